@@ -1,0 +1,226 @@
+// SQL engine of the stand-in client library: an Oracle dialect subset over one SQLite file
+// per schema, with Oracle's semantics, describe values and error numbers.
+//
+// A Connection is one session; it and its statements are used by one thread at a time.
+// Statements borrow their connection, which must outlive them.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velnor::ocisqlite::sql {
+
+// Anything the database reports: carries the Oracle error number.
+class OraError : public std::exception {
+public:
+    OraError(int code, std::string text);  // text without the "ORA-nnnnn: " prefix
+    [[nodiscard]] int Code() const noexcept { return code_; }
+    [[nodiscard]] const std::string& Text() const noexcept { return text_; }
+    // "ORA-00942: table or view does not exist" (no line feed).
+    [[nodiscard]] const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    int code_;
+    std::string text_;
+    std::string message_;
+};
+
+// The statement type attribute, with the client library's numbers.
+enum StatementType : int {
+    stUnknown = 0,
+    stSelect = 1,
+    stUpdate = 2,
+    stDelete = 3,
+    stInsert = 4,
+    stCreate = 5,
+    stDrop = 6,
+    stAlter = 7,
+    stBegin = 8,
+    stDeclare = 9,
+    stRollback = 17,
+    stCommit = 21,
+};
+
+// Internal type codes as a select-list describe reports them. A ROWID column is reported
+// as tcRowid; the client interface maps it to what its describe shows (OCI8 104, OCI7 11).
+enum TypeCode : int {
+    tcVarchar2 = 1,
+    tcNumber = 2,
+    tcLong = 8,
+    tcDate = 12,
+    tcRaw = 23,
+    tcLongRaw = 24,
+    tcRowid = 69,
+    tcChar = 96,
+};
+
+// A DATE broken down; year -4712..9999, never 0.
+struct DateTime {
+    int year = 1;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// The 7 bytes of external type 12. Decode raises ORA-01858-style errors for bytes that are
+// no valid date (ORA-01841 year, ORA-01843 month, ORA-01847 day, ORA-01850/01851/01852 time).
+[[nodiscard]] std::array<unsigned char, 7> EncodeDate(const DateTime& date);
+[[nodiscard]] DateTime DecodeDate(const unsigned char* bytes);
+
+// A bind value or a fetched column value. Text is bytes in the database encoding (UTF-8);
+// an empty Text is NULL to the database, as in Oracle.
+struct Value {
+    enum class Kind : unsigned char { Null, Integer, Double, Text, Raw, Date };
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;  // Kind::Integer
+    double real = 0;           // Kind::Double
+    std::string bytes;         // Kind::Text and Kind::Raw
+    DateTime date;             // Kind::Date
+
+    [[nodiscard]] bool IsNull() const noexcept { return kind == Kind::Null; }
+    static Value Null() { return {}; }
+    static Value Integer(std::int64_t v);
+    static Value Double(double v);
+    static Value Text(std::string v);
+    static Value Raw(std::string v);
+    static Value Date(const DateTime& v);
+};
+
+// One select-list column as describe reports it.
+struct ColumnInfo {
+    std::string name;       // as Oracle shows it: upper case unless quoted or aliased in quotes
+    int type = tcVarchar2;  // TypeCode
+    int size = 0;           // bytes: 22 NUMBER, 7 DATE, n for VARCHAR2(n)/CHAR(n)/RAW(n), 0 LONG
+    int precision = 0;      // NUMBER(p,s): p; FLOAT(b): b; NUMBER and expressions: 0
+    int scale = 0;          // NUMBER(p,s): s; NUMBER, FLOAT and expressions: -127
+    bool nullable = true;
+    int charLength = 0;  // characters for VARCHAR2/CHAR (n CHAR); else equal to size
+};
+
+// Oracle's conversion of a NUMBER to text (TO_CHAR without a format, string defines):
+// 0.5 -> ".5", -0.5 -> "-.5", 1e20 -> "100000000000000000000", 1e100 -> "1E+100".
+[[nodiscard]] std::string NumberToText(std::int64_t value);
+[[nodiscard]] std::string NumberToText(double value);
+// Text to NUMBER as TO_NUMBER does; raises ORA-01722. Integral values come back as Integer.
+[[nodiscard]] Value TextToNumber(std::string_view text);
+// Date conversion with an Oracle format model (YYYY, RR, MON, HH24 ...); ORA-018xx errors.
+[[nodiscard]] std::string FormatDate(const DateTime& date, std::string_view format);
+[[nodiscard]] DateTime ParseDate(std::string_view text, std::string_view format);
+
+class Connection;
+
+// A prepared statement. Syntax and name errors show at Describe or Execute, as with the
+// real client, whose prepare never reaches the server.
+class Statement {
+public:
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    [[nodiscard]] StatementType Type() const noexcept { return type_; }
+    [[nodiscard]] const std::string& Sql() const noexcept { return sql_; }
+
+    // One entry per occurrence, in order: ":name" gives "NAME" (quoted names kept), ":1"
+    // gives "1". A position binds one occurrence; a name binds every occurrence of it.
+    [[nodiscard]] const std::vector<std::string>& Placeholders() const noexcept {
+        return placeholders_;
+    }
+    void Bind(int position, Value value);           // 1-based; ORA-01036 when out of range
+    void Bind(std::string_view name, Value value);  // leading ':' optional; ORA-01036
+    void ClearBinds();
+
+    // Select list of a query (empty for other statements); parses on first use.
+    const std::vector<ColumnInfo>& Describe();
+    // Runs the statement with the current binds: a query opens its cursor and returns 0,
+    // DML returns the rows affected, anything else 0. ORA-01008 when a bind is missing.
+    std::int64_t Execute();
+    // Next row of an executed query into Row(); false when there are no more rows.
+    bool Fetch();
+    [[nodiscard]] const std::vector<Value>& Row() const noexcept { return row_; }
+    [[nodiscard]] std::int64_t RowsFetched() const noexcept { return rowsFetched_; }
+    // Ends the cursor (the statement can be executed again).
+    void Close() noexcept;
+
+    struct Impl;  // the parsed and translated form
+
+private:
+    friend class Connection;
+    Statement(Connection& connection, std::string sql);
+    void Parse();
+
+    Connection& connection_;
+    std::string sql_;
+    StatementType type_ = stUnknown;
+    std::vector<std::string> placeholders_;
+    std::vector<Value> binds_;
+    std::vector<bool> bound_;
+    std::vector<Value> row_;
+    std::int64_t rowsFetched_ = 0;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One session on one schema's SQLite file (created when missing). Transactions are
+// implicit: the first DML opens one, Commit or Rollback ends it, DDL commits like Oracle.
+// Destroying the connection rolls back; a clean logoff calls Commit first.
+class Connection {
+public:
+    struct Options {
+        int busyTimeoutMs = 5000;  // then ORA-00054 instead of waiting for another writer
+    };
+    // path: <home>/oradata/<SERVICE>/<USER>.db; schema: the user name as Oracle shows it.
+    Connection(const std::string& path, std::string schema, Options options);
+    Connection(const std::string& path, std::string schema);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    std::unique_ptr<Statement> Prepare(std::string_view sql);
+    // Prepare, execute and, for a query, drop the rows; returns the rows affected.
+    std::int64_t Execute(std::string_view sql);
+
+    void Commit();
+    void Rollback();
+    [[nodiscard]] bool InTransaction() const noexcept { return inTransaction_; }
+
+    [[nodiscard]] const std::string& Schema() const noexcept { return schema_; }
+    // Session NLS_DATE_FORMAT (DD-MON-RR until ALTER SESSION changes it).
+    [[nodiscard]] const std::string& DateFormat() const noexcept { return dateFormat_; }
+    void SetDateFormat(std::string format);  // validated: ORA-01821 for a bad format
+    // A value as Oracle converts it to VARCHAR2 in this session (NLS date format, RAW in hex).
+    [[nodiscard]] std::string ToText(const Value& value) const;
+
+    // CREATE USER name IDENTIFIED BY password: the caller keeps the users file. Without a
+    // handler the statement fails with ORA-01031. Names arrive as Oracle shows them.
+    std::function<void(const std::string& user, const std::string& password)> OnCreateUser;
+
+    struct Impl;
+    [[nodiscard]] Impl& Internals() noexcept { return *impl_; }
+
+private:
+    friend class Statement;
+    void BeginIfNeeded();
+    void CommitDdl();
+
+    std::string schema_;
+    std::string dateFormat_ = "DD-MON-RR";
+    bool inTransaction_ = false;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Creates the demo schema on a connection and commits: DEPT, EMP, SALGRADE, BONUS with the
+// classic rows, ALL_TYPES (a column of every supported type, NULLs, Japanese text) and
+// BIG_TABLE with `bigRows` rows. Raises ORA-00955 when a table already exists.
+void SeedDemo(Connection& connection, std::int64_t bigRows = 100000);
+
+}  // namespace velnor::ocisqlite::sql
