@@ -107,50 +107,47 @@ _Static_assert(offsetof(Cda_Def, rc) == 12, "rc offset");
     typedef ret(*Fn##name) params;          \
     ret name params;
 
+/* OCI7 prototypes X(return type, name, (parameters)); the data area parameters are always
+   named lda and cda. ocon / ocof switch autocommit on / off. */
 /* clang-format off */
-VELNOR_OCI_ENTRY(sword, opinit, (ub4 mode))
-VELNOR_OCI_ENTRY(sword, olog,
-                 (Lda_Def* lda, ub1* hda, OraText* user, sword user_len, OraText* pw, sword pw_len,
-                  OraText* conn, sword conn_len, ub4 mode))
-VELNOR_OCI_ENTRY(sword, orlon,
-                 (Lda_Def* lda, ub1* hda, OraText* user, sword user_len, OraText* pw, sword pw_len,
-                  sword audit))
-VELNOR_OCI_ENTRY(sword, ologof, (Lda_Def* lda))
-VELNOR_OCI_ENTRY(sword, oerhms, (Lda_Def* lda, sb2 rcode, OraText* buf, sword buf_size))
-VELNOR_OCI_ENTRY(sword, oopen,
-                 (Cda_Def* cda, Lda_Def* lda, OraText* dbn, sword dbn_len, sword arsize,
-                  OraText* uid, sword uid_len))
-VELNOR_OCI_ENTRY(sword, oparse, (Cda_Def* cda, OraText* sql, sb4 sql_len, sword defer, ub4 lngflg))
-VELNOR_OCI_ENTRY(sword, odefin,
-                 (Cda_Def* cda, sword pos, ub1* buf, sword buf_len, sword ftype, sword scale,
-                  sb2* ind, OraText* fmt, sword fmt_len, sword fmt_type, ub2* rlen, ub2* rcode))
-VELNOR_OCI_ENTRY(sword, oexfet, (Cda_Def* cda, ub4 nrows, sword cancel, sword exact))
-VELNOR_OCI_ENTRY(sword, ofen, (Cda_Def* cda, sword nrows))
-VELNOR_OCI_ENTRY(sword, oflng,
-                 (Cda_Def* cda, sword pos, ub1* buf, sb4 buf_len, sword dtype, ub4* ret_len,
-                  sb4 offset))
-VELNOR_OCI_ENTRY(sword, oclose, (Cda_Def* cda))
-VELNOR_OCI_ENTRY(sword, odescr,
-                 (Cda_Def* cda, sword pos, sb4* dbsize, sb2* dbtype, sb1* name_buf,
-                  sb4* name_len_inout, sb4* dsize, sb2* prec, sb2* scale, sb2* nullok))
-VELNOR_OCI_ENTRY(sword, oexec, (Cda_Def* cda))
-VELNOR_OCI_ENTRY(sword, oexn, (Cda_Def* cda, sword iters, sword rowoff))
-VELNOR_OCI_ENTRY(sword, ocom, (Lda_Def* lda))
-VELNOR_OCI_ENTRY(sword, orol, (Lda_Def* lda))
-VELNOR_OCI_ENTRY(sword, ocon, (Lda_Def* lda)) /* autocommit on */
-VELNOR_OCI_ENTRY(sword, ocof, (Lda_Def* lda)) /* autocommit off */
-VELNOR_OCI_ENTRY(sword, obreak, (Lda_Def* lda))
-VELNOR_OCI_ENTRY(sword, obndra,
-                 (Cda_Def* cda, OraText* name, sword name_len, ub1* value, sword value_len,
-                  sword ftype, sword scale, sb2* ind, ub2* alen, ub2* rcode, ub4 max_elems,
-                  ub4* cur_elems, OraText* fmt, sword fmt_len, sword fmt_type))
-VELNOR_OCI_ENTRY(sword, odessp,
-                 (Cda_Def* cda, OraText* objname, size_t objname_len, ub1* rsv1, size_t rsv1_len,
-                  ub1* rsv2, size_t rsv2_len, ub2* overload, ub2* position, ub2* level,
-                  OraText** arg_names, ub2* arg_name_lens, ub2* dtype, ub1* has_default,
-                  ub1* in_out, ub4* dtsize, sb2* prec, sb2* scale, ub1* radix, ub4* spare,
-                  ub4* array_size_inout))
+#define VELNOR_OCI7_PROTOTYPES(X) \
+    X(sword, opinit, (ub4 mode)) \
+    X(sword, olog, (Lda_Def* lda, ub1* hda, OraText* user, sword user_len, OraText* pw, \
+        sword pw_len, OraText* conn, sword conn_len, ub4 mode)) \
+    X(sword, orlon, (Lda_Def* lda, ub1* hda, OraText* user, sword user_len, OraText* pw, \
+        sword pw_len, sword audit)) \
+    X(sword, ologof, (Lda_Def* lda)) \
+    X(sword, oerhms, (Lda_Def* lda, sb2 rcode, OraText* buf, sword buf_size)) \
+    X(sword, oopen, (Cda_Def* cda, Lda_Def* lda, OraText* dbn, sword dbn_len, sword arsize, \
+        OraText* uid, sword uid_len)) \
+    X(sword, oparse, (Cda_Def* cda, OraText* sql, sb4 sql_len, sword defer, ub4 lngflg)) \
+    X(sword, odefin, (Cda_Def* cda, sword pos, ub1* buf, sword buf_len, sword ftype, \
+        sword scale, sb2* ind, OraText* fmt, sword fmt_len, sword fmt_type, ub2* rlen, \
+        ub2* rcode)) \
+    X(sword, oexfet, (Cda_Def* cda, ub4 nrows, sword cancel, sword exact)) \
+    X(sword, ofen, (Cda_Def* cda, sword nrows)) \
+    X(sword, oflng, (Cda_Def* cda, sword pos, ub1* buf, sb4 buf_len, sword dtype, ub4* ret_len, \
+        sb4 offset)) \
+    X(sword, oclose, (Cda_Def* cda)) \
+    X(sword, odescr, (Cda_Def* cda, sword pos, sb4* dbsize, sb2* dbtype, sb1* name_buf, \
+        sb4* name_len_inout, sb4* dsize, sb2* prec, sb2* scale, sb2* nullok)) \
+    X(sword, oexec, (Cda_Def* cda)) \
+    X(sword, oexn, (Cda_Def* cda, sword iters, sword rowoff)) \
+    X(sword, ocom, (Lda_Def* lda)) \
+    X(sword, orol, (Lda_Def* lda)) \
+    X(sword, ocon, (Lda_Def* lda)) \
+    X(sword, ocof, (Lda_Def* lda)) \
+    X(sword, obreak, (Lda_Def* lda)) \
+    X(sword, obndra, (Cda_Def* cda, OraText* name, sword name_len, ub1* value, sword value_len, \
+        sword ftype, sword scale, sb2* ind, ub2* alen, ub2* rcode, ub4 max_elems, \
+        ub4* cur_elems, OraText* fmt, sword fmt_len, sword fmt_type)) \
+    X(sword, odessp, (Cda_Def* cda, OraText* objname, size_t objname_len, ub1* rsv1, \
+        size_t rsv1_len, ub1* rsv2, size_t rsv2_len, ub2* overload, ub2* position, ub2* level, \
+        OraText** arg_names, ub2* arg_name_lens, ub2* dtype, ub1* has_default, ub1* in_out, \
+        ub4* dtsize, sb2* prec, sb2* scale, ub1* radix, ub4* spare, ub4* array_size_inout))
 /* clang-format on */
+
+VELNOR_OCI7_PROTOTYPES(VELNOR_OCI_ENTRY)
 
 #ifdef __cplusplus
 }
