@@ -3,10 +3,13 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velnor::platform {
 
+// A component with an owner must live on the heap (see Make): the owner deletes it.
 class TComponent {
 public:
     explicit TComponent(TComponent* owner = nullptr);
@@ -18,15 +21,23 @@ public:
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
     void SetName(std::string name) { name_ = std::move(name); }
     [[nodiscard]] int ComponentCount() const noexcept { return static_cast<int>(owned_.size()); }
+    // Raises Exception for an index outside 0 .. ComponentCount() - 1.
     [[nodiscard]] TComponent* Component(int index) const;
+    // The owned component with this name (compared case-insensitively), or null.
+    [[nodiscard]] TComponent* FindComponent(std::string_view name) const noexcept;
+
+    // Takes over `child` from its present owner (if any); null does nothing.
+    void InsertComponent(TComponent* child);
+    // Gives up ownership of `child` without destroying it; the caller then owns it.
+    void RemoveComponent(TComponent* child) noexcept;
+    // Destroys every owned component, newest first. Derived classes whose components
+    // call back into them run this first in their own destructor, while they are whole.
+    void DestroyComponents() noexcept;
 
 private:
-    void Insert(TComponent* child);
-    void Remove(TComponent* child) noexcept;
-
     TComponent* owner_ = nullptr;
     std::string name_;
-    std::vector<TComponent*> owned_;   // destroyed in reverse order of insertion
+    std::vector<TComponent*> owned_;  // in order of insertion
 };
 
 // Creates a component owned by `owner`; the owner deletes it.
