@@ -1,0 +1,162 @@
+#include "app/core/CsvRowConverter.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "app/core/CsvReader.h"
+
+namespace velnor::app {
+namespace {
+
+bool IsBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+std::string_view Trim(std::string_view text) noexcept {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Long values are cut in messages, on a UTF-8 character boundary.
+std::string Shown(std::string_view value) {
+    constexpr std::size_t kMax = 80;
+    if (value.size() <= kMax) return std::string(value);
+    std::size_t cut = kMax;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(value.substr(0, cut)) + "...";
+}
+
+[[noreturn]] void FieldError(std::int64_t line, std::size_t index, const TCsvColumn& column,
+                             std::string_view field, const char* what) {
+    throw ECsvError(std::to_string(line) + " 行目 " + std::to_string(index + 1) + " 列目 (" +
+                        column.name + "): '" + Shown(field) + "' " + what,
+                    line, static_cast<int>(index + 1));
+}
+
+int Number2(std::string_view digits, std::size_t at) noexcept {
+    return (digits[at] - '0') * 10 + (digits[at + 1] - '0');
+}
+
+}  // namespace
+
+TCsvRowConverter::TCsvRowConverter(std::vector<TCsvColumn> columns, std::string decimalSymbol)
+    : columns_(std::move(columns)), decimalSymbol_(std::move(decimalSymbol)) {}
+
+std::optional<double> TCsvRowConverter::ParseNumber(std::string_view text,
+                                                    std::string_view decimalSymbol) {
+    text = Trim(text);
+    if (text == "INF") return std::numeric_limits<double>::infinity();
+    if (text == "-INF") return -std::numeric_limits<double>::infinity();
+    if (text == "NAN") return std::numeric_limits<double>::quiet_NaN();
+
+    // Checked by hand, then handed to from_chars with "." as the decimal point, so neither
+    // the process locale nor hexadecimal or "inf" spellings can slip through.
+    std::string literal;
+    literal.reserve(text.size());
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') literal.push_back('-');
+        ++i;
+    }
+    std::size_t digits = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) literal.push_back(text[i]);
+    if (i < text.size()) {
+        std::size_t pointLength = 0;
+        if (text[i] == '.') {
+            pointLength = 1;
+        } else if (!decimalSymbol.empty() &&
+                   text.substr(i, decimalSymbol.size()) == decimalSymbol) {
+            pointLength = decimalSymbol.size();
+        }
+        if (pointLength != 0) {
+            literal.push_back('.');
+            i += pointLength;
+            for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) literal.push_back(text[i]);
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        literal.push_back('e');
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) literal.push_back(text[i++]);
+        std::size_t exponentDigits = 0;
+        for (; i < text.size() && IsDigit(text[i]); ++i, ++exponentDigits)
+            literal.push_back(text[i]);
+        if (exponentDigits == 0) return std::nullopt;
+    }
+    if (i != text.size()) return std::nullopt;
+
+    double value = 0;
+    const char* first = literal.data();
+    const char* last = first + literal.size();
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ec != std::errc() || ptr != last || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+bool TCsvRowConverter::IsDateText(std::string_view text) noexcept {
+    if (text.size() != 14) return false;
+    for (char c : text)
+        if (!IsDigit(c)) return false;
+    const int year = Number2(text, 0) * 100 + Number2(text, 2);
+    const int month = Number2(text, 4);
+    const int day = Number2(text, 6);
+    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int daysInMonth = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= daysInMonth && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
+           Number2(text, 12) <= 59;
+}
+
+void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t line,
+                               std::vector<TCsvValue>& values) const {
+    if (fields.size() > columns_.size()) {
+        throw ECsvError(std::to_string(line) + " 行目: フィールドの数がテーブルの列数 (" +
+                            std::to_string(columns_.size()) + ") を超えています",
+                        line);
+    }
+    values.resize(columns_.size());
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+        const TCsvColumn& column = columns_[c];
+        const std::string_view field = c < fields.size() ? std::string_view(fields[c]) : "";
+        TCsvValue& value = values[c];
+        switch (column.type) {
+            case kCsvInteger:
+            case kCsvFloat: {
+                if (Trim(field).empty()) {
+                    value.kind = TCsvValue::Kind::Null;
+                    break;
+                }
+                const auto number = ParseNumber(field, decimalSymbol_);
+                if (!number) FieldError(line, c, column, field, "は数値ではありません");
+                value.kind = TCsvValue::Kind::Number;
+                value.number = *number;
+                break;
+            }
+            case kCsvString:
+                value.kind = TCsvValue::Kind::Text;
+                value.text.assign(field);
+                break;
+            case kCsvDate: {
+                const std::string_view text = Trim(field);
+                if (text.empty()) {
+                    value.kind = TCsvValue::Kind::Null;
+                    break;
+                }
+                if (!IsDateText(text))
+                    FieldError(line, c, column, field, "は日付 (YYYYMMDDHH24MISS) ではありません");
+                value.kind = TCsvValue::Kind::Text;
+                value.text.assign(text);
+                break;
+            }
+            default:
+                value.kind = TCsvValue::Kind::Null;
+                break;
+        }
+    }
+}
+
+}  // namespace velnor::app

@@ -1,0 +1,60 @@
+// Turns the fields of one CSV record into the values of a table's columns.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velnor::app {
+
+// Field type codes the CSV files tell apart; every other code is written empty and read
+// as NULL.
+inline constexpr int kCsvInteger = 3;
+inline constexpr int kCsvFloat = 4;
+inline constexpr int kCsvString = 5;
+inline constexpr int kCsvDate = 12;
+
+// The date form of the files: 14 digits, year to second.
+inline constexpr const char* kCsvDateFormat = "YYYYMMDDHH24MISS";
+
+struct TCsvColumn {
+    std::string name;
+    int type = 0;
+};
+
+struct TCsvValue {
+    enum class Kind { Null, Number, Text };
+    Kind kind = Kind::Null;
+    double number = 0;
+    std::string text;  // Text: the string, or a date's 14 digits
+};
+
+class TCsvRowConverter {
+public:
+    // `decimalSymbol` is accepted in numbers besides ".".
+    TCsvRowConverter(std::vector<TCsvColumn> columns, std::string decimalSymbol);
+
+    [[nodiscard]] const std::vector<TCsvColumn>& Columns() const noexcept { return columns_; }
+
+    // One value per column. Missing trailing fields are empty; more fields than columns,
+    // a numeric field that is not a number and a date field that is not a date raise
+    // ECsvError naming the line, the column and the value. Empty numbers and dates are NULL.
+    void Convert(std::span<const std::string> fields, std::int64_t line,
+                 std::vector<TCsvValue>& values) const;
+
+    // A decimal number literal: sign, digits with "." or `decimalSymbol`, exponent, blanks
+    // around; also INF, -INF and NAN as the export writes them. nullopt when it is none
+    // or lies outside the range of a double.
+    [[nodiscard]] static std::optional<double> ParseNumber(std::string_view text,
+                                                           std::string_view decimalSymbol);
+    // 14 digits naming an existing date and time in the years 1 to 9999.
+    [[nodiscard]] static bool IsDateText(std::string_view text) noexcept;
+
+private:
+    std::vector<TCsvColumn> columns_;
+    std::string decimalSymbol_;
+};
+
+}  // namespace velnor::app

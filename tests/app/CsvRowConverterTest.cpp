@@ -1,0 +1,172 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/core/CsvReader.h"
+#include "app/core/CsvRowConverter.h"
+
+namespace velnor::app {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Optional;
+
+struct NumberCase {
+    const char* text;
+    const char* decimalSymbol;
+    std::optional<double> expected;
+};
+
+class CsvNumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(CsvNumberTest, AcceptsOnlyNumberLiterals) {
+    const auto& c = GetParam();
+    const auto parsed = TCsvRowConverter::ParseNumber(c.text, c.decimalSymbol);
+    if (c.expected) {
+        EXPECT_THAT(parsed, Optional(*c.expected)) << c.text;
+    } else {
+        EXPECT_EQ(parsed, std::nullopt) << c.text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Literals, CsvNumberTest,
+    ::testing::Values(
+        NumberCase{"0", ".", 0.0}, NumberCase{"42", ".", 42.0}, NumberCase{"-17", ".", -17.0},
+        NumberCase{"+5", ".", 5.0}, NumberCase{"1234.5", ".", 1234.5}, NumberCase{".5", ".", 0.5},
+        NumberCase{"5.", ".", 5.0}, NumberCase{"1E-5", ".", 1e-5},
+        NumberCase{"2.5E20", ".", 2.5e20}, NumberCase{"1e+3", ".", 1000.0},
+        NumberCase{"  7  ", ".", 7.0}, NumberCase{"1234,5", ",", 1234.5},
+        NumberCase{"1234.5", ",", 1234.5},  // the point is always read
+        NumberCase{"0.333333333333333", ".", 0.333333333333333},
+        NumberCase{"999999999999999", ".", 999999999999999.0}, NumberCase{"", ".", std::nullopt},
+        NumberCase{"-", ".", std::nullopt}, NumberCase{".", ".", std::nullopt},
+        NumberCase{"1,5", ".", std::nullopt}, NumberCase{"1 000", ".", std::nullopt},
+        NumberCase{"12abc", ".", std::nullopt}, NumberCase{"1E", ".", std::nullopt},
+        NumberCase{"0x1A", ".", std::nullopt}, NumberCase{"inf", ".", std::nullopt},
+        NumberCase{"1e999", ".", std::nullopt},
+        NumberCase{"1); DROP TABLE EMP; --", ".", std::nullopt},
+        NumberCase{"--1", ".", std::nullopt}, NumberCase{"1.2.3", ".", std::nullopt}));
+
+TEST(CsvNumberTest, ReadsTheNonFiniteFormsTheExportWrites) {
+    EXPECT_THAT(TCsvRowConverter::ParseNumber("INF", "."), Optional(INFINITY));
+    EXPECT_THAT(TCsvRowConverter::ParseNumber("-INF", "."), Optional(-INFINITY));
+    const auto nan = TCsvRowConverter::ParseNumber("NAN", ".");
+    ASSERT_TRUE(nan.has_value());
+    EXPECT_TRUE(std::isnan(*nan));
+}
+
+struct DateCase {
+    const char* text;
+    bool valid;
+};
+
+class CsvDateTest : public ::testing::TestWithParam<DateCase> {};
+
+TEST_P(CsvDateTest, AcceptsFourteenDigitsOfARealDate) {
+    EXPECT_EQ(TCsvRowConverter::IsDateText(GetParam().text), GetParam().valid) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dates, CsvDateTest,
+    ::testing::Values(DateCase{"18991230000000", true}, DateCase{"00010101000000", true},
+                      DateCase{"99991231235959", true}, DateCase{"20240229120000", true},
+                      DateCase{"20000229000000", true}, DateCase{"19000229000000", false},
+                      DateCase{"20230229000000", false}, DateCase{"00000101000000", false},
+                      DateCase{"20241301000000", false}, DateCase{"20240100000000", false},
+                      DateCase{"20240431000000", false}, DateCase{"20240101240000", false},
+                      DateCase{"20240101006000", false}, DateCase{"20240101000060", false},
+                      DateCase{"2024010100000", false}, DateCase{"202401010000000", false},
+                      DateCase{"2024-01-01 00:", false}, DateCase{"", false}));
+
+struct CsvRowConverterTest : ::testing::Test {
+    TCsvRowConverter converter{{{"ID", kCsvInteger},
+                                {"SAL", kCsvFloat},
+                                {"NAME", kCsvString},
+                                {"HIRED", kCsvDate},
+                                {"PHOTO", 24}},
+                               ","};
+    std::vector<TCsvValue> values;
+
+    void Convert(std::vector<std::string> fields, std::int64_t line = 2) {
+        converter.Convert(fields, line, values);
+    }
+};
+
+TEST_F(CsvRowConverterTest, TurnsFieldsIntoColumnValues) {
+    Convert({"7", "1234,5", "O'Neil, \"J\"", "20240131235959", "ignored"});
+    ASSERT_EQ(values.size(), 5u);
+    EXPECT_EQ(values[0].kind, TCsvValue::Kind::Number);
+    EXPECT_EQ(values[0].number, 7.0);
+    EXPECT_EQ(values[1].number, 1234.5);
+    EXPECT_EQ(values[2].kind, TCsvValue::Kind::Text);
+    EXPECT_EQ(values[2].text, "O'Neil, \"J\"");
+    EXPECT_EQ(values[3].kind, TCsvValue::Kind::Text);
+    EXPECT_EQ(values[3].text, "20240131235959");
+    EXPECT_EQ(values[4].kind, TCsvValue::Kind::Null);
+}
+
+TEST_F(CsvRowConverterTest, EmptyNumbersAndDatesAreNull) {
+    Convert({"", " ", "", ""});
+    EXPECT_EQ(values[0].kind, TCsvValue::Kind::Null);
+    EXPECT_EQ(values[1].kind, TCsvValue::Kind::Null);
+    EXPECT_EQ(values[2].kind, TCsvValue::Kind::Text);
+    EXPECT_EQ(values[2].text, "");
+    EXPECT_EQ(values[3].kind, TCsvValue::Kind::Null);
+}
+
+TEST_F(CsvRowConverterTest, MissingTrailingFieldsAreEmpty) {
+    Convert({"1", "2", "abc", "20240101000000", ""});
+    Convert({"1"});
+    ASSERT_EQ(values.size(), 5u);
+    EXPECT_EQ(values[1].kind, TCsvValue::Kind::Null);
+    EXPECT_EQ(values[2].text, "");
+    EXPECT_EQ(values[3].kind, TCsvValue::Kind::Null);
+}
+
+struct BadRow {
+    std::vector<std::string> fields;
+    int column;
+    const char* message;
+};
+
+TEST_F(CsvRowConverterTest, BadFieldRaisesNamingLineColumnAndValue) {
+    const BadRow rows[] = {
+        {{"1); DELETE FROM EMP; --"},
+         1,
+         "13 行目 1 列目 (ID): '1); DELETE FROM EMP; --' は数値ではありません"},
+        {{"1", "12.5.1"}, 2, "13 行目 2 列目 (SAL): '12.5.1' は数値ではありません"},
+        {{"1", "2", "x", "2024-01-01"}, 4, "13 行目 4 列目 (HIRED): '2024-01-01' は日付"},
+        {{"1", "2", "x", "20240230000000"}, 4, "'20240230000000' は日付"},
+        {{"1", "2", "x", "", "", "extra"},
+         0,
+         "13 行目: フィールドの数がテーブルの列数 (5) を超えています"},
+    };
+    for (const auto& row : rows) {
+        try {
+            converter.Convert(row.fields, 13, values);
+            ADD_FAILURE() << "no error for " << row.message;
+        } catch (const ECsvError& e) {
+            EXPECT_EQ(e.Line(), 13);
+            EXPECT_EQ(e.Column(), row.column);
+            EXPECT_THAT(e.what(), HasSubstr(row.message));
+        }
+    }
+}
+
+TEST_F(CsvRowConverterTest, LongBadValueIsCutInTheMessageOnACharacterBoundary) {
+    std::string value;
+    for (int i = 0; i < 100; ++i) value += "数";
+    try {
+        Convert({value});
+        FAIL();
+    } catch (const ECsvError& e) {
+        const std::string message = e.what();
+        EXPECT_LT(message.size(), 200u);
+        EXPECT_THAT(message, HasSubstr("数数...'"));
+    }
+}
+
+}  // namespace
+}  // namespace velnor::app
