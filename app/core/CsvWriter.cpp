@@ -1,0 +1,99 @@
+#include "app/core/CsvWriter.h"
+
+#include <charconv>
+
+#include "platform/DateTime.h"
+#include "platform/Variant.h"
+
+namespace velnor::app {
+namespace {
+
+void AppendDigits(std::string& out, int value, int width) {
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(digits, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
+TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings) : settings_(settings) {}
+
+void TCsvWriter::Clear() noexcept {
+    line_.clear();
+    empty_ = true;
+}
+
+void TCsvWriter::Separate() {
+    if (!empty_) line_.push_back(',');
+    empty_ = false;
+}
+
+void TCsvWriter::AppendQuoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (std::size_t start = 0;;) {
+        const std::size_t quote = text.find('"', start);
+        if (quote == std::string_view::npos) {
+            out.append(text.substr(start));
+            break;
+        }
+        out.append(text.substr(start, quote + 1 - start));
+        out.push_back('"');
+        start = quote + 1;
+    }
+    out.push_back('"');
+}
+
+void TCsvWriter::AppendField(std::string& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") != std::string_view::npos) {
+        AppendQuoted(out, text);
+    } else {
+        out.append(text);
+    }
+}
+
+void TCsvWriter::AddHeader(std::span<const std::string> names) {
+    for (const auto& name : names) {
+        Separate();
+        AppendQuoted(line_, name);
+    }
+}
+
+void TCsvWriter::AddInteger(std::int32_t value) {
+    Separate();
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    line_.append(digits, result.ptr);
+}
+
+void TCsvWriter::AddFloat(double value) {
+    Separate();
+    AppendField(line_, platform::FloatToText(value, settings_));
+}
+
+void TCsvWriter::AddString(std::string_view text) {
+    Separate();
+    AppendQuoted(line_, text);
+}
+
+void TCsvWriter::AddDate(double value) {
+    const platform::TDateTimeParts parts = platform::DecodeDateTime(value);
+    if (parts.year < 1) {
+        throw platform::EConvertError(
+            "日付 " + std::to_string(parts.year) + "/" + std::to_string(parts.month) + "/" +
+            std::to_string(parts.day) + " は CSV の日付形式 (yyyymmddhhnnss) で書けません");
+    }
+    Separate();
+    AppendDigits(line_, parts.year, 4);
+    AppendDigits(line_, parts.month, 2);
+    AppendDigits(line_, parts.day, 2);
+    AppendDigits(line_, parts.hour, 2);
+    AppendDigits(line_, parts.minute, 2);
+    AppendDigits(line_, parts.second, 2);
+}
+
+void TCsvWriter::AddEmpty() { Separate(); }
+
+}  // namespace velnor::app

@@ -1,0 +1,48 @@
+// Builds the lines of a CSV file: the header of quoted column names and one line per row,
+// each value rendered by its column's field type code.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/RegionalSettings.h"
+
+namespace velnor::app {
+
+class TCsvWriter {
+public:
+    // Floating-point values follow the settings' decimal symbol; the settings are copied.
+    explicit TCsvWriter(const platform::TRegionalSettings& settings);
+
+    // Starts a new, empty line.
+    void Clear() noexcept;
+    // The line built so far, without a line end.
+    [[nodiscard]] const std::string& Line() const noexcept { return line_; }
+
+    // Every name quoted, embedded quotes doubled.
+    void AddHeader(std::span<const std::string> names);
+
+    void AddInteger(std::int32_t value);
+    // 15 significant digits; quoted when the decimal symbol is a comma.
+    void AddFloat(double value);
+    // Always quoted, embedded quotes doubled; commas and line breaks stay inside.
+    void AddString(std::string_view text);
+    // yyyymmddhhnnss; raises for a date outside the years 1 to 9999, which has no such form.
+    void AddDate(double value);
+    // An empty field: a NULL number or date, or a column of a type the files do not carry.
+    void AddEmpty();
+
+    // `text` as one field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
+    static void AppendField(std::string& out, std::string_view text);
+    static void AppendQuoted(std::string& out, std::string_view text);
+
+private:
+    void Separate();
+
+    platform::TRegionalSettings settings_;
+    std::string line_;
+    bool empty_ = true;
+};
+
+}  // namespace velnor::app
