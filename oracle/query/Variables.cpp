@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "oracle/query/OracleConvert.h"
 #include "oracle/query/SqlText.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -74,59 +75,14 @@ TVariant NullVariant(const TVariableSettings& settings) {
     return settings.nullValueIsNull ? TVariant::Null() : TVariant();
 }
 
-// Text to the database: CR removed (CR LF becomes LF) unless the session turned that off.
-
-std::string LineBreaksOut(std::string text, const TVariableSettings& settings) {
-    if (settings.hasSession && !settings.convertCRLF) return text;
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
+// The value of an empty LONG or LONG RAW, which has no buffer.
+TVariant BufferValue(int typeCode) {
+    return typeCode == otLong ? TVariant(std::string()) : TVariant::FromBytes({});
 }
 
-std::string LineBreaksIn(std::string text, const TVariableSettings& settings) {
-    if (settings.hasSession && !settings.convertCRLF) return text;
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-void WriteOracleDate(platform::TDateTime value, std::byte* out) {
-    const platform::TDateTimeParts p = platform::DecodeDateTime(value);
-    if (p.year < 1 || p.year > 9999) {
-        throw platform::EConvertError("Date out of range for an Oracle DATE variable");
-    }
-    const int bytes[7] = {p.year / 100 + 100, p.year % 100 + 100, p.month,     p.day,
-                          p.hour + 1,         p.minute + 1,       p.second + 1};
-    for (int i = 0; i < 7; ++i) out[i] = static_cast<std::byte>(bytes[i]);
-}
-
-platform::TDateTime ReadOracleDate(const std::byte* in) noexcept {
-    const auto b = [&](int i) { return static_cast<int>(in[i]); };
-    const int year = (b(0) - 100) * 100 + (b(1) - 100);
-    platform::TDateTime date = platform::InvalidDate;
-    if (year >= 1 && platform::IsValidDate(year, b(2), b(3))) {
-        try {
-            date = platform::EncodeDate(year, b(2), b(3));
-        } catch (...) {  // IsValidDate already ruled the failures out
-            date = platform::InvalidDate;
-        }
-    }
-    const int hour = b(4) - 1, minute = b(5) - 1, second = b(6) - 1;
-    double time = 0;
-    if (hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59) {
-        time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
-    }
-    return date >= 0 ? date + time : date - time;
+// Without a session line breaks are converted.
+bool ConvertCRLF(const TVariableSettings& settings) noexcept {
+    return !settings.hasSession || settings.convertCRLF;
 }
 
 }  // namespace
@@ -220,7 +176,7 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
         switch (typeCode_) {
             case otSubstitution:
             case otLong:
-                StoreWhole(LineBreaksOut(value.AsString(), settings), true);
+                StoreWhole(NormalizeLineBreaksOut(value.AsString(), ConvertCRLF(settings)), true);
                 return;
             case otInteger: {
                 const std::int32_t v = value.AsInteger();
@@ -237,14 +193,14 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
             case otString:
             case otBigString:
             case otFixedChar:
-                StoreText(i, LineBreaksOut(value.AsString(), settings));
+                StoreText(i, NormalizeLineBreaksOut(value.AsString(), ConvertCRLF(settings)));
                 return;
             case otDate: {
                 const platform::TDateTime v = value.Kind() == platform::TVariantKind::vkString
                                                   ? platform::TextToDateTime(value.StringRef())
                                                   : value.AsDateTime();
                 if (v != 0 || (settings.hasSession && !settings.zeroDateIsNull)) {
-                    WriteOracleDate(v, MutableSlot(i));
+                    DateTimeToOracleDate(v, reinterpret_cast<std::uint8_t*>(MutableSlot(i)));
                     indicators_[i] = 0;
                 } else {
                     indicators_[i] = -1;
@@ -274,32 +230,12 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
 TVariant TVariableData::ElementValue(std::size_t i, const TVariableSettings& settings) const {
     if (indicators_.at(i) == -1) return NullVariant(settings);
     const std::byte* slot = Slot(i);
-    switch (typeCode_) {
-        case otSubstitution:
-        case otString:
-        case otBigString:
-        case otFixedChar:
-            return LineBreaksIn(std::string(reinterpret_cast<const char*>(slot), TextLength(i)),
-                                settings);
-        case otInteger: {
-            std::int32_t v = 0;
-            std::memcpy(&v, slot, sizeof v);
-            return v;
-        }
-        case otFloat: {
-            double v = 0;
-            std::memcpy(&v, slot, sizeof v);
-            return v;
-        }
-        case otDate:
-            return TVariant::FromDateTime(ReadOracleDate(slot));
-        case otLong:
-            return std::string(reinterpret_cast<const char*>(slot), slot ? valueLength_ : 0);
-        case otLongRaw:
-            return TVariant::FromBytes(slot, slot ? valueLength_ : 0);
-        default:
-            return NullVariant(settings);
-    }
+    const bool whole = typeCode_ == otLong || typeCode_ == otLongRaw;
+    if (!slot) return whole ? BufferValue(typeCode_) : NullVariant(settings);
+    TVariant value = NullVariant(settings);
+    BufferToVariant(slot, typeCode_, whole ? valueLength_ : elementSize_, ConvertCRLF(settings),
+                    value);
+    return value;
 }
 
 // ---- TVariables: declarations ----
@@ -481,7 +417,8 @@ TVariant TVariables::ValueOf(const TVariableData& v) const {
     }
     if (v.indicators_[0] == -1) return NullVariant(settings);
     TVariant value = v.ElementValue(0, settings);
-    if (v.typeCode_ == otLong) return LineBreaksIn(value.StringRef(), settings);
+    if (v.typeCode_ == otLong)
+        return NormalizeLineBreaksIn(value.StringRef(), ConvertCRLF(settings));
     return value;
 }
 
