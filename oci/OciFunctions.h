@@ -238,7 +238,7 @@
 /* MTS companion library (liboramts); the result is a DWORD, 0 on success. Parameter lists
    follow Oracle's MTS developer's guide (OraMTSTransTest's is unconfirmed against a header). */
 #define VELNOR_MTS_PROTOTYPES(X) \
-    X(ub4, OraMTSSvcGet, (text* user, text* password, text* dbname, OCISvcCtx** svc_out, \
+    X(ub4, OraMTSSvcGet, (OraText* user, OraText* password, OraText* dbname, OCISvcCtx** svc_out, \
         OCIEnv** env_out, ub4 flags)) \
     X(ub4, OraMTSSvcRel, (OCISvcCtx* svc)) \
     X(ub4, OraMTSSvcEnlist, (OCISvcCtx* svc, OCIError* err, void* trans, ub4 flags)) \

@@ -21,7 +21,7 @@ typedef int sword;
 typedef int eword;
 typedef unsigned int uword;
 typedef int boolean;
-typedef unsigned char text;
+/* Oracle's older spelling `text` is left out: it would collide with ordinary variable names. */
 typedef unsigned char OraText;
 typedef unsigned char oratext;
 typedef sb2 OCIInd;
