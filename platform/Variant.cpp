@@ -321,7 +321,9 @@ std::int32_t TextToInteger(std::string_view text) {
     if (!s.empty() && (s.front() == '$' || s.front() == 'x' || s.front() == 'X' ||
                        (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')))) {
         s.remove_prefix(s.front() == '0' ? 2 : 1);
-        if (s.empty() || s.size() > 8) RaiseNotAnInteger(text);
+        if (s.empty()) RaiseNotAnInteger(text);
+        while (s.size() > 1 && s.front() == '0') s.remove_prefix(1);
+        if (s.size() > 8) RaiseNotAnInteger(text);
         for (char c : s) {
             const int d = HexDigit(c);
             if (d < 0) RaiseNotAnInteger(text);
@@ -332,7 +334,9 @@ std::int32_t TextToInteger(std::string_view text) {
         const auto value = static_cast<std::int32_t>(bits);
         return negative ? static_cast<std::int32_t>(0u - bits) : value;
     }
-    if (s.empty() || s.size() > 10) RaiseNotAnInteger(text);
+    if (s.empty()) RaiseNotAnInteger(text);
+    while (s.size() > 1 && s.front() == '0') s.remove_prefix(1);
+    if (s.size() > 10) RaiseNotAnInteger(text);
     for (char c : s) {
         if (c < '0' || c > '9') RaiseNotAnInteger(text);
         magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
