@@ -1,7 +1,14 @@
 #include "app/core/CsvReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include "app/core/TextFile.h"
 
 namespace velnor::app {
 namespace {
@@ -33,6 +40,33 @@ std::size_t TCsvMemorySource::Read(char* buffer, std::size_t size) {
     std::memcpy(buffer, bytes_.data() + position_, n);
     position_ += n;
     return n;
+}
+
+TCsvFileSource::TCsvFileSource(const std::string& path) : path_(path) {
+    if (path.empty() || path.find('\0') != std::string::npos)
+        throw EInOutError(InOutErrorCode(ENOENT, false), path);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw EInOutError(InOutErrorCode(errno, false), path);
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        ::close(fd_);
+        fd_ = -1;
+        throw EInOutError(InOutErrorCode(error, false), path);
+    }
+    size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+TCsvFileSource::~TCsvFileSource() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t TCsvFileSource::Read(char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw EInOutError(InOutErrorCode(errno, false), path_);
+    }
 }
 
 TCsvReader::TCsvReader(TCsvSource& source, std::size_t bufferSize)

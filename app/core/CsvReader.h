@@ -43,6 +43,23 @@ private:
     std::size_t position_ = 0;
 };
 
+// A file read from its start; open and read failures raise EInOutError.
+class TCsvFileSource : public TCsvSource {
+public:
+    explicit TCsvFileSource(const std::string& path);
+    ~TCsvFileSource() override;
+    TCsvFileSource(const TCsvFileSource&) = delete;
+    TCsvFileSource& operator=(const TCsvFileSource&) = delete;
+    std::size_t Read(char* buffer, std::size_t size) override;
+    // The file's size when it was opened, for progress.
+    [[nodiscard]] std::uint64_t Size() const noexcept { return size_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::uint64_t size_ = 0;
+};
+
 class TCsvReader {
 public:
     static constexpr std::size_t DefaultBufferSize = 256 * 1024;

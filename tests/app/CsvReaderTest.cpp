@@ -4,6 +4,8 @@
 #include <tuple>
 
 #include "app/core/CsvReader.h"
+#include "app/core/TextFile.h"
+#include "tests/app/TempDir.h"
 
 namespace velnor::app {
 namespace {
@@ -160,6 +162,27 @@ TEST(CsvReaderTest, FieldStorageIsReusedWithoutLeakingOldValues) {
     const auto records = ReadAll("long value,second,third\r\nx\r\n", 4096);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1].fields, (std::vector<std::string>{"x"}));
+}
+
+TEST(CsvFileSourceTest, ReadsAFileInPieces) {
+    test::TempDir dir;
+    const std::string path = dir.File("t.csv");
+    test::WriteBytes(path, "\"A\"\r\n1\r\n2");
+    TCsvFileSource source(path);
+    EXPECT_EQ(source.Size(), 9u);
+    TCsvReader reader(source, 3);
+    std::vector<std::string> seen;
+    while (reader.ReadRecord()) seen.push_back(reader.Fields()[0]);
+    EXPECT_EQ(seen, (std::vector<std::string>{"A", "1", "2"}));
+}
+
+TEST(CsvFileSourceTest, MissingFileOrDirectoryRaisesTheFileError) {
+    test::TempDir dir;
+    EXPECT_THAT([&] { TCsvFileSource source(dir.File("missing.csv")); },
+                ::testing::ThrowsMessage<EInOutError>(HasSubstr("ファイルが見つかりません")));
+    EXPECT_THAT(
+        [&] { TCsvFileSource source(dir.Path().string()); },
+        ::testing::ThrowsMessage<EInOutError>(HasSubstr("ファイルへのアクセスが拒否されました")));
 }
 
 }  // namespace
