@@ -1,0 +1,180 @@
+#include "oracle/query/FieldData.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/Exception.h"
+
+namespace velnor::oracle {
+
+namespace {
+
+constexpr std::size_t kFirstPiece = 2000;
+constexpr std::size_t kLargestPiece = 32000;
+constexpr std::size_t kHandleSize = sizeof(void*);
+
+void Check(const TMappingContext& context, const char* feature) {
+    if (context.checkFeature) context.checkFeature(feature);
+}
+
+std::size_t PlusOne(int size) {
+    // A negative size from a broken describe must not wrap into a huge buffer.
+    return static_cast<std::size_t>(std::max(size, 0)) + 1;
+}
+
+}  // namespace
+
+TLongPiece::TLongPiece(std::size_t capacity) : data(capacity), length(static_cast<ub4>(capacity)) {}
+
+std::size_t NextLongPieceCapacity(std::size_t previousCapacity) noexcept {
+    if (previousCapacity == 0) return kFirstPiece;
+    return previousCapacity < kLargestPiece ? std::min(previousCapacity * 2, kLargestPiece)
+                                            : previousCapacity;
+}
+
+std::size_t CheckedProduct(std::size_t a, std::size_t b) {
+    if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a) {
+        throw platform::Exception("Fetch buffer too large");
+    }
+    return a * b;
+}
+
+TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingContext& context) {
+    TColumnMapping m;
+    switch (column.internalType) {
+        case itNumber: {
+            const TNumberFieldChoice choice =
+                context.numberRule
+                    ? context.numberRule(column.precision, column.scale, context.stringFieldsOnly)
+                    : TNumberFieldChoice{otFloat, 8};
+            m.typeCode = static_cast<std::int16_t>(choice.fieldType);
+            m.bufferSize = static_cast<std::size_t>(std::max(choice.bufferSize, 0));
+            break;
+        }
+        case itLong:
+        case itLongRaw:
+            m.typeCode = column.internalType == itLong ? otLong : otLongRaw;
+            m.bufferSize = context.oci8 ? 0 : kOci7LongPrefix;
+            m.isLong = true;
+            break;
+        case itRowId:
+        case itRowIdDescriptor:
+            m.bufferSize = std::max<std::size_t>(PlusOne(column.dataSize), 19);
+            break;
+        case itDate:
+            if (context.stringFieldsOnly) {
+                const int length = context.dateFormatLength ? context.dateFormatLength() : 40;
+                m.bufferSize = PlusOne(length);
+            } else {
+                m.typeCode = otDate;
+                m.bufferSize = 7;
+            }
+            break;
+        case itRaw:
+            m.bufferSize =
+                CheckedProduct(2, static_cast<std::size_t>(std::max(column.dataSize, 0))) + 1;
+            break;
+        case itMlsLabel:
+            m.bufferSize = 255;
+            break;
+        case itObject:
+            Check(context, "A query with objects");
+            m.typeCode = otObject;
+            m.bufferSize = kHandleSize;
+            break;
+        case itRef:
+            Check(context, "A query with references");
+            m.typeCode = otReference;
+            m.bufferSize = kHandleSize;
+            break;
+        case itClob:
+        case itBlob:
+        case itBFile:
+            Check(context, "A query with LOB's");
+            m.typeCode = static_cast<std::int16_t>(column.internalType);
+            m.bufferSize = kHandleSize;
+            break;
+        case itCursor:
+            Check(context, "A query with sub-queries");
+            m.typeCode = otCursor;
+            m.bufferSize = kHandleSize;
+            break;
+        case itTimestamp:
+        case itTimestampTz:
+        case itTimestampLtz: {
+            const int bytes = context.bytesPerCharacter ? context.bytesPerCharacter() : 1;
+            m.bufferSize = CheckedProduct(50, static_cast<std::size_t>(std::max(bytes, 1)));
+            break;
+        }
+        default:
+            m.bufferSize = PlusOne(column.dataSize);
+            break;
+    }
+    return m;
+}
+
+void TFieldData::Allocate(std::size_t rows) {
+    rowCapacity = rows;
+    buffer.assign(CheckedProduct(bufferSize, rows), std::byte{0});
+    indicators.assign(rows, 0);
+    lengths.assign(rows, 0);
+    returnCodes.assign(rows, 0);
+}
+
+bool TFieldData::IsNull(std::size_t row) const noexcept {
+    if (IsLong() && bufferSize == 0) return longIndicator == -1;
+    return row < indicators.size() && indicators[row] == -1;
+}
+
+bool TFieldData::Truncated(std::size_t row) const noexcept {
+    // The first part of an OCI7 LONG is cut on purpose; the rest is read on demand.
+    if (IsLong()) return false;
+    if (row >= indicators.size()) return false;
+    return indicators[row] == -2 || indicators[row] > 0 || returnCodes[row] == 1406;
+}
+
+std::string TFieldData::RowText(std::size_t row) const {
+    if (bufferSize == 0 || row >= rowCapacity) return {};
+    const char* begin = reinterpret_cast<const char*>(Row(row));
+    const std::size_t limit =
+        std::min<std::size_t>(bufferSize, lengths[row] ? bufferSize : bufferSize);
+    const void* nul = std::memchr(begin, 0, limit);
+    const std::size_t n =
+        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : limit;
+    return std::string(begin, n);
+}
+
+std::size_t TFieldData::LongPieceLength() const noexcept {
+    std::size_t total = 0;
+    for (const auto& piece : longPieces)
+        total += std::min<std::size_t>(piece->length, piece->Capacity());
+    return total;
+}
+
+std::size_t TFieldData::CopyFromPieces(std::byte* destination, std::size_t offset,
+                                       std::size_t length) const noexcept {
+    std::size_t copied = 0;
+    std::size_t start = 0;
+    for (const auto& piece : longPieces) {
+        if (copied >= length) break;
+        const std::size_t pieceLength = std::min<std::size_t>(piece->length, piece->Capacity());
+        if (offset < start + pieceLength) {
+            const std::size_t skip = offset > start ? offset - start : 0;
+            const std::size_t n = std::min(length - copied, pieceLength - skip);
+            std::memcpy(destination + copied, piece->data.data() + skip, n);
+            copied += n;
+        }
+        start += pieceLength;
+    }
+    return copied;
+}
+
+TLongPiece& TFieldData::AddLongPiece() {
+    const std::size_t capacity =
+        NextLongPieceCapacity(longPieces.empty() ? 0 : longPieces.back()->Capacity());
+    longPieces.push_back(std::make_unique<TLongPiece>(capacity));
+    return *longPieces.back();
+}
+
+}  // namespace velnor::oracle

@@ -1,0 +1,133 @@
+// The per-column record of a select list: what describe reported, the field type code chosen
+// for it, and the array buffers the fetch writes into.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oci/OciTypes.h"
+#include "oracle/query/detail/TypeCodes.h"
+#include "oracle/session/SessionPreferences.h"
+
+namespace velnor::oracle {
+
+// Oracle internal data type codes reported by describe.
+inline constexpr int itVarchar2 = 1;
+inline constexpr int itNumber = 2;
+inline constexpr int itLong = 8;
+inline constexpr int itRowId = 11;
+inline constexpr int itDate = 12;
+inline constexpr int itRaw = 23;
+inline constexpr int itLongRaw = 24;
+inline constexpr int itChar = 96;
+inline constexpr int itRowIdDescriptor = 104;
+inline constexpr int itMlsLabel = 106;
+inline constexpr int itObject = 108;
+inline constexpr int itRef = 110;
+inline constexpr int itClob = 112;
+inline constexpr int itBlob = 113;
+inline constexpr int itBFile = 114;
+inline constexpr int itCursor = 116;
+inline constexpr int itTimestamp = 187;
+inline constexpr int itTimestampTz = 188;
+inline constexpr int itTimestampLtz = 232;
+
+// Bytes of the first part of a LONG value fetched with the row through the OCI7 interface.
+inline constexpr std::size_t kOci7LongPrefix = 2000;
+// Column names are kept whole up to this many bytes.
+inline constexpr std::size_t kMaxColumnNameLength = 128;
+
+// One piece of a LONG or LONG RAW value received through a dynamic define.
+struct TLongPiece {
+    explicit TLongPiece(std::size_t capacity);
+    std::size_t Capacity() const noexcept { return data.size(); }
+    std::vector<std::byte> data;  // never resized after the client library got its address
+    ub4 length = 0;               // bytes the client library stored; starts at the capacity
+};
+
+// Capacity of the next piece: 2000 first, then doubling while below 32000.
+[[nodiscard]] std::size_t NextLongPieceCapacity(std::size_t previousCapacity) noexcept;
+
+// What describe reported about one column.
+struct TColumnDescription {
+    int dataSize = 0;
+    int internalType = 0;
+    std::string name;
+    int precision = 0;
+    int scale = 0;
+    bool nullable = true;
+};
+
+// The facts of the session and the query the type mapping depends on. The date length and
+// bytes per character are asked only when a column needs them (they may run a query).
+struct TMappingContext {
+    bool oci8 = true;
+    bool stringFieldsOnly = false;
+    std::function<TNumberFieldChoice(int precision, int scale, bool stringsOnly)> numberRule;
+    std::function<int()> dateFormatLength;
+    std::function<int()> bytesPerCharacter;
+    // Raises when a column type needs a connected OCI8 session; the argument names the feature.
+    std::function<void(const char* feature)> checkFeature;
+};
+
+struct TColumnMapping {
+    std::int16_t typeCode = otString;
+    std::size_t bufferSize = 0;
+    bool isLong = false;  // LONG or LONG RAW: one row per fetch
+    bool operator==(const TColumnMapping&) const = default;
+};
+
+// The field type code and bytes per row of a described column.
+[[nodiscard]] TColumnMapping MapColumnType(const TColumnDescription& column,
+                                           const TMappingContext& context);
+
+// `a` x `b`, raising when the product does not fit.
+[[nodiscard]] std::size_t CheckedProduct(std::size_t a, std::size_t b);
+
+// One column of a select list. The buffers are sized once by Allocate and are never moved
+// afterwards: the client library keeps their addresses from the define on.
+class TFieldData {
+public:
+    TFieldData() = default;
+    TFieldData(const TFieldData&) = delete;
+    TFieldData& operator=(const TFieldData&) = delete;
+
+    TColumnDescription column;
+    std::int16_t typeCode = otString;
+    std::size_t bufferSize = 0;  // bytes per row
+    std::size_t rowCapacity = 0;
+    std::vector<std::byte> buffer;  // rowCapacity x bufferSize
+    std::vector<sb2> indicators;    // one per row; -1 null, -2 or > 0 truncated
+    std::vector<ub2> lengths;       // bytes received per row
+    std::vector<ub2> returnCodes;   // per-row column return code (1406 truncated)
+    std::vector<std::unique_ptr<TLongPiece>> longPieces;  // OCI8: the current LONG value
+    sb2 longIndicator = 0;  // OCI8 dynamic define: the LONG value's indicator
+
+    [[nodiscard]] const std::string& Name() const noexcept { return column.name; }
+    [[nodiscard]] bool IsLong() const noexcept {
+        return typeCode == otLong || typeCode == otLongRaw;
+    }
+    // Sizes the buffers for `rows` rows; raises when the total size overflows.
+    void Allocate(std::size_t rows);
+    [[nodiscard]] const std::byte* Row(std::size_t row) const noexcept {
+        return buffer.data() + row * bufferSize;
+    }
+    [[nodiscard]] bool IsNull(std::size_t row) const noexcept;
+    // Whether the fetch cut the value of this row to its buffer.
+    [[nodiscard]] bool Truncated(std::size_t row) const noexcept;
+    // Text of a NUL-terminated string row; never reads past the row's slot.
+    [[nodiscard]] std::string RowText(std::size_t row) const;
+    // Total bytes of the LONG value held in the pieces.
+    [[nodiscard]] std::size_t LongPieceLength() const noexcept;
+    // Copies up to `length` bytes of the pieces from `offset`; returns the bytes copied.
+    std::size_t CopyFromPieces(std::byte* destination, std::size_t offset,
+                               std::size_t length) const noexcept;
+    void ResetLongPieces() noexcept { longPieces.clear(); }
+    // Appends a piece of the next capacity and returns it.
+    TLongPiece& AddLongPiece();
+};
+
+}  // namespace velnor::oracle

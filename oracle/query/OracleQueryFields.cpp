@@ -1,0 +1,281 @@
+// Read access to the current row of a query.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "oracle/client/OciLibrary.h"
+#include "oracle/client/OracleError.h"
+#include "oracle/query/OracleConvert.h"
+#include "oracle/query/OracleQuery.h"
+#include "platform/Text.h"
+
+namespace velnor::oracle {
+
+using platform::Exception;
+
+namespace {
+
+constexpr std::size_t kOci7LongChunk = 64000;
+
+template <class T>
+T Load(const std::byte* p) noexcept {
+    T value{};
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// The low 32 bits of the value truncated toward zero, as the column's integer form.
+std::int32_t LowBitsOfTruncated(double value) noexcept {
+    if (!std::isfinite(value)) return 0;
+    double m = std::fmod(std::trunc(value), 4294967296.0);
+    if (m < 0) m += 4294967296.0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(m));
+}
+
+[[noreturn]] void CannotConvert(const TFieldData& field, const char* target) {
+    throw Exception("Cannot convert field " + field.Name() + " to " + target);
+}
+
+}  // namespace
+
+const TFieldData& TOracleQuery::CheckedField(int index) const {
+    if (index < 0 || index >= FieldCount()) {
+        throw Exception("Field " + std::to_string(index) + " does not exist");
+    }
+    return *fields_[static_cast<std::size_t>(index)];
+}
+
+const TFieldData& TOracleQuery::ValueField(int index) const {
+    const TFieldData& field = CheckedField(index);
+    if (eof_) throw Exception("You cannot access field data beyond Eof");
+    return field;
+}
+
+const TFieldData& TOracleQuery::FieldData(int index) const { return CheckedField(index); }
+const std::string& TOracleQuery::FieldName(int index) const { return CheckedField(index).Name(); }
+int TOracleQuery::FieldType(int index) const { return CheckedField(index).typeCode; }
+int TOracleQuery::FieldInternalType(int index) const {
+    return CheckedField(index).column.internalType;
+}
+int TOracleQuery::FieldPrecision(int index) const { return CheckedField(index).column.precision; }
+int TOracleQuery::FieldScale(int index) const { return CheckedField(index).column.scale; }
+bool TOracleQuery::FieldOptional(int index) const { return CheckedField(index).column.nullable; }
+
+int TOracleQuery::FieldSize(int index) const {
+    const TFieldData& field = CheckedField(index);
+    if (field.typeCode != otString || field.bufferSize == 0) return 0;
+    return static_cast<int>(std::min<std::size_t>(field.bufferSize - 1, 0x7fffffff));
+}
+
+int TOracleQuery::FindFieldIndex(std::string_view name) const noexcept {
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (platform::SameText(fields_[i]->Name(), name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TOracleQuery::FieldIndex(std::string_view name) const {
+    const int index = FindFieldIndex(name);
+    if (index < 0) throw Exception("Field " + std::string(name) + " does not exist");
+    return index;
+}
+
+bool TOracleQuery::FieldIsNull(int index) const {
+    return ValueField(index).IsNull(static_cast<std::size_t>(currentRow_));
+}
+
+std::string TOracleQuery::FieldAsString(int index) const {
+    const TFieldData& f = ValueField(index);
+    const auto row = static_cast<std::size_t>(currentRow_);
+    if (f.IsNull(row)) return {};
+    switch (f.typeCode) {
+        case otInteger:
+            return platform::IntToText(Load<std::int32_t>(f.Row(row)));
+        case otFloat:
+            return platform::FloatToText(Load<double>(f.Row(row)));
+        case otString:
+            return NormalizeLineBreaksIn(f.RowText(row),
+                                         !session_ || session_->Preferences().ConvertCRLF());
+        case otDate:
+            return platform::DateTimeToText(
+                OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row))));
+        default:
+            CannotConvert(f, "a String");
+    }
+}
+
+std::int32_t TOracleQuery::FieldAsInteger(int index) const {
+    const TFieldData& f = ValueField(index);
+    const auto row = static_cast<std::size_t>(currentRow_);
+    if (f.IsNull(row)) return 0;
+    switch (f.typeCode) {
+        case otInteger:
+            return Load<std::int32_t>(f.Row(row));
+        case otFloat:
+            return LowBitsOfTruncated(Load<double>(f.Row(row)));
+        case otString:
+            return platform::TextToInteger(f.RowText(row));
+        case otDate:
+            return static_cast<std::int32_t>(std::trunc(
+                OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row)))));
+        default:
+            CannotConvert(f, "an Integer");
+    }
+}
+
+double TOracleQuery::FieldAsFloat(int index) const {
+    const TFieldData& f = ValueField(index);
+    const auto row = static_cast<std::size_t>(currentRow_);
+    if (f.IsNull(row)) return 0.0;
+    switch (f.typeCode) {
+        case otInteger:
+            return Load<std::int32_t>(f.Row(row));
+        case otFloat:
+            return Load<double>(f.Row(row));
+        case otString:
+            return platform::TextToFloat(f.RowText(row));
+        case otDate:
+            return OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row)));
+        default:
+            CannotConvert(f, "a Float");
+    }
+}
+
+double TOracleQuery::FieldAsDate(int index) const {
+    const TFieldData& f = ValueField(index);
+    const auto row = static_cast<std::size_t>(currentRow_);
+    if (f.IsNull(row)) return 0.0;
+    switch (f.typeCode) {
+        case otInteger:
+            return Load<std::int32_t>(f.Row(row));
+        case otFloat:
+            return Load<double>(f.Row(row));
+        case otString:
+            return platform::TextToDate(f.RowText(row));
+        case otDate:
+            return OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row)));
+        default:
+            CannotConvert(f, "a Date");
+    }
+}
+
+platform::TVariant TOracleQuery::GetFieldValue(int index) const { return Field(index); }
+
+platform::TVariant TOracleQuery::Field(int index) const {
+    const TFieldData& f = ValueField(index);
+    const auto row = static_cast<std::size_t>(currentRow_);
+    const bool nullIsNull = session_ && session_->NullValue() == TNullValueOption::nvNull;
+    const platform::TVariant nullValue =
+        nullIsNull ? platform::TVariant::Null() : platform::TVariant::Unassigned();
+    const bool convertCRLF = !session_ || session_->Preferences().ConvertCRLF();
+    if (f.IsNull(row)) return nullValue;
+    switch (f.typeCode) {
+        case otObject:
+        case otReference:
+        case otCursor:
+        case otCLOB:
+        case otBLOB:
+        case otBFile:
+            // Reached through value objects, which this client does not provide.
+            return nullValue;
+        case otLong:
+            return platform::TVariant(NormalizeLineBreaksIn(LongValue(f, index), convertCRLF));
+        case otLongRaw: {
+            const std::string bytes = LongValue(f, index);
+            return platform::TVariant::FromBytes(bytes.data(), bytes.size());
+        }
+        case otString:
+            return platform::TVariant(NormalizeLineBreaksIn(f.RowText(row), convertCRLF));
+        default: {
+            platform::TVariant value = nullValue;
+            BufferToVariant(f.Row(row), f.typeCode, f.bufferSize, convertCRLF, value);
+            return value;
+        }
+    }
+}
+
+std::string TOracleQuery::LongValue(const TFieldData& field, int index) const {
+    std::string text;
+    if (openedOci8_) {
+        text.resize(field.LongPieceLength());
+        text.resize(ReadLongField(index, text.data(), 0, text.size()));
+        return text;
+    }
+    std::size_t chunk = 1000;
+    std::size_t read = 0;
+    for (;;) {
+        if (chunk < 32000) chunk = std::min<std::size_t>(chunk * 2, 32000);
+        text.resize(read + chunk);
+        const std::size_t got = ReadLongField(index, text.data() + read, read, chunk);
+        read += got;
+        if (got < chunk) break;
+    }
+    text.resize(read);
+    return text;
+}
+
+std::size_t TOracleQuery::ReadLongField(int index, void* destination, std::size_t offset,
+                                        std::size_t length) const {
+    const TFieldData& f = CheckedField(index);
+    if (!f.IsLong()) throw Exception("Field " + std::to_string(index) + " is not a Long");
+    if (eof_) throw Exception("You cannot access field data beyond Eof");
+    auto* out = static_cast<std::byte*>(destination);
+    if (length == 0) return 0;
+    if (openedOci8_) return f.CopyFromPieces(out, offset, length);
+
+    if (length > kOci7LongChunk) {
+        std::size_t copied = 0;
+        while (copied < length) {
+            const std::size_t want = std::min(kOci7LongChunk, length - copied);
+            const std::size_t got = ReadLongField(index, out + copied, offset + copied, want);
+            copied += got;
+            if (got < kOci7LongChunk) break;
+        }
+        return copied;
+    }
+    const auto row = static_cast<std::size_t>(currentRow_);
+    const std::size_t got = std::min<std::size_t>(f.lengths[row], f.bufferSize);
+    std::size_t copied = 0;
+    if (offset < got) {
+        copied = std::min(got - offset, length);
+        std::memcpy(out, f.Row(row) + offset, copied);
+    }
+    if (copied >= length || got != kOci7LongPrefix) return copied;
+    if (offset + copied > static_cast<std::size_t>(SB4MAXVAL)) return copied;
+
+    // The fetched part was full: the rest comes from the cursor's current row.
+    auto& self = const_cast<TOracleQuery&>(*this);
+    TLockScope lock(self);
+    const ub4 savedCount = self.cda_.rpc;
+    ub4 returned = 0;
+    Oci().oflng(&self.cda_, static_cast<sword>(index + 1), reinterpret_cast<ub1*>(out + copied),
+                static_cast<sb4>(length - copied), f.typeCode, &returned,
+                static_cast<sb4>(offset + copied));
+    self.cda_.rpc = savedCount;
+    if (self.cda_.rc != 0) {
+        self.errorUnlocked_ = true;
+        RaiseOracleError(session_, TErrorSource::FromReturnCode(self.cda_.rc));
+    }
+    return copied + std::min<std::size_t>(returned, length - copied);
+}
+
+bool TOracleQuery::FieldIsNull(std::string_view name) const {
+    return FieldIsNull(FieldIndex(name));
+}
+std::string TOracleQuery::FieldAsString(std::string_view name) const {
+    return FieldAsString(FieldIndex(name));
+}
+std::int32_t TOracleQuery::FieldAsInteger(std::string_view name) const {
+    return FieldAsInteger(FieldIndex(name));
+}
+double TOracleQuery::FieldAsFloat(std::string_view name) const {
+    return FieldAsFloat(FieldIndex(name));
+}
+double TOracleQuery::FieldAsDate(std::string_view name) const {
+    return FieldAsDate(FieldIndex(name));
+}
+platform::TVariant TOracleQuery::Field(std::string_view name) const {
+    return Field(FieldIndex(name));
+}
+
+}  // namespace velnor::oracle

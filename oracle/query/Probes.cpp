@@ -1,0 +1,62 @@
+#include "oracle/query/Probes.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "oracle/query/OracleQuery.h"
+
+namespace velnor::oracle {
+
+const std::string& BytesPerCharacterSQL() {
+    static const std::string sql =
+        "select length(chr(2000000000)) l4, length(chr(2000000)) l3,  length(chr(20000)) l2 "
+        "from dual";
+    return sql;
+}
+
+std::string DateFormatLengthSQL() {
+    std::string sql;
+    for (int month = 1; month <= 12; ++month) {
+        if (month > 1) sql += "union all\r\n";
+        sql += "select to_char(to_date('10-" + std::to_string(month) +
+               "-1999 10:10:10', 'dd-mm-yyyy hh24:mi:ss')) from dual\r\n";
+    }
+    return sql;
+}
+
+int ProbeBytesPerCharacter(TOracleSession& session) noexcept {
+    int value = 1;
+    try {
+        auto query = std::make_unique<TOracleQuery>(nullptr);
+        query->SetName("BytesPerCharacterQuery");
+        query->SetSession(&session);
+        query->SQL().SetText(BytesPerCharacterSQL());
+        query->Execute();
+        value = query->GetFieldValue(0).AsInteger();
+        if (value == 1) value = query->GetFieldValue(1).AsInteger();
+        if (value == 1) value = query->GetFieldValue(2).AsInteger();
+    } catch (...) {
+        // A character set the probe cannot measure is taken as single-byte.
+        value = 1;
+    }
+    return value >= 1 && value <= 4 ? value : 1;
+}
+
+int ProbeDateFormatLength(TOracleSession& session) noexcept {
+    std::size_t longest = 0;
+    try {
+        auto query = std::make_unique<TOracleQuery>(nullptr);
+        query->SetName("DateFormatLengthQuery");
+        query->SetSession(&session);
+        query->SQL().SetText(DateFormatLengthSQL());
+        query->Execute();
+        for (; !query->Eof(); query->Next()) {
+            longest = std::max(longest, query->GetFieldString(0).size());
+        }
+    } catch (...) {
+        // The lengths read before the failure still count.
+    }
+    return longest > 0 ? static_cast<int>(std::min<std::size_t>(longest, 4000)) : 40;
+}
+
+}  // namespace velnor::oracle
