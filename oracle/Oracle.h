@@ -1,0 +1,10 @@
+// The Oracle access layer: client library loading, errors, sessions and queries.
+#pragma once
+#include "oracle/client/OciLibrary.h"
+#include "oracle/client/OracleError.h"
+#include "oracle/client/OracleHome.h"
+#include "oracle/session/OracleSession.h"
+#include "oracle/session/SessionPreferences.h"
+#if __has_include("oracle/query/OracleQuery.h")
+#include "oracle/query/OracleQuery.h"
+#endif

@@ -1,0 +1,57 @@
+// Oracle homes as the local-machine registry (or ORACLE_HOME) describes them, and the
+// client library files a home offers.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velnor::oracle {
+
+inline constexpr const char* kOracleRootKey = "SOFTWARE\\ORACLE";
+// More homes than this are not read, whatever HOME_COUNTER says.
+inline constexpr int kMaxOracleHomes = 1000;
+
+struct TOracleHomeEntry {
+    std::string name;
+    int number = 0;
+};
+
+// The registered homes, sorted by name case-insensitively; a repeated name is kept once,
+// with its lowest home number. Empty when HOME_COUNTER is missing or not a number.
+[[nodiscard]] std::vector<TOracleHomeEntry> ListOracleHomes();
+
+// "SOFTWARE\ORACLE\HOME<number>".
+[[nodiscard]] std::string OracleHomeKeyOf(int number);
+
+// ORACLE_HOME under `key`. The root key falls back to the environment variable
+// ORACLE_HOME, the single home of a plain installation.
+[[nodiscard]] std::string ReadOracleHomeDir(const std::string& key);
+
+// The home named by `wanted` (case-insensitive) wins; else the home whose bin directory
+// is the earliest PATH entry; else the alphabetically last home. A key without
+// ORACLE_HOME gives the root key.
+[[nodiscard]] std::string SelectOracleHomeKey(const std::vector<TOracleHomeEntry>& homes,
+                                              std::string_view wanted, std::string_view path);
+
+// Where a home keeps its client library: <home>/lib when it exists, else <home>.
+[[nodiscard]] std::string LibraryDirectoryOf(const std::string& homeDir);
+
+inline constexpr const char* kClientLibraryName = "libclntsh.so";
+inline constexpr const char* kMtsLibraryName = "liboramts.so";
+
+// Version of a versioned client library file name ("libclntsh.so.19.1" -> {19, 1}); empty
+// when the name has no version, a part is not a number, or every part is 0.
+[[nodiscard]] std::optional<std::vector<unsigned long>> ClientLibraryVersion(
+    std::string_view fileName);
+
+// Candidate paths in `libraryDir`: the unversioned library first, then every versioned one
+// in directory order. Each one found adds "Found: <name>" to `log`.
+[[nodiscard]] std::vector<std::string> ListOCIDLLCandidates(const std::string& libraryDir,
+                                                            std::vector<std::string>& log);
+
+// The unversioned library when present, else the highest version (the first on a tie);
+// "" when there is none.
+[[nodiscard]] std::string PickOCIDLL(const std::vector<std::string>& candidates);
+
+}  // namespace velnor::oracle
