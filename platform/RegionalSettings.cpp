@@ -160,11 +160,9 @@ void SetRegionalSettings(const TRegionalSettings& settings) { Publish(settings);
 
 void ApplyDatePattern(TRegionalSettings& settings, const std::string& pattern) {
     const std::vector<TPiece> pieces = SplitPattern(ExpandPattern(pattern));
-    bool anyElement = false;
-    for (const TPiece& piece : pieces) anyElement = anyElement || piece.conversion;
-    if (!anyElement) return;
     const std::string separator = CommonSeparator(pieces);
     std::string format;
+    int elements = 0;
     for (const TPiece& piece : pieces) {
         if (!piece.conversion) {
             format +=
@@ -184,8 +182,11 @@ void ApplyDatePattern(TRegionalSettings& settings, const std::string& pattern) {
             format += "dd";
         else if (c == "e" || c == "-d" || c == "-e")
             format += "d";
-        // Weekday names and other conversions have no short date element.
+        else
+            continue;  // weekday names and the like have no short date element
+        ++elements;
     }
+    if (elements == 0) return;
     settings.shortDateFormat = format;
     if (!separator.empty()) settings.dateSeparator = separator;
 }
