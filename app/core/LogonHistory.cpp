@@ -104,8 +104,14 @@ void TLogonHistory::AddLogon(std::string_view userName, std::string_view passwor
 std::string TLogonHistory::HistoryCaption(int index) const {
     const TLogon& entry = GetItem(index);
     if (entry.Free()) return {};
-    return "&" + std::to_string(index + 1) + " " + entry.UserName + "/" + entry.Password + "@" +
-           entry.Service;
+    std::string caption(1, '&');
+    caption.append(std::to_string(index + 1))
+        .append(" ")
+        .append(entry.UserName)
+        .append("/")
+        .append(entry.Password);
+    caption.append("@").append(entry.Service);
+    return caption;
 }
 
 }  // namespace velnor::app
