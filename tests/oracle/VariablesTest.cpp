@@ -365,5 +365,381 @@ TEST_F(VariablesTest, ComplexVariablesTakeOnlyWhatTheQueryAccepts) {
     EXPECT_EQ(vars.GetVariableObject("c"), nullptr);
 }
 
+// ---- binding ----
+
+struct BindCall {
+    std::string name;
+    int nameLength;
+    const void* value;
+    std::string bytes;  // what the value address held at bind time
+    int size;
+    int type;
+    const void* indicators;
+    const ub2* lengths;
+    int lengthValue;
+    ub4 maxElements;
+    ub4* currentCount;
+};
+std::vector<BindCall> g_calls;
+sword g_status = 0;
+
+BindCall Record(const void* name, int nameLength, const void* value, int size, int type,
+                const void* indicators, const ub2* lengths, ub4 maxElements, ub4* currentCount) {
+    const char* n = static_cast<const char*>(name);
+    return {nameLength < 0 ? std::string(n) : std::string(n, static_cast<std::size_t>(nameLength)),
+            nameLength,
+            value,
+            value && size > 0
+                ? std::string(static_cast<const char*>(value), static_cast<std::size_t>(size))
+                : std::string(),
+            size,
+            type,
+            indicators,
+            lengths,
+            lengths ? *lengths : -1,
+            maxElements,
+            currentCount};
+}
+
+sword FakeBindByName(OCIStmt*, OCIBind** bind, OCIError*, const OraText* name, sb4 nameLength,
+                     void* value, sb4 size, ub2 type, void* indicators, ub2* lengths, ub2*,
+                     ub4 maxElements, ub4* currentCount, ub4) {
+    static int handles = 0;
+    *bind = reinterpret_cast<OCIBind*>(static_cast<std::intptr_t>(++handles));
+    g_calls.push_back(Record(name, nameLength, value, size, type, indicators, lengths, maxElements,
+                             currentCount));
+    return g_status;
+}
+
+sword FakeObndra(Cda_Def*, OraText* name, sword nameLength, ub1* value, sword size, sword type,
+                 sword, sb2* indicators, ub2* lengths, ub2*, ub4 maxElements, ub4* currentCount,
+                 OraText*, sword, sword) {
+    g_calls.push_back(Record(name, nameLength, value, size, type, indicators, lengths, maxElements,
+                             currentCount));
+    return g_status;
+}
+
+struct BindTest : VariablesTest {
+    std::vector<sword> statuses;
+    Cda_Def cda{};
+    TBindContext oci8{
+        true, nullptr, nullptr, nullptr, &FakeBindByName, &FakeObndra, [this](sword s) {
+            statuses.push_back(s);
+            if (s != 0) throw platform::Exception("bind failed");
+        }};
+    TBindContext oci7{false, nullptr, nullptr, &cda, &FakeBindByName, &FakeObndra, {}};
+    void SetUp() override {
+        g_calls.clear();
+        g_status = 0;
+    }
+};
+
+TEST_F(BindTest, ScalarsGoWithTheirBufferSizeAndExternalType) {
+    host.settings.maxVarcharChars = 1333;
+    struct Case {
+        int type;
+        TVariant value;
+        int size;
+        int external;
+        std::string bytes;
+    };
+    const std::string longText = std::string("x\0y", 3);
+    for (const Case& c : {
+             Case{otInteger, TVariant(std::int32_t{0x01020304}), 4, 3, "\x04\x03\x02\x01"},
+             Case{otString, TVariant("ab"), 1334, 5, ""},
+             Case{otFixedChar, TVariant("ab"), 1334, 97, ""},
+             Case{otBigString, TVariant("ab"), 32513, 5, ""},
+             Case{otDate, TVariant("2004/03/15"), 7, 12, ""},
+             // LONG values go with their real length and without a terminator.
+             Case{otLong, TVariant(longText), 3, 8, longText},
+             Case{otLongRaw, TVariant::FromBytes({9, 8}), 2, 24, "\x09\x08"},
+         }) {
+        g_calls.clear();
+        vars.RemoveAllVariables();
+        vars.AddVariable("v", c.type);
+        if (c.type == otDate) {
+            vars.SetVariableValue("v", TVariant::FromDateTime(platform::EncodeDate(2004, 3, 15)));
+        } else {
+            vars.SetVariableValue("v", c.value);
+        }
+        EXPECT_EQ(vars.BindVariables(oci8), 1) << c.type;
+        ASSERT_EQ(g_calls.size(), 1u);
+        const BindCall& call = g_calls[0];
+        EXPECT_EQ(call.name, ":V");
+        EXPECT_EQ(call.nameLength, 2);
+        EXPECT_EQ(call.size, c.size) << c.type;
+        EXPECT_EQ(call.type, c.external) << c.type;
+        EXPECT_EQ(call.indicators, Var("v").Indicators().data());
+        EXPECT_EQ(call.maxElements, 0u);
+        EXPECT_EQ(call.currentCount, nullptr);
+        if (!c.bytes.empty()) {
+            EXPECT_EQ(call.bytes, c.bytes) << c.type;
+        }
+        const bool isLong = c.type == otLong || c.type == otLongRaw;
+        EXPECT_EQ(call.lengths != nullptr, isLong) << c.type;
+        if (isLong) {
+            EXPECT_EQ(call.lengthValue, c.size);
+        }
+    }
+}
+
+TEST_F(BindTest, SubstitutionVariablesAreNotBound) {
+    vars.AddVariable("t", otSubstitution);
+    vars.SetVariableValue("t", TVariant("EMP"));
+    EXPECT_EQ(vars.BindVariables(oci8), 0);
+    EXPECT_TRUE(g_calls.empty());
+}
+
+TEST_F(BindTest, ScalarTextLongerThanTheBindLimitRaises) {
+    vars.AddVariable("s", otString);
+    vars.SetVariableValue("s", TVariant(std::string(3000, 'a')));
+    host.settings.maxVarcharChars = 2000;
+    EXPECT_THAT([&] { vars.BindVariables(oci8); },
+                ThrowsMessage<platform::Exception>(HasSubstr("longer than 2000 bytes")));
+    EXPECT_TRUE(g_calls.empty());
+}
+
+TEST_F(BindTest, ArraysGoWithTheElementStride) {
+    vars.AddVariable("s", otString);
+    vars.AddVariable("n", otInteger);
+    host.settings.maxVarcharChars = 1333;
+    vars.SetVariableValue("s", Texts({"a", "bb", "ccc"}));
+    vars.SetVariableValue("n", Ints({1, 2, 3}));
+    // A later logon may allow less per string; the elements still lie 1334 bytes apart.
+    host.settings.maxVarcharChars = 1000;
+    EXPECT_EQ(vars.BindVariables(oci8), 3);
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].size, 1334);
+    EXPECT_EQ(g_calls[0].maxElements, 0u);
+    EXPECT_EQ(g_calls[1].size, 4);
+    EXPECT_STREQ(static_cast<const char*>(g_calls[0].value) + 2 * 1334, "ccc");
+}
+
+TEST_F(BindTest, ArraysOfDifferentLengthsRaise) {
+    vars.AddVariable("a", otInteger);
+    vars.AddVariable("b", otInteger);
+    vars.SetVariableValue("a", Ints({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    vars.SetVariableValue("b", Ints({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_THAT(
+        [&] { vars.BindVariables(oci8); },
+        ThrowsMessage<platform::Exception>("All arrays must be of equal size for Array DML"));
+}
+
+TEST_F(BindTest, TablesPassCapacityAndTheirCountInPlace) {
+    vars.AddVariable("t", otInteger);
+    vars.SetVariableTable("t", 5, 0);
+    vars.SetVariableValue("t", Ints({1, 2}));
+    EXPECT_EQ(vars.BindVariables(oci8), 1);
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_calls[0].maxElements, 5u);
+    ASSERT_NE(g_calls[0].currentCount, nullptr);
+    EXPECT_EQ(*g_calls[0].currentCount, 2u);
+    *g_calls[0].currentCount = 4;  // the server returned four elements
+    EXPECT_EQ(vars.GetVariableValue("t").ElementCount(), 4);
+}
+
+TEST_F(BindTest, UnchangedBindsAreNotRenewed) {
+    vars.AddVariable("n", otInteger);
+    vars.SetVariableValue("n", Ints({1, 2}));
+    vars.BindVariables(oci8);
+    vars.SetVariableValue("n", Ints({3, 4}));  // same buffer, new values
+    vars.BindVariables(oci8);
+    EXPECT_EQ(g_calls.size(), 1u);
+    vars.SetVariableValue("n", Ints({3, 4, 5}));  // new buffer and indicators
+    vars.BindVariables(oci8);
+    EXPECT_EQ(g_calls.size(), 2u);
+    vars.ForgetBinds();  // a new parse
+    vars.BindVariables(oci8);
+    EXPECT_EQ(g_calls.size(), 3u);
+}
+
+TEST_F(BindTest, LongOfNewLengthIsBoundAgain) {
+    // The same address could come back with another length; the bind must follow it.
+    vars.AddVariable("l", otLong);
+    vars.SetVariableValue("l", TVariant("abc"));
+    vars.BindVariables(oci8);
+    vars.SetVariableValue("l", TVariant("abcdef"));
+    vars.BindVariables(oci8);
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[1].size, 6);
+    EXPECT_EQ(g_calls[1].bytes, "abcdef");
+}
+
+TEST_F(BindTest, FailedBindRaisesAndIsTriedAgain) {
+    vars.AddVariable("n", otInteger);
+    g_status = -1;
+    EXPECT_THROW(vars.BindVariables(oci8), platform::Exception);
+    g_status = 0;
+    vars.BindVariables(oci8);
+    EXPECT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(statuses, (std::vector<sword>{-1, 0}));
+}
+
+TEST_F(BindTest, Oci7BindsByNameThroughObndra) {
+    vars.AddVariable("s", otString);
+    vars.SetVariableValue("s", TVariant("x"));
+    host.settings.maxVarcharChars = 2000;
+    vars.BindVariables(oci7);
+    vars.BindVariables(oci7);  // OCI7 binds are renewed at every execution
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].name, ":S");
+    EXPECT_EQ(g_calls[0].nameLength, -1);
+    EXPECT_EQ(g_calls[0].size, 2001);
+    EXPECT_EQ(g_calls[0].type, 5);
+}
+
+TEST_F(BindTest, ComplexVariablesNeedAnObject) {
+    vars.AddVariable("c", otCursor);
+    EXPECT_THAT([&] { vars.BindVariables(oci8); },
+                ThrowsMessage<platform::Exception>("Cursor variable :C cannot be nil"));
+    platform::TComponent query;
+    vars.SetVariableObject("c", &query);
+    vars.BindVariables(oci8);
+    vars.BindVariables(oci7);
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].type, 116);
+    EXPECT_EQ(g_calls[1].type, 102);
+    EXPECT_EQ(g_calls[0].value, &host.cursorArea);
+    EXPECT_EQ(host.cursorsPrepared, 2);
+
+    vars.RemoveAllVariables();
+    vars.AddVariable("o", otObject);
+    EXPECT_THAT([&] { vars.BindVariables(oci8); },
+                ThrowsMessage<platform::Exception>("Object variable :O cannot be nil"));
+}
+
+// ---- the "Data" stream ----
+
+std::vector<std::byte> Stream(std::initializer_list<int> ints, std::string_view tail = {}) {
+    std::vector<std::byte> out;
+    for (int v : ints) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            out.push_back(static_cast<std::byte>((static_cast<unsigned>(v) >> shift) & 0xFF));
+        }
+    }
+    for (char c : tail) out.push_back(static_cast<std::byte>(c));
+    return out;
+}
+
+void Append(std::vector<std::byte>& to, const std::vector<std::byte>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+struct StreamTest : VariablesTest {
+    void Fill(TVariables& v) {
+        v.AddVariable("i", otInteger);
+        v.AddVariable("f", otFloat);
+        v.AddVariable("s", otString);
+        v.AddVariable("d", otDate);
+        v.AddVariable("l", otLong);
+        v.AddVariable("r", otLongRaw);
+        v.AddVariable("t", otSubstitution);
+        v.AddVariable("n", otInteger);  // stays null
+        v.AddVariable("tab", otString);
+        v.SetVariableValue("i", TVariant(std::int32_t{-7}));
+        v.SetVariableValue("f", TVariant(0.125));
+        v.SetVariableValue("s", TVariant("\xe6\x97\xa5\xe6\x9c\xac"));
+        v.SetVariableValue("d", TVariant::FromDateTime(platform::EncodeDate(2004, 3, 15)));
+        v.SetVariableValue("l", TVariant("long text"));
+        v.SetVariableValue("r", TVariant::FromBytes({0, 1, 2}));
+        v.SetVariableValue("t", TVariant("EMP"));
+        v.SetVariableTable("tab", 12, 30);
+    }
+};
+
+TEST_F(StreamTest, WritesTheVersionedLayout) {
+    vars.AddVariable("x", otInteger);
+    vars.SetVariableValue("x", TVariant(std::int32_t{258}));
+    vars.AddVariable("t", otString);
+    vars.SetVariableTable("t", 4, 9);
+    auto expected = Stream({3, 2, 2}, ":X");
+    Append(expected, Stream({3, 4, 258, 0, 2}, ":T"));
+    Append(expected, Stream({5, 0, 1, 4, 9}));
+    EXPECT_EQ(vars.WriteData(), expected);
+}
+
+TEST_F(StreamTest, RoundTripRestoresDeclarationsValuesAndTables) {
+    Fill(vars);
+    TVariables read(&host);
+    read.ReadData(vars.WriteData());
+    ASSERT_EQ(read.Count(), vars.Count());
+    for (int i = 0; i < vars.Count(); ++i) {
+        EXPECT_EQ(read.GetVariableName(i), vars.GetVariableName(i));
+        EXPECT_EQ(read.GetVariableType(i), vars.GetVariableType(i));
+        if (!vars.Item(i).IsTable()) {
+            EXPECT_EQ(read.GetVariableValue(i), vars.GetVariableValue(i)) << i;
+        }
+    }
+    // The stored LONG carries its terminator; the restored value does not.
+    EXPECT_EQ(read.Find("l")->ValueLength(), 9u);
+    EXPECT_TRUE(read.Find("tab")->IsTable());
+    EXPECT_EQ(read.Find("tab")->ElementCount(), 12u);
+    EXPECT_EQ(read.Find("tab")->ElementSize(), 31u);
+    EXPECT_EQ(read.WriteData(), vars.WriteData());
+}
+
+TEST_F(StreamTest, OlderVersionsLackTheLaterFields) {
+    auto v1 = Stream({1, 1, 2}, ":A");
+    Append(v1, Stream({5}));
+    vars.ReadData(v1);
+    ASSERT_EQ(vars.Count(), 1);
+    EXPECT_EQ(vars.GetVariableType(0), otString);
+    EXPECT_TRUE(vars.Find("a")->IsNull(0));
+
+    auto v2 = Stream({2, 1, 2}, ":B");
+    Append(v2, Stream({3, 4, 99}));
+    vars.ReadData(v2);
+    EXPECT_EQ(vars.GetVariableValue("b"), TVariant(std::int32_t{99}));
+}
+
+TEST_F(StreamTest, DamagedStreamsRaiseAndKeepTheVariables) {
+    Fill(vars);
+    const auto good = vars.WriteData();
+    const auto before = vars.WriteData();
+    const int changes = host.changes;
+    auto expectRefused = [&](const std::vector<std::byte>& data, const char* message) {
+        EXPECT_THAT([&] { vars.ReadData(data); },
+                    ThrowsMessage<platform::Exception>(HasSubstr(message)));
+        EXPECT_EQ(vars.WriteData(), before);
+    };
+    for (std::size_t n = 0; n < good.size(); ++n) {
+        expectRefused({good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)},
+                      n < 4 ? "Invalid Query variables data" : "");
+    }
+    expectRefused(Stream({4, 0}), "Invalid version of Query variables");
+    expectRefused(Stream({0, 0}), "Invalid version of Query variables");
+    expectRefused(Stream({3, 1000000}), "variable count");
+    expectRefused(Stream({3, 1, 0x7FFFFFFF, 5, 0}), "name length");
+    auto longValue = Stream({3, 1, 2}, ":A");
+    Append(longValue, Stream({3, 0x7FFFFFF0, 1, 2}));
+    expectRefused(longValue, "value length");
+    auto wide = Stream({3, 1, 2}, ":A");
+    Append(wide, Stream({3, 8, 1, 2, 0}));
+    expectRefused(wide, "does not fit");
+    auto unterminated = Stream({3, 1, 2}, ":A");
+    Append(unterminated, Stream({5, 2}, "ab"));
+    Append(unterminated, Stream({0}));
+    expectRefused(unterminated, "without terminator");
+    auto badType = Stream({3, 1, 2}, ":A");
+    Append(badType, Stream({2, 0, 0}));
+    expectRefused(badType, "Unsupported variable type");
+    EXPECT_EQ(host.changes, changes);
+}
+
+TEST_F(StreamTest, PropertyIsWrittenOnlyWhenTheListDiffersFromTheAncestor) {
+    EXPECT_FALSE(vars.ShouldWriteData(nullptr));
+    Fill(vars);
+    EXPECT_TRUE(vars.ShouldWriteData(nullptr));
+    FakeHost otherHost;
+    TVariables ancestor(&otherHost);
+    Fill(ancestor);
+    EXPECT_FALSE(vars.ShouldWriteData(&ancestor));
+    ancestor.SetVariableValue("i", TVariant(std::int32_t{8}));
+    EXPECT_TRUE(vars.ShouldWriteData(&ancestor));
+    ancestor.SetVariableValue("i", TVariant(std::int32_t{-7}));
+    ancestor.SetVariableValue("n", TVariant(std::int32_t{0}));
+    EXPECT_TRUE(vars.ShouldWriteData(&ancestor));
+}
+
 }  // namespace
 }  // namespace velnor::oracle
