@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "oracle/client/OciLibrary.h"
+#include "oracle/query/Probes.h"
 #include "oracle/session/InternalStatement.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -75,19 +76,12 @@ private:
 
 }  // namespace
 
-// What one logon uses: the parts of the logon strings and the mode of this logon.
-struct TLogonParts {
-    std::string user;
-    std::string password;
-    std::string database;
-    TConnectAsOption mode = TConnectAsOption::caNormal;
-    std::string Text() const {
-        std::string text = user;
-        if (!password.empty()) text += "/" + password;
-        if (!database.empty()) text += "@" + database;
-        return text;
-    }
-};
+std::string TLogonParts::Text() const {
+    std::string text = user;
+    if (!password.empty()) text += "/" + password;
+    if (!database.empty()) text += "@" + database;
+    return text;
+}
 
 // ---- construction ----
 
@@ -297,7 +291,7 @@ namespace {
 // taken as they are, so a password or service holding "@" or " as " stays whole.
 TLogonParts SplitLogon(const std::string& user, const std::string& password,
                        const std::string& database, bool& combined) {
-    TLogonParts parts{user, password, database, TConnectAsOption::caNormal};
+    TLogonParts parts{user, password, database, {}, TConnectAsOption::caNormal};
     combined = false;
     if (!password.empty()) return parts;
     const std::size_t slash = user.find('/');
@@ -319,17 +313,27 @@ TLogonParts SplitLogon(const std::string& user, const std::string& password,
 
 }  // namespace
 
-TLogonParts TOracleSession::PrepareLogon() {
+TLogonParts ParseLogonStrings(const std::string& user, const std::string& password,
+                              const std::string& database, TConnectAsOption connectAs,
+                              bool* combinedOut) {
     bool combined = false;
-    TLogonParts parts = SplitLogon(logonUsername_, logonPassword_, logonDatabase_, combined);
-    const std::string rawDatabase = parts.database;
-    // A trailing AS clause selects the mode of this logon only.
-    parts.mode = connectAs_;
+    TLogonParts parts = SplitLogon(user, password, database, combined);
+    parts.rawDatabase = parts.database;
+    parts.mode = connectAs;
     TConnectAsOption clause = TConnectAsOption::caNormal;
     bool found = ExtractConnectAsClause(parts.database, clause);
     if (!found && combined) found = ExtractConnectAsClause(parts.password, clause);
-    if (!found && logonPassword_.empty()) found = ExtractConnectAsClause(parts.user, clause);
+    if (!found && password.empty()) found = ExtractConnectAsClause(parts.user, clause);
     if (found) parts.mode = clause;
+    if (combinedOut) *combinedOut = combined;
+    return parts;
+}
+
+TLogonParts TOracleSession::PrepareLogon() {
+    bool combined = false;
+    TLogonParts parts =
+        ParseLogonStrings(logonUsername_, logonPassword_, logonDatabase_, connectAs_, &combined);
+    const std::string& rawDatabase = parts.rawDatabase;
     if (combined) {
         // The properties hold the parts from now on; a clause on the service stays there.
         logonUsername_ = parts.user;
@@ -818,7 +822,7 @@ void TOracleSession::SetIsolationLevel(TIsolationLevelOption value) {
 void TOracleSession::ExecuteInternal(const std::string& sql, bool withCursor) {
     platform::TCursorGuard cursor(withCursor ? cursor_ : 0);
     if (OnInternalSQL) OnInternalSQL(*this, sql);
-    RunInternalStatement(*this, sql, 0);
+    RunInternalStatement(*this, sql);
 }
 
 // ---- measured facts ----
@@ -848,22 +852,8 @@ int TOracleSession::EffectiveBytesPerCharacter() {
 }
 
 int TOracleSession::QueryBytesPerCharacter() {
-    const std::string sql =
-        "select length(chr(2000000000)) l4, length(chr(2000000)) l3,  length(chr(20000)) l2 "
-        "from dual";
-    try {
-        if (OnInternalSQL) OnInternalSQL(*this, sql);
-        const auto rows = RunInternalStatement(*this, sql, 3);
-        if (rows.empty()) return 1;
-        int value = 1;
-        for (const std::string& column : rows.front()) {
-            value = column.empty() ? 0 : std::stoi(column);
-            if (value != 1) break;
-        }
-        return value == 0 ? 1 : value;
-    } catch (...) {
-        return 1;  // an unknown character set counts as single-byte
-    }
+    if (OnInternalSQL) OnInternalSQL(*this, BytesPerCharacterSQL());
+    return ProbeBytesPerCharacter(*this);
 }
 
 int TOracleSession::MaxVarcharChars() {
@@ -879,22 +869,8 @@ int TOracleSession::DateFormatLength() {
 }
 
 int TOracleSession::QueryDateFormatLength() {
-    std::string sql;
-    for (int month = 1; month <= 12; ++month) {
-        if (month > 1) sql += "\nunion all\n";
-        sql += "select to_char(to_date('10-" + std::to_string(month) +
-               "-1999 10:10:10', 'dd-mm-yyyy hh24:mi:ss')) from dual";
-    }
-    int longest = 0;
-    try {
-        if (OnInternalSQL) OnInternalSQL(*this, sql);
-        for (const auto& row : RunInternalStatement(*this, sql, 1)) {
-            longest = std::max(longest, static_cast<int>(row.front().size()));
-        }
-    } catch (...) {
-        // The longest text seen so far stands; the default covers none at all.
-    }
-    return longest;
+    if (OnInternalSQL) OnInternalSQL(*this, DateFormatLengthSQL());
+    return ProbeDateFormatLength(*this);
 }
 
 }  // namespace velnor::oracle
