@@ -1,0 +1,202 @@
+// The handles behind the opaque OCI pointers, and the error reporting of the entry points.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "oci/OciFunctions.h"
+#include "ocisqlite/Connection.h"
+
+#define VELNOR_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace velnor::ocisqlite {
+
+// An error the client library reports: the Oracle number and the text after "ORA-nnnnn: ".
+class TOraError : public std::exception {
+public:
+    TOraError(int code, std::string text) : code_(code), text_(std::move(text)) {}
+    [[nodiscard]] int Code() const noexcept { return code_; }
+    [[nodiscard]] const std::string& Text() const noexcept { return text_; }
+    [[nodiscard]] const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    int code_;
+    std::string text_;
+};
+
+// The standard text of an Oracle error number; "%s" parts are replaced by args in order.
+[[nodiscard]] std::string MessageText(int code, const std::vector<std::string>& args = {});
+[[nodiscard]] TOraError OraError(int code, const std::vector<std::string>& args = {});
+// "ORA-01017: invalid username/password; logon denied\n"
+[[nodiscard]] std::string FullMessage(int code, const std::string& text);
+// Copies text NUL-terminated into buf of size bytes, cut on a UTF-8 character boundary.
+void CopyText(const std::string& text, OraText* buf, std::size_t size);
+
+struct TErrorRecord {
+    sb4 code = 0;
+    std::string text;   // without prefix and line feed
+    ub4 rowOffset = 0;  // array DML: the failing element
+};
+
+class THandle {
+public:
+    static constexpr ub4 kMagic = 0x5157C1E7;
+    THandle(ub4 type, THandle* parent) : type_(type), parent_(parent) {}
+    virtual ~THandle();
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+
+    [[nodiscard]] ub4 Type() const noexcept { return type_; }
+    [[nodiscard]] bool Valid() const noexcept { return magic_ == kMagic; }
+    [[nodiscard]] THandle* Parent() const noexcept { return parent_; }
+    [[nodiscard]] class TEnvironment* Environment() noexcept;
+
+    // Attribute access; the base knows none (ORA-24315).
+    virtual void GetAttr(ub4 attr, void* value, ub4* size);
+    virtual void SetAttr(ub4 attr, void* value, ub4 size);
+
+    // Error records kept on error and environment handles.
+    std::vector<TErrorRecord> errors;
+
+private:
+    ub4 magic_ = kMagic;
+    ub4 type_;
+    THandle* parent_;
+};
+
+// The environment owns every handle and descriptor allocated from it.
+class TEnvironment : public THandle {
+public:
+    explicit TEnvironment(ub4 mode) : THandle(OCI_HTYPE_ENV, nullptr), mode_(mode) {}
+    ~TEnvironment() override;
+    THandle* Adopt(std::unique_ptr<THandle> child);
+    // Frees a child and everything it owns; false when it is not ours.
+    bool Release(THandle* child);
+    void GetAttr(ub4 attr, void* value, ub4* size) override;
+    // Caller memory asked for with a handle (extra_mem); lives as long as the environment.
+    void* ExtraMemory(std::size_t bytes);
+
+private:
+    std::mutex mutex_;
+    std::set<THandle*> children_;
+    std::vector<std::unique_ptr<std::max_align_t[]>> extraMemory_;
+    ub4 mode_;
+};
+
+class TErrorHandle : public THandle {
+public:
+    explicit TErrorHandle(THandle* parent) : THandle(OCI_HTYPE_ERROR, parent) {}
+};
+
+// An attached server: one service of one Oracle home.
+class TServer : public THandle {
+public:
+    explicit TServer(THandle* parent) : THandle(OCI_HTYPE_SERVER, parent) {}
+    ~TServer() override;
+    void GetAttr(ub4 attr, void* value, ub4* size) override;
+    void SetAttr(ub4 attr, void* value, ub4 size) override;
+
+    void Attach(std::string_view dblink);
+    void Detach() noexcept;
+    [[nodiscard]] bool Attached() const noexcept { return attached_; }
+    [[nodiscard]] const std::string& Home() const noexcept { return home_; }
+    [[nodiscard]] const std::string& Service() const noexcept { return service_; }
+    [[nodiscard]] const std::string& Banner() const noexcept { return banner_; }
+
+    // Sessions begun on this server; a detach ends them with a rollback.
+    std::set<class TSession*> sessions;
+
+private:
+    bool attached_ = false;
+    std::string home_, service_, banner_;
+};
+
+// A user session: the credentials before the logon, the connection after it.
+class TSession : public THandle {
+public:
+    explicit TSession(THandle* parent) : THandle(OCI_HTYPE_SESSION, parent) {}
+    ~TSession() override;
+    void GetAttr(ub4 attr, void* value, ub4* size) override;
+    void SetAttr(ub4 attr, void* value, ub4 size) override;
+
+    // Checks the password and opens the schema; returns the days of grace (ORA-28002) or 0.
+    int Begin(TServer& server, ub4 credentials, ub4 mode);
+    // commit: a clean end commits, anything else rolls back.
+    void End(bool commit);
+    [[nodiscard]] bool Active() const noexcept { return connection_ != nullptr; }
+    [[nodiscard]] TConnection* Connection() const noexcept { return connection_.get(); }
+    [[nodiscard]] TServer* Server() const noexcept { return server_; }
+
+    std::string userName, password;
+
+private:
+    std::unique_ptr<TConnection> connection_;
+    TServer* server_ = nullptr;
+};
+
+class TServiceContext : public THandle {
+public:
+    explicit TServiceContext(THandle* parent) : THandle(OCI_HTYPE_SVCCTX, parent) {}
+    void GetAttr(ub4 attr, void* value, ub4* size) override;
+    void SetAttr(ub4 attr, void* value, ub4 size) override;
+
+    TServer* server = nullptr;
+    TSession* session = nullptr;
+    bool implicitLogon = false;  // made by OCILogon, which also owns server and session
+    // The connection of the logged-on session; ORA-03114 / ORA-01012 otherwise.
+    [[nodiscard]] TConnection& Connection() const;
+};
+
+// Descriptors without behaviour of their own yet (ROWID, LOB locators, snapshots ...).
+class TDescriptor : public THandle {
+public:
+    TDescriptor(ub4 type, THandle* parent) : THandle(type, parent) {}
+};
+
+// A handle argument checked for null, magic and type; null when it is not usable.
+template <class T>
+T* AsHandle(const void* handle, ub4 type) {
+    auto* h = static_cast<THandle*>(const_cast<void*>(handle));
+    if (!h || !h->Valid() || h->Type() != type) return nullptr;
+    return static_cast<T*>(h);
+}
+[[nodiscard]] THandle* AnyHandle(const void* handle);
+
+// Records an error on an error or environment handle (replacing older records).
+void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset = 0);
+
+// Runs an entry point body: any exception becomes an error record and OCI_ERROR.
+template <class F>
+sword Guard(OCIError* err, F&& body) noexcept {
+    auto* errors = AnyHandle(err);
+    try {
+        return body();
+    } catch (const TOraError& e) {
+        SetError(errors, e.Code(), e.Text());
+    } catch (const std::bad_alloc&) {
+        SetError(errors, 4030, MessageText(4030));
+    } catch (const std::exception& e) {
+        SetError(errors, 600, MessageText(600, {e.what()}));
+    } catch (...) {
+        SetError(errors, 600, MessageText(600, {"unknown"}));
+    }
+    return OCI_ERROR;
+}
+
+// Writes a value of attribute type T to the caller's variable.
+template <class T>
+void PutAttr(void* value, ub4* size, T v) {
+    if (!value) throw OraError(24315);
+    *static_cast<T*>(value) = v;
+    if (size) *size = sizeof(T);
+}
+// A text attribute handed out as a pointer into our memory plus its length.
+void PutTextAttr(void* value, ub4* size, const std::string& text);
+[[nodiscard]] std::string TextArg(const void* text, sb8 length);
+
+}  // namespace velnor::ocisqlite

@@ -1,0 +1,66 @@
+// OCI7 logons: what a logon data area (LDA) stands for. The LDA's reserved pointer names
+// the logon; only registered logons are ever followed, so a stale or foreign LDA is refused.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "oci/Oci7.h"
+#include "ocisqlite/Handles.h"
+
+namespace velnor::ocisqlite {
+
+class TLogon7 {
+public:
+    // A logon of its own (olog, orlon): its own environment and handles.
+    explicit TLogon7(std::unique_ptr<TEnvironment> environment, TServiceContext* context);
+    // A view of an OCI8 logon (OCISvcCtxToLda): the handles stay the caller's.
+    explicit TLogon7(TServiceContext* context);
+    ~TLogon7();
+    TLogon7(const TLogon7&) = delete;
+    TLogon7& operator=(const TLogon7&) = delete;
+
+    [[nodiscard]] TServiceContext* Context() const noexcept { return context_; }
+    [[nodiscard]] bool OwnsHandles() const noexcept { return environment_ != nullptr; }
+    // Commits and releases an own logon; a view only forgets the LDA.
+    void LogOff();
+
+    int lastErrorCode = 0;  // for oerhms: the text of the last error, arguments included
+    std::string lastErrorText;
+
+private:
+    std::unique_ptr<TEnvironment> environment_;
+    TServiceContext* context_;
+};
+
+// Registered OCI7 objects (logons and cursors), so pointers read from caller memory are
+// checked before use.
+void RegisterArea(const void* object);
+void UnregisterArea(const void* object);
+[[nodiscard]] bool IsRegisteredArea(const void* object);
+
+// The logon an LDA stands for, or null.
+[[nodiscard]] TLogon7* LogonOf(const Lda_Def* lda);
+// Sets rc (and the V2 code) of a data area; 0 clears it.
+void SetAreaResult(Cda_Def* area, int code);
+// Records an error on a data area and its logon; returns the function result.
+sword AreaError(Cda_Def* area, TLogon7* logon, int code, const std::string& text);
+
+// Runs an OCI7 call body: exceptions become rc on the data area and in the logon.
+template <class F>
+sword Guard7(Cda_Def* area, TLogon7* logon, F&& body) noexcept {
+    try {
+        body();
+        SetAreaResult(area, 0);
+        return 0;
+    } catch (const TOraError& e) {
+        return AreaError(area, logon, e.Code(), e.Text());
+    } catch (const std::bad_alloc&) {
+        return AreaError(area, logon, 4030, MessageText(4030));
+    } catch (const std::exception& e) {
+        return AreaError(area, logon, 600, MessageText(600, {e.what()}));
+    } catch (...) {
+        return AreaError(area, logon, 600, MessageText(600, {"unknown"}));
+    }
+}
+
+}  // namespace velnor::ocisqlite
