@@ -3,9 +3,11 @@
 #pragma once
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,41 @@ private:
     TEnvironmentGuard path_{"PATH"};
     TScratchDirectory scratch_;
 };
+
+#if defined(VELNOR_OCISQLITE_LIB) && defined(VELNOR_OCISQLITE_ADMIN)
+#define VELNOR_HAVE_STANDIN 1
+
+// An Oracle home of the stand-in client library below the scratch directory, made the
+// process's ORACLE_HOME. Services: DEMO (current banner) and OLD7 (a release-7 banner).
+class TStandInHome {
+public:
+    explicit TStandInHome(const TClientEnvironment& env) : home_(env.Scratch().Dir("oracle")) {
+        Admin("init");
+        Admin("service DEMO");
+        Admin("user DEMO SCOTT TIGER");
+        Admin("user DEMO AGING AGING --expires-in 5");
+        Admin("service OLD7 --banner 'Oracle7 Server Release 7.3.4.0.0 - Production'");
+        Admin("user OLD7 SCOTT TIGER");
+        platform::SetEnvironment("ORACLE_HOME", home_);
+    }
+    [[nodiscard]] const std::string& Path() const noexcept { return home_; }
+    [[nodiscard]] std::string Library() const { return home_ + "/lib/libclntsh.so"; }
+    void Admin(const std::string& arguments) const {
+        const std::string command =
+            std::string("'") + VELNOR_OCISQLITE_ADMIN + "' '" + home_ + "' " + arguments;
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+    }
+    // Makes the home's client library one of the variant builds.
+    void UseVariant(const std::string& fileName) const {
+        std::filesystem::remove(Library());
+        std::filesystem::create_symlink(std::string(VELNOR_TESTLIBS_DIR) + "/" + fileName,
+                                        Library());
+    }
+
+private:
+    std::string home_;
+};
+#endif
 
 // A .reg string value: backslashes and quotes escaped.
 inline std::string RegString(const std::string& value) {

@@ -1,0 +1,345 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "oracle/client/OciLibrary.h"
+#include "oracle/session/OracleSession.h"
+#include "platform/Text.h"
+#include "platform/UiHooks.h"
+#include "tests/oracle/ClientTestEnvironment.h"
+
+namespace velnor::oracle {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+struct ParseCase {
+    const char* user;
+    const char* password;
+    const char* database;
+    const char* expectedUser;
+    const char* expectedPassword;
+    const char* expectedDatabase;
+    TConnectAsOption expectedMode;
+};
+
+class ParseLogonTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseLogonTest, SplitsOnlyTheCombinedForm) {
+    const ParseCase& c = GetParam();
+    const TLogonParts parts =
+        ParseLogonStrings(c.user, c.password, c.database, TConnectAsOption::caNormal);
+    EXPECT_EQ(parts.user, c.expectedUser);
+    EXPECT_EQ(parts.password, c.expectedPassword);
+    EXPECT_EQ(parts.database, c.expectedDatabase);
+    EXPECT_EQ(parts.mode, c.expectedMode);
+}
+
+constexpr auto kNormal = TConnectAsOption::caNormal;
+constexpr auto kSysDba = TConnectAsOption::caSYSDBA;
+constexpr auto kSysOper = TConnectAsOption::caSYSOPER;
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, ParseLogonTest,
+    ::testing::Values(
+        ParseCase{"scott/tiger@DEMO", "", "", "scott", "tiger", "DEMO", kNormal},
+        ParseCase{"scott/tiger", "", "DEMO", "scott", "tiger", "DEMO", kNormal},
+        ParseCase{"scott@DEMO", "", "", "scott", "", "DEMO", kNormal},
+        ParseCase{"scott", "tiger", "DEMO", "scott", "tiger", "DEMO", kNormal},
+        ParseCase{"sys", "pw", "DEMO as SysDba", "sys", "pw", "DEMO", kSysDba},
+        ParseCase{"sys", "pw", "DEMO\tAS\tsysoper", "sys", "pw", "DEMO", kSysOper},
+        ParseCase{"sys/pw@DEMO AS SYSDBA", "", "", "sys", "pw", "DEMO", kSysDba},
+        ParseCase{"sys/pw as sysoper", "", "", "sys", "pw", "", kSysOper},
+        // Separately given fields are never split: "@" and " as " belong to the value.
+        ParseCase{"scott", "ti@ger", "DEMO", "scott", "ti@ger", "DEMO", kNormal},
+        ParseCase{"scott", "sing as sysdba", "DEMO", "scott", "sing as sysdba", "DEMO", kNormal},
+        ParseCase{"scott", "a/b", "", "scott", "a/b", "", kNormal},
+        ParseCase{"scott", "tiger", "DEMO as guest", "scott", "tiger", "DEMO as guest", kNormal},
+        ParseCase{"", "", "", "", "", "", kNormal}));
+
+TEST(ParseLogonModeTest, ModeWithoutClauseIsTheProperty) {
+    EXPECT_EQ(ParseLogonStrings("s", "p", "D", kSysOper).mode, kSysOper);
+    EXPECT_EQ(ParseLogonStrings("s", "p", "D as sysdba", kSysOper).mode, kSysDba);
+}
+
+TEST(SessionRegistryTest, SessionsAreListedWhileTheyExist) {
+    auto session = std::make_unique<TOracleSession>(nullptr);
+    TOracleSession* raw = session.get();
+    auto listed = TOracleSession::Sessions();
+    EXPECT_NE(std::find(listed.begin(), listed.end(), raw), listed.end());
+    session.reset();
+    listed = TOracleSession::Sessions();
+    EXPECT_EQ(std::find(listed.begin(), listed.end(), raw), listed.end());
+}
+
+TEST(SessionRegistryTest, OwnerDestroysItsSession) {
+    auto owner = std::make_unique<platform::TComponent>(nullptr);
+    auto& session = platform::Make<TOracleSession>(*owner);
+    EXPECT_EQ(owner->ComponentCount(), 1);
+    TOracleSession* raw = &session;
+    owner.reset();
+    const auto listed = TOracleSession::Sessions();
+    EXPECT_EQ(std::find(listed.begin(), listed.end(), raw), listed.end());
+}
+
+#ifdef VELNOR_HAVE_STANDIN
+
+// Records the cursors shown while it is installed.
+struct TCursorRecorder {
+    TCursorRecorder() {
+        platform::TUiHooks hooks;
+        hooks.GetCursor = [this] { return current; };
+        hooks.SetCursor = [this](int cursor) {
+            current = cursor;
+            shown.push_back(cursor);
+        };
+        platform::InstallUiHooks(std::move(hooks));
+    }
+    ~TCursorRecorder() { platform::InstallUiHooks({}); }
+    int current = 0;
+    std::vector<int> shown;
+};
+
+struct OracleSessionTest : ::testing::Test {
+    void LogOn(const std::string& user, const std::string& password, const std::string& db) {
+        session_.SetLogonUsername(user);
+        session_.SetLogonPassword(password);
+        session_.SetLogonDatabase(db);
+        session_.LogOn();
+    }
+    int LogOnError(const std::string& user, const std::string& password, const std::string& db,
+                   std::string* message = nullptr) {
+        try {
+            LogOn(user, password, db);
+        } catch (const EOracleError& e) {
+            if (message) *message = e.Message();
+            return e.ErrorCode();
+        }
+        return 0;
+    }
+
+    test::TClientEnvironment env_;
+    test::TStandInHome home_{env_};
+    TOracleSession session_;
+};
+
+TEST_F(OracleSessionTest, LogsOnThroughOCI8AndOff) {
+    int changes = 0;
+    session_.OnChange = [&](TOracleSession& sender) {
+        EXPECT_EQ(&sender, &session_);
+        ++changes;
+    };
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_TRUE(session_.UsingOCI8());
+    EXPECT_TRUE(session_.LogonWarning().empty());
+    EXPECT_NE(session_.ServiceContext(), nullptr);
+    session_.LogOff();
+    EXPECT_FALSE(session_.Connected());
+    EXPECT_EQ(session_.EnvironmentHandle(), nullptr);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(OracleSessionTest, CombinedLogonStringEndsUpInTheThreeProperties) {
+    LogOn("scott/tiger@DEMO", "", "");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_EQ(session_.LogonUsername(), "scott");
+    EXPECT_EQ(session_.LogonPassword(), "tiger");
+    EXPECT_EQ(session_.LogonDatabase(), "DEMO");
+}
+
+struct LogonErrorCase {
+    const char* user;
+    const char* password;
+    const char* database;
+    int code;
+};
+
+class LogonErrorTest : public OracleSessionTest,
+                       public ::testing::WithParamInterface<LogonErrorCase> {};
+
+TEST_P(LogonErrorTest, RaisesTheServerErrorAndStaysDisconnected) {
+    const LogonErrorCase& c = GetParam();
+    for (bool oci7 : {false, true}) {
+        session_.Preferences().SetUseOCI7(oci7);
+        int afterLogOn = 0;
+        session_.AfterLogOn = [&](TOracleSession& s) {
+            EXPECT_FALSE(s.Connected());
+            ++afterLogOn;
+        };
+        std::string message;
+        EXPECT_EQ(LogOnError(c.user, c.password, c.database, &message), c.code) << oci7;
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", c.code);
+        EXPECT_THAT(message, StartsWith(prefix));
+        EXPECT_FALSE(session_.Connected());
+        EXPECT_EQ(afterLogOn, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Logons, LogonErrorTest,
+                         ::testing::Values(LogonErrorCase{"scott", "wrong", "DEMO", 1017},
+                                           LogonErrorCase{"nobody", "x", "DEMO", 1017},
+                                           LogonErrorCase{"scott", "tiger", "NOSUCH", 12154}));
+
+TEST_F(OracleSessionTest, ExpiringPasswordIsAWarningNotAnError) {
+    for (bool oci7 : {false, true}) {
+        session_.Preferences().SetUseOCI7(oci7);
+        LogOn("aging", "aging", "DEMO");
+        EXPECT_TRUE(session_.Connected()) << oci7;
+        EXPECT_THAT(session_.LogonWarning(), StartsWith("ORA-28002"));
+        session_.LogOff();
+    }
+}
+
+TEST_F(OracleSessionTest, OldServerBannerSwitchesToOCI7AndBackAtLogoff) {
+    LogOn("scott", "tiger", "OLD7");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_FALSE(session_.UsingOCI8());
+    EXPECT_NE(session_.ExternalLDA(), nullptr);
+    session_.LogOff();
+    EXPECT_FALSE(session_.Connected());
+    // The session is usable again on a current server.
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(session_.UsingOCI8());
+}
+
+TEST_F(OracleSessionTest, PreferenceSelectsOCI7) {
+    session_.Preferences().SetUseOCI7(true);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_FALSE(session_.UsingOCI8());
+    EXPECT_THAT([&] { session_.Preferences().SetUseOCI7(false); },
+                ::testing::ThrowsMessage<platform::Exception>(
+                    ::testing::Eq("Cannot change UseOCI7 property when session is connected")));
+    EXPECT_THAT([&] { (void)session_.ExternalSVC(); },
+                ::testing::ThrowsMessage<platform::Exception>(
+                    ::testing::Eq("ExternalSVC only valid when connected through OCI8")));
+}
+
+struct VariantCase {
+    const char* library;
+    bool oci8;
+    bool olog;
+};
+
+class ClientVariantTest : public OracleSessionTest,
+                          public ::testing::WithParamInterface<VariantCase> {};
+
+TEST_P(ClientVariantTest, IncompleteOCI8MeansOCI7Logons) {
+    home_.UseVariant(GetParam().library);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_EQ(OCI8Available(), GetParam().oci8);
+    EXPECT_EQ(OLogAvailable(), GetParam().olog);
+    EXPECT_TRUE(OCI7Available());
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_EQ(session_.UsingOCI8(), GetParam().oci8);
+    session_.LogOff();
+    EXPECT_EQ(LogOnError("scott", "bad", "DEMO"), 1017);
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, ClientVariantTest,
+                         ::testing::Values(VariantCase{"libocisqlite-oci7only.so", false, true},
+                                           VariantCase{"libocisqlite-nooci8name.so", false, true},
+                                           VariantCase{"libocisqlite-noolog.so", true, false}));
+
+TEST_F(OracleSessionTest, NoOlogMeansTheOlderLogonCall) {
+    home_.UseVariant("libocisqlite-noolog.so");
+    session_.Preferences().SetUseOCI7(true);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_FALSE(session_.UsingOCI8());
+}
+
+TEST_F(OracleSessionTest, ConnectedSetterLogsOnOnceAndOffOnce) {
+    int before = 0;
+    session_.BeforeLogOn = [&](TOracleSession&) { ++before; };
+    session_.SetLogonUsername("scott");
+    session_.SetLogonPassword("tiger");
+    session_.SetLogonDatabase("DEMO");
+    session_.SetConnected(true);
+    session_.SetConnected(true);
+    EXPECT_EQ(before, 1);
+    session_.SetConnected(false);
+    session_.SetConnected(false);
+    EXPECT_FALSE(session_.Connected());
+    session_.SetConnected(true);
+    EXPECT_TRUE(session_.Connected());
+}
+
+TEST_F(OracleSessionTest, FailedLogonLeavesNothingForTheNextOne) {
+    EXPECT_EQ(LogOnError("scott", "wrong", "DEMO"), 1017);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(session_.Connected());
+}
+
+TEST_F(OracleSessionTest, SysdbaClauseAppliesToThatLogonOnly) {
+    // The stand-in accepts the privileged modes; the mode comes from the clause.
+    LogOn("scott", "tiger", "DEMO as sysdba");
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_EQ(session_.ConnectAs(), TConnectAsOption::caNormal);
+}
+
+TEST_F(OracleSessionTest, ExternalCredentialsNameTheOperatingSystemUser) {
+    const passwd* pw = ::getpwuid(::geteuid());
+    ASSERT_NE(pw, nullptr);
+    home_.Admin("user DEMO 'OPS$" + platform::UpperCase(pw->pw_name) + "' unused");
+    LogOn("", "", "DEMO");
+    EXPECT_TRUE(session_.Connected());
+}
+
+TEST_F(OracleSessionTest, BusyCursorIsShownAndRestoredAlsoOnError) {
+    TCursorRecorder cursors;
+    cursors.current = 5;
+    session_.SetCursor(-17);
+    EXPECT_EQ(LogOnError("scott", "wrong", "DEMO"), 1017);
+    EXPECT_EQ(cursors.current, 5);
+    EXPECT_NE(std::find(cursors.shown.begin(), cursors.shown.end(), -17), cursors.shown.end());
+
+    cursors.shown.clear();
+    session_.SetCursor(0);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_TRUE(cursors.shown.empty());
+}
+
+TEST_F(OracleSessionTest, LogonFactsAreMeasuredOncePerConnection) {
+    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), 1);  // bc1Byte needs no query
+    EXPECT_EQ(session_.DateFormatLength(), -1);           // not measured while disconnected
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_EQ(session_.MaxVarcharChars(), 4000);
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bc3Bytes);
+    EXPECT_EQ(session_.MaxVarcharChars(), 4000 / 3);
+}
+
+TEST_F(OracleSessionTest, CommitAndRollbackDoNothingWhenDisconnected) {
+    EXPECT_NO_THROW(session_.Commit());
+    EXPECT_NO_THROW(session_.Rollback());
+}
+
+TEST_F(OracleSessionTest, OCI7CommitAndRollbackReachTheServer) {
+    session_.Preferences().SetUseOCI7(true);
+    LogOn("scott", "tiger", "DEMO");
+    EXPECT_NO_THROW(session_.Commit());
+    EXPECT_NO_THROW(session_.Rollback());
+    session_.SetAutoCommit(true);
+    EXPECT_TRUE(session_.AutoCommit());
+}
+
+TEST_F(OracleSessionTest, EveryConnectedSessionIsLoggedOffAtProcessEnd) {
+    TOracleSession second;
+    second.SetLogonUsername("scott/tiger@DEMO");
+    LogOn("scott", "tiger", "DEMO");
+    second.LogOn();
+    TOracleSession::LogOffAllSessions();
+    EXPECT_FALSE(session_.Connected());
+    EXPECT_FALSE(second.Connected());
+}
+
+#endif
+
+}  // namespace
+}  // namespace velnor::oracle
