@@ -1,0 +1,194 @@
+// TUserTable::ImportCsv: the records of a CSV file into a table, in batches of array DML.
+#include <utility>
+#include <vector>
+
+#include "app/core/CsvReader.h"
+#include "app/core/CsvRowConverter.h"
+#include "app/core/CustomOracleQuery.h"
+#include "app/core/UserTable.h"
+#include "oracle/client/OracleError.h"
+#include "oracle/query/Variables.h"
+#include "platform/RegionalSettings.h"
+#include "platform/Variant.h"
+
+namespace velnor::app {
+namespace {
+
+using platform::TVariant;
+
+// One placeholder of the INSERT and the column whose values it carries.
+struct TBoundColumn {
+    std::size_t column;
+    std::string name;
+    std::vector<TVariant> values;      // the batch being collected
+    std::vector<std::size_t> lengths;  // text columns: bytes of each value, for errors
+};
+
+std::string LinesText(std::int64_t first, std::int64_t last) {
+    if (first == last) return std::to_string(first) + " 行目";
+    return std::to_string(first) + "〜" + std::to_string(last) + " 行目";
+}
+
+class TImporter {
+public:
+    TImporter(TCustomOracleQuery& query, std::vector<TCsvColumn> columns, const std::string& table)
+        : query_(query),
+          converter_(std::move(columns), platform::RegionalSettings().decimalSymbol) {
+        std::string insert = "INSERT INTO " + table + " VALUES(";
+        const auto& cols = converter_.Columns();
+        for (std::size_t c = 0; c < cols.size(); ++c) {
+            if (c > 0) insert += ",";
+            const int type = cols[c].type;
+            if (type != kCsvInteger && type != kCsvFloat && type != kCsvString &&
+                type != kCsvDate) {
+                insert += "NULL";  // the files carry no values for other types
+                continue;
+            }
+            std::string name = ":C" + std::to_string(c + 1);
+            insert += type == kCsvDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
+            query_.Variables().AddVariable(name, type == kCsvInteger || type == kCsvFloat
+                                                     ? oracle::otFloat
+                                                     : oracle::otString);
+            bound_.push_back({c, std::move(name), {}, {}});
+            bound_.back().values.reserve(TUserTable::ImportBatchRows);
+        }
+        query_.SetText(insert + ")");
+        query_.OnArrayError = [this](oracle::TOracleQuery&, int index, int errorCode,
+                                     const std::string& message, bool& continueRun) {
+            failedRow_ = index;
+            failedCode_ = errorCode;
+            failedMessage_ = message;
+            continueRun = false;
+        };
+    }
+
+    [[nodiscard]] std::size_t ColumnCount() const noexcept { return converter_.Columns().size(); }
+    [[nodiscard]] std::int64_t RowsInserted() const noexcept { return inserted_; }
+    [[nodiscard]] std::size_t Pending() const noexcept { return lines_.size(); }
+
+    void Add(std::span<const std::string> fields, std::int64_t line) {
+        converter_.Convert(fields, line, values_);
+        for (auto& b : bound_) {
+            TCsvValue& value = values_[b.column];
+            switch (value.kind) {
+                case TCsvValue::Kind::Null:
+                    b.values.push_back(TVariant::Null());
+                    b.lengths.push_back(0);
+                    break;
+                case TCsvValue::Kind::Number:
+                    b.values.emplace_back(value.number);
+                    b.lengths.push_back(0);
+                    break;
+                case TCsvValue::Kind::Text:
+                    b.lengths.push_back(value.text.size());
+                    b.values.emplace_back(std::move(value.text));
+                    break;
+            }
+        }
+        lines_.push_back(line);
+    }
+
+    void Flush() {
+        if (lines_.empty()) return;
+        if (bound_.empty()) {
+            // No column takes a value: one execution per record.
+            for (std::size_t r = 0; r < lines_.size(); ++r) Execute(r, r);
+        } else {
+            for (auto& b : bound_) Store(b);
+            Execute(0, lines_.size() - 1);
+        }
+        inserted_ += static_cast<std::int64_t>(lines_.size());
+        lines_.clear();
+    }
+
+private:
+    void Store(TBoundColumn& b) {
+        try {
+            query_.Variables().SetVariableValue(b.name, TVariant::Array(std::move(b.values)));
+        } catch (const platform::Exception&) {
+            RaiseTooLong(b);
+            throw;
+        }
+        b.values.clear();
+        b.values.reserve(TUserTable::ImportBatchRows);
+        b.lengths.clear();
+    }
+
+    // A text longer than the bind buffer names its line instead of the variable.
+    void RaiseTooLong(const TBoundColumn& b) const {
+        const auto* variable = query_.Variables().Find(b.name);
+        if (!variable || variable->ElementSize() == 0) return;
+        const std::size_t limit = variable->ElementSize() - 1;
+        for (std::size_t r = 0; r < b.lengths.size(); ++r) {
+            if (b.lengths[r] > limit) {
+                const TCsvColumn& column = converter_.Columns()[b.column];
+                throw ECsvError(std::to_string(lines_[r]) + " 行目 " +
+                                    std::to_string(b.column + 1) + " 列目 (" + column.name +
+                                    "): 値が長すぎます (" + std::to_string(limit) + " バイトまで)",
+                                lines_[r], static_cast<int>(b.column + 1));
+            }
+        }
+    }
+
+    void Execute(std::size_t first, std::size_t last) {
+        failedRow_ = -1;
+        try {
+            query_.Execute();
+        } catch (const oracle::EOracleError& e) {
+            // The client named no row: the error belongs to the whole batch.
+            throw oracle::EOracleError(LinesText(lines_[first], lines_[last]) + ": " + e.Message(),
+                                       e.ErrorCode());
+        }
+        if (failedRow_ >= 0) {
+            const std::size_t row = first + static_cast<std::size_t>(failedRow_);
+            const std::int64_t line = row <= last ? lines_[row] : lines_[last];
+            throw oracle::EOracleError(LinesText(line, line) + ": " + failedMessage_, failedCode_);
+        }
+    }
+
+    TCustomOracleQuery& query_;
+    TCsvRowConverter converter_;
+    std::vector<TBoundColumn> bound_;
+    std::vector<TCsvValue> values_;
+    std::vector<std::int64_t> lines_;  // file line of each pending record
+    std::int64_t inserted_ = 0;
+    int failedRow_ = -1;
+    int failedCode_ = 0;
+    std::string failedMessage_;
+};
+
+}  // namespace
+
+void TUserTable::ImportCsv(const std::string& fileName, const std::string& tableName,
+                           const TProgressCallback& progress) {
+    TCsvFileSource source(fileName);
+    TCustomOracleQuery query(session_);
+    const std::string table = QuoteIdentifier(tableName);
+    query.SetText("SELECT * FROM " + table + " WHERE ROWNUM=0");
+    query.Execute();
+    std::vector<TCsvColumn> columns;
+    for (int i = 0; i < query.FieldCount(); ++i)
+        columns.push_back({query.FieldName(i), query.FieldType(i)});
+    query.CloseStatement();
+
+    TImporter importer(query, std::move(columns), table);
+    TCsvReader reader(source);
+    if (!reader.ReadRecord()) return;  // no header: nothing to import
+    reader.SetMaxFields(importer.ColumnCount());
+    const auto report = [&] {
+        if (progress && !progress({importer.RowsInserted(), reader.BytesRead(), source.Size()})) {
+            throw ECancelled();
+        }
+    };
+    while (reader.ReadRecord()) {
+        importer.Add(reader.Fields(), reader.RecordLine());
+        if (importer.Pending() == static_cast<std::size_t>(ImportBatchRows)) {
+            importer.Flush();
+            report();
+        }
+    }
+    importer.Flush();
+    report();
+}
+
+}  // namespace velnor::app
