@@ -1,0 +1,156 @@
+#include <algorithm>
+#include <set>
+
+#include "ocisqlite/sql/Convert.h"
+#include "ocisqlite/sql/Internals.h"
+#include "ocisqlite/sql/Lexer.h"
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+std::vector<std::string> SplitList(const std::string& s, const std::string& separator) {
+    std::vector<std::string> out;
+    std::size_t b = 0;
+    while (true) {
+        std::size_t e = s.find(separator, b);
+        out.push_back(s.substr(b, e == std::string::npos ? std::string::npos : e - b));
+        if (e == std::string::npos) return out;
+        b = e + separator.size();
+    }
+}
+
+}  // namespace
+
+void RaiseSqlite(Connection::Impl& c, const std::string& schema, int rc,
+                 ParsedStatement::Kind kind) {
+    std::string msg = sqlite3_errmsg(c.db);
+    if (msg.rfind("ORA-", 0) == 0 && msg.size() > 11 && msg[9] == ':')
+        Fail(std::stoi(msg.substr(4, 5)), msg.substr(11));
+    int primary = rc & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        Fail(54, "resource busy and acquire with NOWAIT specified or timeout expired");
+    if (rc == SQLITE_CONSTRAINT_NOTNULL) {
+        // "NOT NULL constraint failed: T.C"
+        std::string what = msg.substr(msg.find(": ") + 2);
+        std::size_t dot = what.find('.');
+        std::string owner =
+            "\"" + schema + "\".\"" + what.substr(0, dot) + "\".\"" + what.substr(dot + 1) + "\"";
+        if (kind == ParsedStatement::Kind::Update)
+            Fail(1407, "cannot update (" + owner + ") to NULL");
+        Fail(1400, "cannot insert NULL into (" + owner + ")");
+    }
+    if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+        // "UNIQUE constraint failed: T.A, T.B"
+        std::string what = msg.substr(msg.find(": ") + 2);
+        std::vector<std::string> columns;
+        std::string table;
+        for (const std::string& part : SplitList(what, ", ")) {
+            std::size_t dot = part.find('.');
+            table = part.substr(0, dot);
+            columns.push_back(part.substr(dot + 1));
+        }
+        std::string name = "SYS_C0000000";
+        if (const TableMeta* t = c.catalog.Find(table)) {
+            for (const TableConstraint& k : t->constraints) {
+                std::vector<std::string> a = k.columns, b = columns;
+                std::sort(a.begin(), a.end());
+                std::sort(b.begin(), b.end());
+                if (a == b) name = k.name;
+            }
+        }
+        Fail(1, "unique constraint (" + schema + "." + name + ") violated");
+    }
+    if (msg.rfind("no such table", 0) == 0) Fail(942, "table or view does not exist");
+    if (msg.rfind("no such column: ", 0) == 0)
+        Fail(904, "\"" + msg.substr(16) + "\": invalid identifier");
+    if (msg == "integer overflow") Fail(1426, "numeric overflow");
+    if (primary == SQLITE_FULL) Fail(1653, "unable to extend table: the disk is full");
+    if (primary == SQLITE_READONLY) Fail(16000, "database open for read-only access");
+    if (primary == SQLITE_IOERR) Fail(1114, "IO error writing block to file: " + msg);
+    Fail(600, "internal error code, arguments: [sqlite], [" + msg + "]");
+}
+
+void Connection::Impl::Exec(const char* sql) {
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) RaiseSqlite(*this, "", rc, ParsedStatement::Kind::Select);
+}
+
+Connection::Connection(const std::string& path, std::string schema)
+    : Connection(path, std::move(schema), Options()) {}
+
+Connection::Connection(const std::string& path, std::string schema, Options options)
+    : schema_(std::move(schema)), impl_(std::make_unique<Impl>()) {
+    impl_->busyTimeoutMs = options.busyTimeoutMs;
+    int rc =
+        sqlite3_open_v2(path.c_str(), &impl_->db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string msg = impl_->db ? sqlite3_errmsg(impl_->db) : "out of memory";
+        sqlite3_close_v2(impl_->db);
+        impl_->db = nullptr;
+        Fail(1034, "ORACLE not available: " + msg + ": " + path);
+    }
+    try {
+        sqlite3_extended_result_codes(impl_->db, 1);
+        sqlite3_busy_timeout(impl_->db, options.busyTimeoutMs);
+        impl_->Exec("PRAGMA journal_mode=WAL");
+        impl_->Exec("PRAGMA synchronous=NORMAL");
+        impl_->Exec("PRAGMA case_sensitive_like=ON");
+        RegisterFunctions(impl_->db, &impl_->state);
+        Catalog::Initialize(impl_->db);
+        impl_->catalog.Refresh(impl_->db, schema_);
+    } catch (...) {
+        sqlite3_close_v2(impl_->db);
+        impl_->db = nullptr;
+        throw;
+    }
+}
+
+Connection::~Connection() {
+    if (!impl_->db) return;
+    if (inTransaction_) sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(impl_->db);
+}
+
+std::unique_ptr<Statement> Connection::Prepare(std::string_view sql) {
+    return std::unique_ptr<Statement>(new Statement(*this, std::string(sql)));
+}
+
+std::int64_t Connection::Execute(std::string_view sql) {
+    auto s = Prepare(sql);
+    std::int64_t rows = s->Execute();
+    s->Close();
+    return rows;
+}
+
+void Connection::BeginIfNeeded() {
+    if (inTransaction_) return;
+    impl_->Exec("BEGIN IMMEDIATE");
+    inTransaction_ = true;
+}
+
+void Connection::Commit() {
+    if (!inTransaction_) return;
+    impl_->Exec("COMMIT");
+    inTransaction_ = false;
+}
+
+void Connection::Rollback() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    if (sqlite3_get_autocommit(impl_->db)) return;  // SQLite already rolled back after an I/O error
+    impl_->Exec("ROLLBACK");
+}
+
+void Connection::CommitDdl() { Commit(); }
+
+void Connection::SetDateFormat(std::string format) {
+    ValidateDateFormat(format);
+    dateFormat_ = format;
+    impl_->state.dateFormat = std::move(format);
+}
+
+std::string Connection::ToText(const Value& value) const { return ValueText(value, dateFormat_); }
+
+}  // namespace velnor::ocisqlite::sql

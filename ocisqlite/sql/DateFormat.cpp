@@ -1,0 +1,500 @@
+// Oracle date format models: TO_CHAR of dates and TO_DATE.
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+#include "ocisqlite/sql/Convert.h"
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+enum class El {
+    Literal,
+    SYyyy,
+    Yyyy,
+    Yyy,
+    Yy,
+    Y,
+    Rrrr,
+    Rr,
+    Month,
+    Mon,
+    Mm,
+    Ddd,
+    Dd,
+    Day,
+    Dy,
+    D,
+    Hh24,
+    Hh12,
+    Mi,
+    Sssss,
+    Ss,
+    Meridian,
+    MeridianDots,
+    J,
+    Q,
+    Fm,
+    Fx,
+};
+
+struct Element {
+    El kind;
+    std::string text;  // literal text, or the element as written (for its letter case)
+};
+
+struct Pattern {
+    const char* name;
+    El kind;
+};
+
+// Longest names first so that MONTH wins over MON and SSSSS over SS.
+const Pattern kPatterns[] = {
+    {"SYYYY", El::SYyyy},
+    {"YYYY", El::Yyyy},
+    {"YYY", El::Yyy},
+    {"YY", El::Yy},
+    {"Y", El::Y},
+    {"RRRR", El::Rrrr},
+    {"RR", El::Rr},
+    {"MONTH", El::Month},
+    {"MON", El::Mon},
+    {"MM", El::Mm},
+    {"MI", El::Mi},
+    {"DDD", El::Ddd},
+    {"DD", El::Dd},
+    {"DAY", El::Day},
+    {"DY", El::Dy},
+    {"D", El::D},
+    {"HH24", El::Hh24},
+    {"HH12", El::Hh12},
+    {"HH", El::Hh12},
+    {"SSSSS", El::Sssss},
+    {"SS", El::Ss},
+    {"A.M.", El::MeridianDots},
+    {"P.M.", El::MeridianDots},
+    {"AM", El::Meridian},
+    {"PM", El::Meridian},
+    {"J", El::J},
+    {"Q", El::Q},
+    {"FM", El::Fm},
+    {"FX", El::Fx},
+};
+
+[[noreturn]] void BadFormat() { Fail(1821, "date format not recognized"); }
+
+bool StartsWithNoCase(std::string_view s, std::size_t pos, std::string_view prefix) {
+    if (s.size() - pos < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(s[pos + i])) != prefix[i]) return false;
+    return true;
+}
+
+std::vector<Element> ParseFormat(std::string_view f) {
+    std::vector<Element> out;
+    std::size_t i = 0;
+    while (i < f.size()) {
+        char c = f[i];
+        if (c == '"') {
+            std::size_t end = f.find('"', i + 1);
+            if (end == std::string_view::npos) BadFormat();
+            out.push_back({El::Literal, std::string(f.substr(i + 1, end - i - 1))});
+            i = end + 1;
+            continue;
+        }
+        if (std::string_view(" -/,.;:").find(c) != std::string_view::npos) {
+            out.push_back({El::Literal, std::string(1, c)});
+            ++i;
+            continue;
+        }
+        bool found = false;
+        for (const Pattern& p : kPatterns) {
+            if (StartsWithNoCase(f, i, p.name)) {
+                std::string_view name(p.name);
+                out.push_back({p.kind, std::string(f.substr(i, name.size()))});
+                i += name.size();
+                found = true;
+                break;
+            }
+        }
+        if (!found) BadFormat();
+    }
+    return out;
+}
+
+const char* const kMonths[] = {"JANUARY",   "FEBRUARY", "MARCH",    "APRIL",
+                               "MAY",       "JUNE",     "JULY",     "AUGUST",
+                               "SEPTEMBER", "OCTOBER",  "NOVEMBER", "DECEMBER"};
+const char* const kDays[] = {"SUNDAY",   "MONDAY", "TUESDAY", "WEDNESDAY",
+                             "THURSDAY", "FRIDAY", "SATURDAY"};
+
+// Names follow the letter case of the element: MON -> JAN, Mon -> Jan, mon -> jan.
+std::string CaseAs(std::string_view name, std::string_view written) {
+    bool firstUpper = !written.empty() && std::isupper(static_cast<unsigned char>(written[0]));
+    bool secondUpper = written.size() > 1 && std::isupper(static_cast<unsigned char>(written[1]));
+    std::string out(name);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        bool upper = i == 0 ? firstUpper : (firstUpper && secondUpper);
+        out[i] = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(out[i]))
+                                         : std::tolower(static_cast<unsigned char>(out[i])));
+    }
+    return out;
+}
+
+std::string Digits(long long v, int width, bool fill) {
+    char buf[32];
+    if (fill)
+        std::snprintf(buf, sizeof buf, "%lld", v);
+    else
+        std::snprintf(buf, sizeof buf, "%0*lld", width, v);
+    return buf;
+}
+
+int DayOfWeek(const DateTime& d) {  // 0 = Sunday
+    std::int64_t n = DayNumber(d.year, d.month, d.day);
+    return static_cast<int>(((n % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+}
+
+std::string PadName(std::string name, bool fill) {
+    if (!fill && name.size() < 9) name.resize(9, ' ');
+    return name;
+}
+
+}  // namespace
+
+std::string FormatDate(const DateTime& d, std::string_view format) {
+    std::vector<Element> els = ParseFormat(format);
+    std::string out;
+    bool fill = false;
+    int absYear = d.year < 0 ? -d.year : d.year;
+    int hour12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
+    for (const Element& e : els) {
+        switch (e.kind) {
+            case El::Literal:
+                out += e.text;
+                break;
+            case El::Fm:
+                fill = !fill;
+                break;
+            case El::Fx:
+                break;
+            case El::SYyyy:
+                out += d.year < 0 ? "-" : (fill ? "" : " ");
+                out += Digits(absYear, 4, fill);
+                break;
+            case El::Yyyy:
+            case El::Rrrr:
+                out += Digits(absYear, 4, fill);
+                break;
+            case El::Yyy:
+                out += Digits(absYear % 1000, 3, fill);
+                break;
+            case El::Yy:
+            case El::Rr:
+                out += Digits(absYear % 100, 2, fill);
+                break;
+            case El::Y:
+                out += Digits(absYear % 10, 1, fill);
+                break;
+            case El::Month:
+                out += PadName(CaseAs(kMonths[d.month - 1], e.text), fill);
+                break;
+            case El::Mon:
+                out += CaseAs(std::string_view(kMonths[d.month - 1]).substr(0, 3), e.text);
+                break;
+            case El::Mm:
+                out += Digits(d.month, 2, fill);
+                break;
+            case El::Ddd:
+                out += Digits(DayNumber(d.year, d.month, d.day) - DayNumber(d.year, 1, 1) + 1, 3,
+                              fill);
+                break;
+            case El::Dd:
+                out += Digits(d.day, 2, fill);
+                break;
+            case El::Day:
+                out += PadName(CaseAs(kDays[DayOfWeek(d)], e.text), fill);
+                break;
+            case El::Dy:
+                out += CaseAs(std::string_view(kDays[DayOfWeek(d)]).substr(0, 3), e.text);
+                break;
+            case El::D:
+                out += Digits(DayOfWeek(d) + 1, 1, fill);
+                break;
+            case El::Hh24:
+                out += Digits(d.hour, 2, fill);
+                break;
+            case El::Hh12:
+                out += Digits(hour12, 2, fill);
+                break;
+            case El::Mi:
+                out += Digits(d.minute, 2, fill);
+                break;
+            case El::Ss:
+                out += Digits(d.second, 2, fill);
+                break;
+            case El::Sssss:
+                out += Digits(d.hour * 3600 + d.minute * 60 + d.second, 5, fill);
+                break;
+            case El::Meridian:
+                out += CaseAs(d.hour < 12 ? "AM" : "PM", e.text);
+                break;
+            case El::MeridianDots:
+                out += CaseAs(d.hour < 12 ? "A.M." : "P.M.", e.text);
+                break;
+            case El::J:
+                out += Digits(DayNumber(d.year, d.month, d.day) + 2440588, 7, fill);
+                break;
+            case El::Q:
+                out += Digits((d.month - 1) / 3 + 1, 1, fill);
+                break;
+        }
+    }
+    return out;
+}
+
+void ValidateDateFormat(std::string_view format) { (void)ParseFormat(format); }
+
+DateTime ParseDate(std::string_view in, std::string_view format) {
+    std::vector<Element> els = ParseFormat(format);
+    DateTime now = Now();
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool haveYear = false, haveMonth = false, haveDay = false, hour12 = false;
+    int meridian = -1;  // 0 AM, 1 PM
+    long long julian = -1;
+    std::size_t pos = 0;
+    std::vector<El> seen;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto isAlnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    auto dateElement = [](El k) {
+        switch (k) {
+            case El::SYyyy:
+            case El::Yyyy:
+            case El::Yyy:
+            case El::Yy:
+            case El::Y:
+            case El::Rrrr:
+            case El::Rr:
+            case El::Month:
+            case El::Mon:
+            case El::Mm:
+            case El::Ddd:
+            case El::Dd:
+            case El::J:
+                return true;
+            default:
+                return false;
+        }
+    };
+    for (std::size_t k = 0; k < els.size(); ++k) {
+        const Element& e = els[k];
+        if (e.kind == El::Fm || e.kind == El::Fx) continue;
+        if (e.kind != El::Literal) {
+            for (El s : seen)
+                if (s == e.kind) Fail(1810, "format code appears twice");
+            seen.push_back(e.kind);
+        }
+        if (pos >= in.size()) {
+            // Input ended: later time fields keep their defaults, missing date fields do not.
+            for (std::size_t r = k; r < els.size(); ++r)
+                if (dateElement(els[r].kind))
+                    Fail(1840, "input value not long enough for date format");
+            break;
+        }
+        auto readNumber = [&](int width, bool allowSign) -> long long {
+            while (pos < in.size() && in[pos] == ' ') ++pos;
+            bool negative = false;
+            if (allowSign && pos < in.size() && (in[pos] == '-' || in[pos] == '+'))
+                negative = in[pos++] == '-';
+            std::size_t start = pos;
+            long long v = 0;
+            while (pos < in.size() && static_cast<int>(pos - start) < width && isDigit(in[pos]))
+                v = v * 10 + (in[pos++] - '0');
+            if (pos == start) {
+                if (pos >= in.size()) Fail(1840, "input value not long enough for date format");
+                Fail(1858, "a non-numeric character was found where a numeric was expected");
+            }
+            return negative ? -v : v;
+        };
+        auto readName = [&](const char* const* names, int count, int code, const char* text) {
+            for (int full = 1; full >= 0; --full) {
+                for (int n = 0; n < count; ++n) {
+                    std::string_view name(names[n]);
+                    if (!full) name = name.substr(0, 3);
+                    if (StartsWithNoCase(in, pos, name)) {
+                        pos += name.size();
+                        return n;
+                    }
+                }
+            }
+            Fail(code, text);
+        };
+        switch (e.kind) {
+            case El::Literal: {
+                if (e.text.size() == 1 && !isAlnum(e.text[0])) {
+                    // Punctuation in the format matches any run of punctuation in the input.
+                    if (isAlnum(in[pos]) && e.text[0] != ' ')
+                        Fail(1861, "literal does not match format string");
+                    while (pos < in.size() && !isAlnum(in[pos])) ++pos;
+                } else {
+                    if (!StartsWithNoCase(in, pos, [&] {
+                            std::string up = e.text;
+                            for (char& c : up)
+                                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                            return up;
+                        }()))
+                        Fail(1861, "literal does not match format string");
+                    pos += e.text.size();
+                }
+                break;
+            }
+            case El::SYyyy:
+            case El::Yyyy:
+                year = static_cast<int>(readNumber(4, e.kind == El::SYyyy));
+                haveYear = true;
+                break;
+            case El::Yyy:
+            case El::Yy:
+            case El::Y: {
+                int width = e.kind == El::Yyy ? 3 : e.kind == El::Yy ? 2 : 1;
+                int unit = width == 3 ? 1000 : width == 2 ? 100 : 10;
+                year = now.year - now.year % unit + static_cast<int>(readNumber(width, false));
+                haveYear = true;
+                break;
+            }
+            case El::Rr:
+            case El::Rrrr: {
+                std::size_t start = pos;
+                while (start < in.size() && in[start] == ' ') ++start;
+                int v = static_cast<int>(readNumber(4, false));
+                if (pos - start <= 2) {
+                    int century = now.year / 100, current = now.year % 100;
+                    if (v < 50)
+                        year = (current < 50 ? century : century + 1) * 100 + v;
+                    else
+                        year = (current < 50 ? century - 1 : century) * 100 + v;
+                } else {
+                    year = v;
+                }
+                haveYear = true;
+                break;
+            }
+            case El::Month:
+            case El::Mon:
+                month = readName(kMonths, 12, 1843, "not a valid month") + 1;
+                haveMonth = true;
+                break;
+            case El::Mm:
+                month = static_cast<int>(readNumber(2, false));
+                if (month < 1 || month > 12) Fail(1843, "not a valid month");
+                haveMonth = true;
+                break;
+            case El::Dd:
+                day = static_cast<int>(readNumber(2, false));
+                if (day < 1 || day > 31)
+                    Fail(1847, "day of month must be between 1 and last day of month");
+                haveDay = true;
+                break;
+            case El::Ddd: {
+                long long v = readNumber(3, false);
+                if (v < 1 || v > 366)
+                    Fail(1848, "day of year must be between 1 and 365 (366 for leap year)");
+                julian = -2 - v;  // resolved once the year is known
+                break;
+            }
+            case El::Day:
+            case El::Dy:
+                readName(kDays, 7, 1846, "not a valid day of the week");
+                break;
+            case El::D: {
+                long long v = readNumber(1, false);
+                if (v < 1 || v > 7) Fail(1846, "not a valid day of the week");
+                break;
+            }
+            case El::Hh24:
+                hour = static_cast<int>(readNumber(2, false));
+                if (hour > 23) Fail(1850, "hour must be between 0 and 23");
+                break;
+            case El::Hh12:
+                hour = static_cast<int>(readNumber(2, false));
+                if (hour < 1 || hour > 12) Fail(1849, "hour must be between 1 and 12");
+                hour12 = true;
+                break;
+            case El::Mi:
+                minute = static_cast<int>(readNumber(2, false));
+                if (minute > 59) Fail(1851, "minutes must be between 0 and 59");
+                break;
+            case El::Ss:
+                second = static_cast<int>(readNumber(2, false));
+                if (second > 59) Fail(1852, "seconds must be between 0 and 59");
+                break;
+            case El::Sssss: {
+                long long v = readNumber(5, false);
+                if (v > 86399) Fail(1853, "seconds in day must be between 0 and 86399");
+                hour = static_cast<int>(v / 3600);
+                minute = static_cast<int>(v / 60 % 60);
+                second = static_cast<int>(v % 60);
+                break;
+            }
+            case El::Meridian:
+            case El::MeridianDots: {
+                if (StartsWithNoCase(in, pos, "A.M.") || StartsWithNoCase(in, pos, "P.M.")) {
+                    meridian = std::toupper(static_cast<unsigned char>(in[pos])) == 'P';
+                    pos += 4;
+                } else if (StartsWithNoCase(in, pos, "AM") || StartsWithNoCase(in, pos, "PM")) {
+                    meridian = std::toupper(static_cast<unsigned char>(in[pos])) == 'P';
+                    pos += 2;
+                } else {
+                    Fail(1855, "AM/A.M. or PM/P.M. required");
+                }
+                break;
+            }
+            case El::J: {
+                julian = readNumber(7, false);
+                if (julian < 1 || julian > 5373484)
+                    Fail(1854, "julian date must be between 1 and 5373484");
+                break;
+            }
+            case El::Q:
+                Fail(1820, "format code cannot appear in date input format");
+            case El::Fm:
+            case El::Fx:
+                break;
+        }
+    }
+    while (pos < in.size() && in[pos] == ' ') ++pos;
+    if (pos < in.size())
+        Fail(1830, "date format picture ends before converting entire input string");
+    bool hasHh24 = false;
+    for (El s : seen) hasHh24 = hasHh24 || s == El::Hh24;
+    if (hasHh24 && meridian >= 0) Fail(1818, "'HH24' precludes use of meridian indicator");
+    if (hour12 && meridian == 1 && hour < 12) hour += 12;
+    if (hour12 && meridian != 1 && hour == 12) hour = 0;
+    DateTime d;
+    if (julian >= 0) {
+        FromDayNumber(julian - 2440588, d.year, d.month, d.day);
+    } else {
+        d.year = haveYear ? year : now.year;
+        if (d.year == 0 || d.year < -4712 || d.year > 9999)
+            Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+        if (julian < -2) {
+            std::int64_t n = DayNumber(d.year, 1, 1) + (-2 - julian) - 1;
+            int y = 0;
+            FromDayNumber(n, y, d.month, d.day);
+            if (y != d.year)
+                Fail(1848, "day of year must be between 1 and 365 (366 for leap year)");
+        } else {
+            d.month = haveMonth ? month : now.month;
+            d.day = haveDay ? day : 1;
+            if (d.day > DaysInMonth(d.year, d.month))
+                Fail(1839, "date not valid for month specified");
+        }
+    }
+    d.hour = hour;
+    d.minute = minute;
+    d.second = second;
+    return d;
+}
+
+}  // namespace velnor::ocisqlite::sql

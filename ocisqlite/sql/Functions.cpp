@@ -1,0 +1,686 @@
+#include "ocisqlite/sql/Functions.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ocisqlite/sql/Convert.h"
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+using Fn = void (*)(sqlite3_context*, int, sqlite3_value**);
+
+SessionState& State(sqlite3_context* ctx) {
+    return *static_cast<SessionState*>(sqlite3_user_data(ctx));
+}
+
+bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
+
+std::string_view TextOf(sqlite3_value* v) {
+    auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : "";
+}
+
+std::string_view BlobOf(sqlite3_value* v) {
+    auto p = static_cast<const char*>(sqlite3_value_blob(v));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : "";
+}
+
+// A NUMBER argument; text converts as TO_NUMBER does.
+Value NumberOf(sqlite3_value* v) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_INTEGER:
+            return Value::Integer(sqlite3_value_int64(v));
+        case SQLITE_FLOAT:
+            return Value::Double(sqlite3_value_double(v));
+        case SQLITE_TEXT: {
+            std::string_view t = TextOf(v);
+            if (t.empty()) return Value::Null();
+            return TextToNumber(t);
+        }
+        case SQLITE_NULL:
+            return Value::Null();
+        default:
+            Fail(932, "inconsistent datatypes: expected NUMBER got BINARY");
+    }
+}
+
+double DoubleOf(const Value& v) {
+    return v.kind == Value::Kind::Integer ? static_cast<double>(v.integer) : v.real;
+}
+
+// A character argument: numbers as Oracle writes them, RAW in hex.
+std::string StringOf(sqlite3_value* v) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_INTEGER:
+            return NumberToText(static_cast<std::int64_t>(sqlite3_value_int64(v)));
+        case SQLITE_FLOAT:
+            return NumberToText(sqlite3_value_double(v));
+        case SQLITE_TEXT:
+            return std::string(TextOf(v));
+        case SQLITE_BLOB:
+            return RawToHex(BlobOf(v));
+        default:
+            return {};
+    }
+}
+
+DateTime DateOf(sqlite3_value* v) {
+    auto d = ParseStoredDate(TextOf(v));
+    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
+    return *d;
+}
+
+void ResultNumber(sqlite3_context* ctx, const Value& v) {
+    if (v.kind == Value::Kind::Integer)
+        sqlite3_result_int64(ctx, v.integer);
+    else if (v.kind == Value::Kind::Double)
+        sqlite3_result_double(ctx, v.real);
+    else
+        sqlite3_result_null(ctx);
+}
+
+void ResultText(sqlite3_context* ctx, const std::string& s) {
+    if (s.empty())
+        sqlite3_result_null(ctx);  // '' is NULL
+    else
+        sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void ResultDate(sqlite3_context* ctx, const DateTime& d) {
+    if (!ValidDate(d)) Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+    ResultText(ctx, StoredDate(d));
+}
+
+template <void (*Body)(sqlite3_context*, int, sqlite3_value**)>
+void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    try {
+        Body(ctx, argc, argv);
+    } catch (const OraError& e) {
+        sqlite3_result_error(ctx, e.what(), -1);
+    } catch (const std::exception& e) {
+        std::string text =
+            std::string("ORA-00600: internal error code, arguments: [") + e.what() + "]";
+        sqlite3_result_error(ctx, text.c_str(), -1);
+    }
+}
+
+void TooLarge(std::string_view owner, std::size_t actual, long long maximum) {
+    Fail(12899, "value too large for column " + std::string(owner) + " (actual: " +
+                    std::to_string(actual) + ", maximum: " + std::to_string(maximum) + ")");
+}
+
+// --- column checks -------------------------------------------------------------------
+
+void Num(sqlite3_context* ctx, int, sqlite3_value** a) {
+    Value v = NumberOf(a[0]);
+    if (v.IsNull()) return sqlite3_result_null(ctx);
+    ResultNumber(ctx, RoundNumber(v, sqlite3_value_int(a[1]), sqlite3_value_int(a[2])));
+}
+
+std::string CheckedText(sqlite3_value** a) {
+    std::string s = StringOf(a[0]);
+    long long max = sqlite3_value_int64(a[1]);
+    bool chars = sqlite3_value_int(a[2]) != 0;
+    std::size_t len = chars ? CharCount(s) : s.size();
+    if (static_cast<long long>(len) > max) TooLarge(TextOf(a[3]), len, max);
+    return s;
+}
+
+void Varchar(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    ResultText(ctx, CheckedText(a));
+}
+
+void Char(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string s = CheckedText(a);
+    if (s.empty()) return sqlite3_result_null(ctx);
+    std::size_t n = static_cast<std::size_t>(sqlite3_value_int64(a[1]));
+    std::size_t len = sqlite3_value_int(a[2]) ? CharCount(s) : s.size();
+    if (len < n) s.append(n - len, ' ');
+    ResultText(ctx, s);
+}
+
+void RawCheck(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string raw = sqlite3_value_type(a[0]) == SQLITE_BLOB ? std::string(BlobOf(a[0]))
+                                                              : HexToRaw(StringOf(a[0]));
+    long long max = sqlite3_value_int64(a[1]);
+    if (max > 0 && static_cast<long long>(raw.size()) > max)
+        TooLarge(TextOf(a[2]), raw.size(), max);
+    if (raw.empty()) return sqlite3_result_null(ctx);
+    sqlite3_result_blob(ctx, raw.data(), static_cast<int>(raw.size()), SQLITE_TRANSIENT);
+}
+
+// --- conversions -------------------------------------------------------------------
+
+void ToNumber(sqlite3_context* ctx, int, sqlite3_value** a) { ResultNumber(ctx, NumberOf(a[0])); }
+
+void ToText(sqlite3_context* ctx, int, sqlite3_value** a) { ResultText(ctx, StringOf(a[0])); }
+
+void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    std::string text = StringOf(a[0]);
+    if (text.empty()) return sqlite3_result_null(ctx);
+    std::string format = argc > 1 ? std::string(TextOf(a[1])) : State(ctx).dateFormat;
+    ResultDate(ctx, ParseDate(text, format));
+}
+
+void DateText(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    std::string format = argc > 1 ? std::string(TextOf(a[1])) : State(ctx).dateFormat;
+    ResultText(ctx, FormatDate(DateOf(a[0]), format));
+}
+
+// TO_CHAR(number, format) for the elements 9 0 . , D G S $ FM.
+std::string FormatNumber(const Value& v, std::string_view fmt) {
+    bool fill = false;
+    if (fmt.size() >= 2 && (fmt.substr(0, 2) == "FM" || fmt.substr(0, 2) == "fm")) {
+        fill = true;
+        fmt.remove_prefix(2);
+    }
+    bool leadingSign = !fmt.empty() && (fmt[0] == 'S' || fmt[0] == 's');
+    if (leadingSign) fmt.remove_prefix(1);
+    bool dollar = false;
+    std::string pattern;
+    for (char c : fmt) {
+        char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (u == '$') {
+            dollar = true;
+        } else if (u == '9' || u == '0' || u == ',' || u == 'G') {
+            pattern.push_back(u == 'G' ? ',' : u);
+        } else if (u == '.' || u == 'D') {
+            pattern.push_back('.');
+        } else {
+            Fail(1481, "invalid number format model");
+        }
+    }
+    std::size_t dot = pattern.find('.');
+    std::string intPattern = pattern.substr(0, dot);
+    std::string fracPattern = dot == std::string::npos ? "" : pattern.substr(dot + 1);
+    int decimals = static_cast<int>(fracPattern.size());
+    Value r = RoundNumber(v, 1000, decimals);
+    double d = DoubleOf(r);
+    bool negative = d < 0;
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(d));
+    std::string digits(buf);
+    std::string intDigits = digits.substr(0, digits.find('.'));
+    std::string fracDigits = decimals ? digits.substr(digits.find('.') + 1) : std::string();
+    if (intDigits == "0") intDigits.clear();
+    std::size_t slots = 0;
+    for (char c : intPattern) slots += c != ',';
+    if (intDigits.size() > slots) return std::string(fmt.size() + 2, '#');
+    // Fill the integer slots from the right.
+    std::string out;
+    std::size_t di = intDigits.size();
+    bool zeroSeen = false;
+    std::size_t firstZero = intPattern.find('0');
+    for (std::size_t i = intPattern.size(); i-- > 0;) {
+        char p = intPattern[i];
+        if (p == ',') {
+            out.insert(out.begin(), ',');
+            continue;
+        }
+        if (di > 0) {
+            out.insert(out.begin(), intDigits[--di]);
+        } else if (firstZero != std::string::npos && i >= firstZero) {
+            out.insert(out.begin(), '0');
+            zeroSeen = true;
+        } else {
+            out.insert(out.begin(), ' ');
+        }
+    }
+    (void)zeroSeen;
+    // Separators left of the first digit disappear.
+    std::size_t firstDigit = out.find_first_of("0123456789");
+    for (std::size_t i = 0; i < out.size() && (firstDigit == std::string::npos || i < firstDigit);
+         ++i)
+        if (out[i] == ',') out[i] = ' ';
+    if (out.find_first_of("0123456789") == std::string::npos && fracPattern.empty())
+        out.back() = '0';
+    if (!fracPattern.empty()) out += "." + fracDigits;
+    std::string sign = negative ? "-" : (leadingSign ? "+" : " ");
+    if (dollar) sign += "$";
+    std::size_t lead = out.find_first_not_of(' ');
+    out.insert(lead == std::string::npos ? 0 : lead, sign);
+    if (fill) {
+        std::size_t b = out.find_first_not_of(' ');
+        out = b == std::string::npos ? "" : out.substr(b);
+        while (!fracPattern.empty() && !out.empty() && out.back() == '0' &&
+               fracPattern.back() == '9') {
+            out.pop_back();
+            fracPattern.pop_back();
+        }
+    }
+    return out;
+}
+
+void NumberText(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    Value v = NumberOf(a[0]);
+    if (v.IsNull()) return sqlite3_result_null(ctx);
+    if (argc == 1) {
+        ResultText(ctx,
+                   v.kind == Value::Kind::Integer ? NumberToText(v.integer) : NumberToText(v.real));
+        return;
+    }
+    ResultText(ctx, FormatNumber(v, TextOf(a[1])));
+}
+
+void HexToRawFn(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string raw = HexToRaw(StringOf(a[0]));
+    if (raw.empty()) return sqlite3_result_null(ctx);
+    sqlite3_result_blob(ctx, raw.data(), static_cast<int>(raw.size()), SQLITE_TRANSIENT);
+}
+
+// --- operators -----------------------------------------------------------------------
+
+void Concat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    std::string out;
+    for (int i = 0; i < argc; ++i) out += StringOf(a[i]);
+    ResultText(ctx, out);
+}
+
+void Divide(sqlite3_context* ctx, int, sqlite3_value** a) {
+    Value x = NumberOf(a[0]), y = NumberOf(a[1]);
+    if (x.IsNull() || y.IsNull()) return sqlite3_result_null(ctx);
+    if (DoubleOf(y) == 0) Fail(1476, "divisor is equal to zero");
+    if (x.kind == Value::Kind::Integer && y.kind == Value::Kind::Integer && y.integer != -1 &&
+        x.integer % y.integer == 0)
+        return sqlite3_result_int64(ctx, x.integer / y.integer);
+    ResultNumber(ctx, NormalizeNumber(DoubleOf(x) / DoubleOf(y)));
+}
+
+DateTime AddSeconds(const DateTime& d, long long seconds) {
+    long long day = DayNumber(d.year, d.month, d.day);
+    long long total = day * 86400 + d.hour * 3600 + d.minute * 60 + d.second + seconds;
+    long long days = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
+    long long rest = total - days * 86400;
+    DateTime r;
+    FromDayNumber(days, r.year, r.month, r.day);
+    r.hour = static_cast<int>(rest / 3600);
+    r.minute = static_cast<int>(rest / 60 % 60);
+    r.second = static_cast<int>(rest % 60);
+    return r;
+}
+
+void DateAdd(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+    Value n = NumberOf(a[1]);
+    if (n.IsNull()) return sqlite3_result_null(ctx);
+    double days = DoubleOf(n);
+    if (std::fabs(days) > 4e6)
+        Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+    ResultDate(ctx, AddSeconds(DateOf(a[0]), std::llround(days * 86400)));
+}
+
+long long Seconds(const DateTime& d) {
+    return DayNumber(d.year, d.month, d.day) * 86400 + d.hour * 3600 + d.minute * 60 + d.second;
+}
+
+void DateDiff(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+    long long diff = Seconds(DateOf(a[0])) - Seconds(DateOf(a[1]));
+    if (diff % 86400 == 0) return sqlite3_result_int64(ctx, diff / 86400);
+    sqlite3_result_double(ctx, static_cast<double>(diff) / 86400.0);
+}
+
+void SysDate(sqlite3_context* ctx, int, sqlite3_value**) {
+    ResultText(ctx, StoredDate(State(ctx).statementTime));
+}
+
+// --- character functions ------------------------------------------------------------
+
+void Length(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    if (s.empty()) return sqlite3_result_null(ctx);
+    sqlite3_result_int64(ctx, static_cast<long long>(CharCount(s)));
+}
+
+void LengthB(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(a[0]) == SQLITE_BLOB)
+        return sqlite3_result_int64(ctx, sqlite3_value_bytes(a[0]));
+    std::string s = StringOf(a[0]);
+    if (s.empty()) return sqlite3_result_null(ctx);
+    sqlite3_result_int64(ctx, static_cast<long long>(s.size()));
+}
+
+// CHR(n): the bytes of n in the database character set, most significant first.
+void Chr(sqlite3_context* ctx, int, sqlite3_value** a) {
+    Value n = NumberOf(a[0]);
+    if (n.IsNull()) return sqlite3_result_null(ctx);
+    double d = std::trunc(DoubleOf(n));
+    if (d < 0 || d > 4294967295.0) Fail(1722, "invalid number");
+    auto code = static_cast<std::uint32_t>(d);
+    std::string out;
+    do {
+        out.insert(out.begin(), static_cast<char>(code & 0xFF));
+        code >>= 8;
+    } while (code);
+    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+void Substr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1]) || (argc > 2 && IsNull(a[2]))) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    auto chars = static_cast<long long>(CharCount(s));
+    long long pos = static_cast<long long>(std::trunc(DoubleOf(NumberOf(a[1]))));
+    if (pos == 0) pos = 1;
+    if (pos < 0) pos = chars + pos + 1;
+    if (pos < 1 || pos > chars) return sqlite3_result_null(ctx);
+    long long len = chars - pos + 1;
+    if (argc > 2) {
+        long long want = static_cast<long long>(std::trunc(DoubleOf(NumberOf(a[2]))));
+        if (want < 1) return sqlite3_result_null(ctx);
+        len = std::min(len, want);
+    }
+    std::size_t b = CharOffset(s, static_cast<std::size_t>(pos - 1));
+    std::size_t e = CharOffset(s, static_cast<std::size_t>(pos - 1 + len));
+    ResultText(ctx, s.substr(b, e - b));
+}
+
+void Instr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    for (int i = 0; i < argc; ++i)
+        if (IsNull(a[i])) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]), sub = StringOf(a[1]);
+    long long pos = argc > 2 ? static_cast<long long>(DoubleOf(NumberOf(a[2]))) : 1;
+    long long occurrence = argc > 3 ? static_cast<long long>(DoubleOf(NumberOf(a[3]))) : 1;
+    if (occurrence < 1 || pos == 0) Fail(1428, "argument is out of range");
+    if (pos < 0) Fail(3001, "unimplemented feature");
+    std::size_t from = CharOffset(s, static_cast<std::size_t>(pos - 1));
+    std::size_t found = std::string::npos;
+    for (long long k = 0; k < occurrence; ++k) {
+        found = s.find(sub, from);
+        if (found == std::string::npos) return sqlite3_result_int64(ctx, 0);
+        from = found + 1;
+    }
+    sqlite3_result_int64(ctx, static_cast<long long>(CharCount(s.substr(0, found)) + 1));
+}
+
+void Replace(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    std::string from = IsNull(a[1]) ? "" : StringOf(a[1]);
+    std::string to = argc > 2 && !IsNull(a[2]) ? StringOf(a[2]) : "";
+    if (from.empty()) return ResultText(ctx, s);
+    std::string out;
+    std::size_t i = 0;
+    while (true) {
+        std::size_t f = s.find(from, i);
+        if (f == std::string::npos) break;
+        out += s.substr(i, f - i) + to;
+        i = f + from.size();
+    }
+    ResultText(ctx, out + s.substr(i));
+}
+
+void Pad(sqlite3_context* ctx, int argc, sqlite3_value** a, bool left) {
+    if (IsNull(a[0]) || IsNull(a[1]) || (argc > 2 && IsNull(a[2]))) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    long long n = static_cast<long long>(DoubleOf(NumberOf(a[1])));
+    std::string pad = argc > 2 ? StringOf(a[2]) : " ";
+    if (n < 1 || pad.empty()) return sqlite3_result_null(ctx);
+    auto chars = static_cast<long long>(CharCount(s));
+    if (chars >= n) return ResultText(ctx, s.substr(0, CharOffset(s, static_cast<std::size_t>(n))));
+    std::string fill;
+    auto padChars = static_cast<long long>(CharCount(pad));
+    long long need = n - chars;
+    while (need >= padChars) {
+        fill += pad;
+        need -= padChars;
+    }
+    fill += pad.substr(0, CharOffset(pad, static_cast<std::size_t>(need)));
+    ResultText(ctx, left ? fill + s : s + fill);
+}
+void LPad(sqlite3_context* ctx, int argc, sqlite3_value** a) { Pad(ctx, argc, a, true); }
+void RPad(sqlite3_context* ctx, int argc, sqlite3_value** a) { Pad(ctx, argc, a, false); }
+
+void Trim(sqlite3_context* ctx, int argc, sqlite3_value** a, int sides) {
+    if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    std::string set = argc > 1 ? StringOf(a[1]) : " ";
+    std::size_t b = 0, e = s.size();
+    if (sides & 1)
+        while (b < e && set.find(s[b]) != std::string::npos) ++b;
+    if (sides & 2)
+        while (e > b && set.find(s[e - 1]) != std::string::npos) --e;
+    ResultText(ctx, s.substr(b, e - b));
+}
+void LTrim(sqlite3_context* ctx, int argc, sqlite3_value** a) { Trim(ctx, argc, a, 1); }
+void RTrim(sqlite3_context* ctx, int argc, sqlite3_value** a) { Trim(ctx, argc, a, 2); }
+void BTrim(sqlite3_context* ctx, int argc, sqlite3_value** a) { Trim(ctx, argc, a, 3); }
+
+void Case(sqlite3_context* ctx, sqlite3_value* v, bool upper) {
+    if (IsNull(v)) return sqlite3_result_null(ctx);
+    std::string s = StringOf(v);
+    for (char& c : s) {
+        if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    ResultText(ctx, s);
+}
+void Upper(sqlite3_context* ctx, int, sqlite3_value** a) { Case(ctx, a[0], true); }
+void Lower(sqlite3_context* ctx, int, sqlite3_value** a) { Case(ctx, a[0], false); }
+
+// --- numbers and dates ---------------------------------------------------------------
+
+void RoundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** a, bool truncate) {
+    Value v = NumberOf(a[0]);
+    if (v.IsNull() || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    int places = argc > 1 ? static_cast<int>(DoubleOf(NumberOf(a[1]))) : 0;
+    if (truncate) {
+        double d = DoubleOf(v);
+        double scale = std::pow(10.0, places);
+        if (v.kind == Value::Kind::Integer && places >= 0) return ResultNumber(ctx, v);
+        return ResultNumber(
+            ctx, RoundNumber(Value::Double(std::trunc(d * scale) / scale), 1000, places));
+    }
+    ResultNumber(ctx, RoundNumber(v, 1000, places));
+}
+void Round(sqlite3_context* ctx, int argc, sqlite3_value** a) { RoundOrTrunc(ctx, argc, a, false); }
+void Trunc(sqlite3_context* ctx, int argc, sqlite3_value** a) { RoundOrTrunc(ctx, argc, a, true); }
+
+void TruncDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
+    DateTime d = DateOf(a[0]);
+    std::string unit = argc > 1 ? std::string(TextOf(a[1])) : "DD";
+    for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    d.hour = d.minute = d.second = 0;
+    if (unit == "MM" || unit == "MON" || unit == "MONTH") {
+        d.day = 1;
+    } else if (unit == "YYYY" || unit == "YY" || unit == "YEAR" || unit == "Y") {
+        d.day = 1;
+        d.month = 1;
+    } else if (unit == "HH" || unit == "HH24") {
+        d.hour = DateOf(a[0]).hour;
+    } else if (unit == "MI") {
+        d.hour = DateOf(a[0]).hour;
+        d.minute = DateOf(a[0]).minute;
+    } else if (unit != "DD" && unit != "DDD" && unit != "J") {
+        Fail(1898, "too many precision specifiers");
+    }
+    ResultDate(ctx, d);
+}
+
+void AddMonths(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+    DateTime d = DateOf(a[0]);
+    long long n = static_cast<long long>(DoubleOf(NumberOf(a[1])));
+    bool lastDay = d.day == DaysInMonth(d.year, d.month);
+    long long m = (d.year > 0 ? d.year : d.year + 1) * 12LL + (d.month - 1) + n;
+    long long y = m >= 0 ? m / 12 : -((-m + 11) / 12);
+    d.month = static_cast<int>(m - y * 12 + 1);
+    d.year = static_cast<int>(y <= 0 ? y - 1 : y);
+    if (d.year < -4712 || d.year > 9999)
+        Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+    int last = DaysInMonth(d.year, d.month);
+    if (lastDay || d.day > last) d.day = last;
+    ResultDate(ctx, d);
+}
+
+void LastDay(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    DateTime d = DateOf(a[0]);
+    d.day = DaysInMonth(d.year, d.month);
+    ResultDate(ctx, d);
+}
+
+void Math(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    std::string_view op = TextOf(a[0]);
+    for (int i = 1; i < argc; ++i)
+        if (IsNull(a[i])) return sqlite3_result_null(ctx);
+    Value x = NumberOf(a[1]);
+    if (x.IsNull()) return sqlite3_result_null(ctx);
+    double d = DoubleOf(x);
+    if (op == "ABS") {
+        if (x.kind == Value::Kind::Integer && x.integer != std::numeric_limits<std::int64_t>::min())
+            return sqlite3_result_int64(ctx, x.integer < 0 ? -x.integer : x.integer);
+        return ResultNumber(ctx, NormalizeNumber(std::fabs(d)));
+    }
+    if (op == "SIGN") return sqlite3_result_int(ctx, d > 0 ? 1 : d < 0 ? -1 : 0);
+    if (op == "FLOOR") return ResultNumber(ctx, NormalizeNumber(std::floor(d)));
+    if (op == "CEIL") return ResultNumber(ctx, NormalizeNumber(std::ceil(d)));
+    if (op == "SQRT") {
+        if (d < 0) Fail(1428, "argument '" + NumberToText(d) + "' is out of range");
+        return ResultNumber(ctx, NormalizeNumber(std::sqrt(d)));
+    }
+    Value y = NumberOf(a[2]);
+    if (y.IsNull()) return sqlite3_result_null(ctx);
+    double e = DoubleOf(y);
+    if (op == "MOD") {
+        if (e == 0) return ResultNumber(ctx, x);
+        if (x.kind == Value::Kind::Integer && y.kind == Value::Kind::Integer)
+            return sqlite3_result_int64(ctx, y.integer == -1 ? 0 : x.integer % y.integer);
+        return ResultNumber(ctx, NormalizeNumber(d - e * std::trunc(d / e)));
+    }
+    if (op == "POWER") return ResultNumber(ctx, NormalizeNumber(std::pow(d, e)));
+    Fail(904, "invalid identifier");
+}
+
+// LIMIT for the ROWNUM conditions of a query block: pairs of operator and value.
+void RownumLimit(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    long long limit = -1;  // no limit
+    auto apply = [&](long long n) { limit = limit < 0 ? n : std::min(limit, n); };
+    for (int i = 0; i + 1 < argc; i += 2) {
+        std::string_view op = TextOf(a[i]);
+        Value v = NumberOf(a[i + 1]);
+        if (v.IsNull()) {
+            apply(0);
+            continue;
+        }
+        double n = DoubleOf(v);
+        if (op == "<")
+            apply(std::max(0LL, static_cast<long long>(std::ceil(n)) - 1));
+        else if (op == "<=")
+            apply(std::max(0LL, static_cast<long long>(std::floor(n))));
+        else if (op == "=")
+            apply(n == 1 ? 1 : 0);
+        else if (op == ">")
+            apply(n < 1 ? -1 : 0);
+        else if (op == ">=")
+            apply(n <= 1 ? -1 : 0);
+        else if (op == "!=")
+            apply(n >= 1 && n == std::trunc(n) ? static_cast<long long>(n) - 1 : -1);
+        if (limit == -1 && (op == ">" || op == ">=")) continue;
+    }
+    sqlite3_result_int64(ctx, limit);
+}
+
+// ROWID text: 18 characters of Oracle's base-64 alphabet.
+const char kRowidDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+void RowidText(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    auto v = static_cast<unsigned long long>(sqlite3_value_int64(a[0]));
+    char out[18];
+    for (int i = 17; i >= 0; --i) {
+        out[i] = kRowidDigits[v & 63];
+        v >>= 6;
+    }
+    sqlite3_result_text(ctx, out, 18, SQLITE_TRANSIENT);
+}
+
+void RowidValue(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    std::string s = StringOf(a[0]);
+    if (s.size() != 18) Fail(1410, "invalid ROWID");
+    unsigned long long v = 0;
+    for (char c : s) {
+        const char* p = std::strchr(kRowidDigits, c);
+        if (!p || c == 0) Fail(1410, "invalid ROWID");
+        v = (v << 6) | static_cast<unsigned long long>(p - kRowidDigits);
+    }
+    sqlite3_result_int64(ctx, static_cast<long long>(v));
+}
+
+struct Registration {
+    const char* name;
+    int args;
+    Fn fn;
+    bool deterministic;
+};
+
+const Registration kFunctions[] = {
+    {"ora_num", 3, Guarded<Num>, true},
+    {"ora_vc", 4, Guarded<Varchar>, true},
+    {"ora_char", 4, Guarded<Char>, true},
+    {"ora_raw", 3, Guarded<RawCheck>, true},
+    {"ora_to_number", 1, Guarded<ToNumber>, true},
+    {"ora_text", 1, Guarded<ToText>, true},
+    {"ora_to_date", 1, Guarded<ToDate>, false},
+    {"ora_to_date", 2, Guarded<ToDate>, false},
+    {"ora_date_text", 1, Guarded<DateText>, false},
+    {"ora_date_text", 2, Guarded<DateText>, true},
+    {"ora_num_text", 1, Guarded<NumberText>, true},
+    {"ora_num_text", 2, Guarded<NumberText>, true},
+    {"ora_hextoraw", 1, Guarded<HexToRawFn>, true},
+    {"ora_concat", -1, Guarded<Concat>, true},
+    {"ora_div", 2, Guarded<Divide>, true},
+    {"ora_date_add", 2, Guarded<DateAdd>, true},
+    {"ora_date_diff", 2, Guarded<DateDiff>, true},
+    {"ora_sysdate", 0, Guarded<SysDate>, false},
+    {"ora_length", 1, Guarded<Length>, true},
+    {"ora_lengthb", 1, Guarded<LengthB>, true},
+    {"ora_chr", 1, Guarded<Chr>, true},
+    {"ora_substr", 2, Guarded<Substr>, true},
+    {"ora_substr", 3, Guarded<Substr>, true},
+    {"ora_instr", -1, Guarded<Instr>, true},
+    {"ora_replace", -1, Guarded<Replace>, true},
+    {"ora_lpad", -1, Guarded<LPad>, true},
+    {"ora_rpad", -1, Guarded<RPad>, true},
+    {"ora_ltrim", -1, Guarded<LTrim>, true},
+    {"ora_rtrim", -1, Guarded<RTrim>, true},
+    {"ora_trim", -1, Guarded<BTrim>, true},
+    {"ora_upper", 1, Guarded<Upper>, true},
+    {"ora_lower", 1, Guarded<Lower>, true},
+    {"ora_round", -1, Guarded<Round>, true},
+    {"ora_trunc", -1, Guarded<Trunc>, true},
+    {"ora_trunc_date", -1, Guarded<TruncDate>, true},
+    {"ora_add_months", 2, Guarded<AddMonths>, true},
+    {"ora_last_day", 1, Guarded<LastDay>, true},
+    {"ora_math", -1, Guarded<Math>, true},
+    {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
+    {"ora_rowid", 1, Guarded<RowidText>, true},
+    {"ora_rowid_value", 1, Guarded<RowidValue>, true},
+};
+
+}  // namespace
+
+void RegisterFunctions(sqlite3* db, SessionState* state) {
+    for (const Registration& r : kFunctions) {
+        int flags = SQLITE_UTF8 | (r.deterministic ? SQLITE_DETERMINISTIC : 0);
+        sqlite3_create_function_v2(db, r.name, r.args, flags, state, r.fn, nullptr, nullptr,
+                                   nullptr);
+    }
+}
+
+}  // namespace velnor::ocisqlite::sql

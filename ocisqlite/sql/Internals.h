@@ -1,0 +1,39 @@
+// State behind Connection and Statement, shared by their implementation files.
+#pragma once
+#include <sqlite3.h>
+
+#include "ocisqlite/sql/Ast.h"
+#include "ocisqlite/sql/Catalog.h"
+#include "ocisqlite/sql/Engine.h"
+#include "ocisqlite/sql/Functions.h"
+#include "ocisqlite/sql/Translator.h"
+
+namespace velnor::ocisqlite::sql {
+
+struct Connection::Impl {
+    sqlite3* db = nullptr;
+    Catalog catalog;
+    SessionState state;
+    int busyTimeoutMs = 5000;
+
+    // Runs SQL that returns no rows; SQLite failures become Oracle errors.
+    void Exec(const char* sql);
+};
+
+struct Statement::Impl {
+    bool parsed = false;
+    ParsedStatement statement;
+    Translation translation;
+    sqlite3_stmt* stmt = nullptr;
+    bool open = false;     // a query has been executed and not closed
+    bool pending = false;  // Execute stepped to a row that Fetch has not delivered yet
+    bool done = false;
+    std::vector<Value> converted;  // bind values in the form handed to SQLite
+};
+
+// The Oracle error for a failed SQLite call. `kind` and `table` name the statement for
+// constraint messages.
+[[noreturn]] void RaiseSqlite(Connection::Impl& c, const std::string& schema, int rc,
+                              ParsedStatement::Kind kind);
+
+}  // namespace velnor::ocisqlite::sql

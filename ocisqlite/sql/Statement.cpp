@@ -1,0 +1,454 @@
+#include "ocisqlite/sql/Convert.h"
+#include "ocisqlite/sql/Internals.h"
+#include "ocisqlite/sql/Lexer.h"
+#include "ocisqlite/sql/Parser.h"
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+[[noreturn]] void Inconsistent(const char* expected, const Value& got) {
+    const char* word = got.kind == Value::Kind::Date   ? "DATE"
+                       : got.kind == Value::Kind::Raw  ? "BINARY"
+                       : got.kind == Value::Kind::Text ? "CHAR"
+                                                       : "NUMBER";
+    Fail(932, std::string("inconsistent datatypes: expected ") + expected + " got " + word);
+}
+
+void CheckLength(const std::string& text, const SqlType& t) {
+    if (t.owner.empty() || t.code == tcLong || t.code == tcLongRaw) return;
+    std::size_t actual = t.charSemantics ? CharCount(text) : text.size();
+    int maximum = t.charSemantics ? t.charLength : t.size;
+    if (actual > static_cast<std::size_t>(maximum))
+        Fail(12899, "value too large for column " + t.owner + " (actual: " +
+                        std::to_string(actual) + ", maximum: " + std::to_string(maximum) + ")");
+}
+
+// The value as SQLite receives it for a place of type `t`. Text dates use the session format.
+void ConvertBind(const Value& in, const SqlType& t, const std::string& dateFormat, Value& out) {
+    bool empty = (in.kind == Value::Kind::Text || in.kind == Value::Kind::Raw) && in.bytes.empty();
+    if (in.IsNull() || empty) {
+        out.kind = Value::Kind::Null;
+        return;
+    }
+    if (t.code == 0) {
+        if (in.kind == Value::Kind::Date) {
+            if (!ValidDate(in.date))
+                Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+            out = Value::Text(StoredDate(in.date));
+        } else if (in.kind == Value::Kind::Double) {
+            out = NormalizeNumber(in.real);
+        } else {
+            out = in;
+        }
+        return;
+    }
+    if (t.IsNumber()) {
+        Value n;
+        switch (in.kind) {
+            case Value::Kind::Integer:
+                n = in;
+                break;
+            case Value::Kind::Double:
+                n = NormalizeNumber(in.real);
+                break;
+            case Value::Kind::Text:
+                n = TextToNumber(in.bytes);
+                break;
+            default:
+                Inconsistent("NUMBER", in);
+        }
+        out = !t.owner.empty() && t.Constrained() ? RoundNumber(n, t.precision, t.scale) : n;
+        return;
+    }
+    if (t.IsDate()) {
+        DateTime d;
+        switch (in.kind) {
+            case Value::Kind::Date:
+                d = in.date;
+                break;
+            case Value::Kind::Text:
+                d = ParseDate(in.bytes, dateFormat);
+                break;
+            default:
+                Inconsistent("DATE", in);
+        }
+        if (!ValidDate(d)) Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
+        out.kind = Value::Kind::Text;
+        out.bytes = StoredDate(d);
+        return;
+    }
+    if (t.IsRaw()) {
+        switch (in.kind) {
+            case Value::Kind::Raw:
+                out = in;
+                break;
+            case Value::Kind::Text:
+                out = Value::Raw(HexToRaw(in.bytes));
+                break;
+            default:
+                Inconsistent("BINARY", in);
+        }
+        CheckLength(out.bytes, t);
+        if (out.bytes.empty()) out.kind = Value::Kind::Null;
+        return;
+    }
+    // Character places.
+    if (in.kind == Value::Kind::Text) {
+        out.kind = Value::Kind::Text;
+        out.bytes.assign(in.bytes);
+    } else {
+        out = Value::Text(ValueText(in, dateFormat));
+    }
+    CheckLength(out.bytes, t);
+    if (t.code == tcChar && !t.owner.empty()) {
+        std::size_t have = t.charSemantics ? CharCount(out.bytes) : out.bytes.size();
+        std::size_t want = static_cast<std::size_t>(t.charSemantics ? t.charLength : t.size);
+        if (have < want) out.bytes.append(want - have, ' ');
+    }
+}
+
+}  // namespace
+
+Statement::Statement(Connection& connection, std::string sql)
+    : connection_(connection), sql_(std::move(sql)), impl_(std::make_unique<Impl>()) {
+    type_ = static_cast<StatementType>(StatementTypeOf(sql_));
+    try {
+        for (const Token& t : Tokenize(sql_))
+            if (t.kind == Token::Kind::Bind) placeholders_.push_back(t.text);
+    } catch (const OraError&) {
+        // Reported when the statement is described or executed, as the server would.
+        placeholders_.clear();
+    }
+    binds_.resize(placeholders_.size());
+    bound_.assign(placeholders_.size(), false);
+}
+
+Statement::~Statement() {
+    if (impl_->stmt) sqlite3_finalize(impl_->stmt);
+}
+
+void Statement::Bind(int position, Value value) {
+    if (position < 1 || position > static_cast<int>(binds_.size()))
+        Fail(1036, "illegal variable name/number");
+    binds_[static_cast<std::size_t>(position - 1)] = std::move(value);
+    bound_[static_cast<std::size_t>(position - 1)] = true;
+}
+
+void Statement::Bind(std::string_view name, Value value) {
+    if (!name.empty() && name[0] == ':') name.remove_prefix(1);
+    std::string wanted(name);
+    std::string upper = Upper(name);
+    bool any = false;
+    for (std::size_t i = 0; i < placeholders_.size(); ++i) {
+        if (placeholders_[i] == wanted || Upper(placeholders_[i]) == upper) {
+            binds_[i] = value;
+            bound_[i] = true;
+            any = true;
+        }
+    }
+    if (!any) Fail(1036, "illegal variable name/number");
+}
+
+void Statement::ClearBinds() {
+    for (Value& v : binds_) v = Value();
+    bound_.assign(bound_.size(), false);
+}
+
+void Statement::Parse() {
+    Impl& im = *impl_;
+    Connection::Impl& c = connection_.Internals();
+    c.catalog.Refresh(c.db, connection_.Schema());
+    if (im.parsed) return;
+    std::vector<Token> tokens = Tokenize(sql_);
+    if (tokens.size() == 1) Fail(900, "invalid SQL statement");
+    im.statement = ParseStatement(sql_, tokens);
+    switch (im.statement.kind) {
+        case ParsedStatement::Kind::Select:
+        case ParsedStatement::Kind::Insert:
+        case ParsedStatement::Kind::Update:
+        case ParsedStatement::Kind::Delete: {
+            im.translation =
+                Translate(im.statement, c.catalog, connection_.Schema(), connection_.DateFormat(),
+                          static_cast<int>(placeholders_.size()));
+            const std::string& q = im.translation.sql;
+            int rc = sqlite3_prepare_v3(c.db, q.c_str(), static_cast<int>(q.size()),
+                                        SQLITE_PREPARE_PERSISTENT, &im.stmt, nullptr);
+            if (rc != SQLITE_OK) RaiseSqlite(c, connection_.Schema(), rc, im.statement.kind);
+            row_.assign(im.translation.columns.size(), Value());
+            break;
+        }
+        default:
+            break;
+    }
+    im.converted.assign(placeholders_.size(), Value());
+    im.parsed = true;
+}
+
+const std::vector<ColumnInfo>& Statement::Describe() {
+    Parse();
+    return impl_->translation.columns;
+}
+
+void Statement::Close() noexcept {
+    if (impl_->stmt) sqlite3_reset(impl_->stmt);
+    impl_->open = impl_->pending = false;
+    impl_->done = true;
+}
+
+namespace {
+
+void BindAll(sqlite3_stmt* stmt, const std::vector<Value>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Value& v = values[i];
+        int n = static_cast<int>(i + 1);
+        switch (v.kind) {
+            case Value::Kind::Null:
+                sqlite3_bind_null(stmt, n);
+                break;
+            case Value::Kind::Integer:
+                sqlite3_bind_int64(stmt, n, v.integer);
+                break;
+            case Value::Kind::Double:
+                sqlite3_bind_double(stmt, n, v.real);
+                break;
+            case Value::Kind::Text:
+                sqlite3_bind_text(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                                  SQLITE_STATIC);
+                break;
+            case Value::Kind::Raw:
+                sqlite3_bind_blob(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                                  SQLITE_STATIC);
+                break;
+            case Value::Kind::Date:
+                sqlite3_bind_null(stmt, n);
+                break;  // converted before
+        }
+    }
+}
+
+}  // namespace
+
+std::int64_t Statement::Execute() {
+    Parse();
+    Impl& im = *impl_;
+    Connection::Impl& c = connection_.Internals();
+    Close();
+    rowsFetched_ = 0;
+    for (bool b : bound_)
+        if (!b) Fail(1008, "not all variables bound");
+    c.state.statementTime = Now();
+    using Kind = ParsedStatement::Kind;
+    Kind kind = im.statement.kind;
+    if (kind == Kind::Select || kind == Kind::Insert || kind == Kind::Update ||
+        kind == Kind::Delete) {
+        for (std::size_t i = 0; i < binds_.size(); ++i)
+            ConvertBind(binds_[i], im.translation.bindTypes[i], c.state.dateFormat,
+                        im.converted[i]);
+        sqlite3_reset(im.stmt);
+        BindAll(im.stmt, im.converted);
+        if (kind == Kind::Select) {
+            int rc = sqlite3_step(im.stmt);
+            if (rc == SQLITE_ROW) {
+                im.pending = true;
+                im.done = false;
+            } else if (rc == SQLITE_DONE) {
+                im.done = true;
+                sqlite3_reset(im.stmt);
+            } else {
+                sqlite3_reset(im.stmt);
+                RaiseSqlite(c, connection_.Schema(), rc, kind);
+            }
+            im.open = true;
+            return 0;
+        }
+        connection_.BeginIfNeeded();
+        int rc = sqlite3_step(im.stmt);
+        if (rc != SQLITE_DONE) {
+            int code = sqlite3_extended_errcode(c.db);
+            sqlite3_reset(im.stmt);
+            if (sqlite3_get_autocommit(c.db)) connection_.inTransaction_ = false;
+            RaiseSqlite(c, connection_.Schema(), rc == SQLITE_ERROR ? code : rc, kind);
+        }
+        std::int64_t changes = sqlite3_changes64(c.db);
+        sqlite3_reset(im.stmt);
+        return changes;
+    }
+    switch (kind) {
+        case Kind::CreateTable:
+        case Kind::DropTable: {
+            connection_.CommitDdl();
+            c.Exec("BEGIN IMMEDIATE");
+            try {
+                if (kind == Kind::CreateTable)
+                    c.catalog.CreateTable(c.db, connection_.Schema(), im.statement);
+                else
+                    c.catalog.DropTable(c.db, im.statement.table.name);
+                c.Exec("COMMIT");
+            } catch (...) {
+                sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
+                c.catalog.Invalidate();
+                throw;
+            }
+            return 0;
+        }
+        case Kind::CreateUser:
+            connection_.CommitDdl();
+            if (!connection_.OnCreateUser) Fail(1031, "insufficient privileges");
+            connection_.OnCreateUser(im.statement.user, im.statement.password);
+            return 0;
+        case Kind::AlterSession: {
+            for (const auto& [name, value] : im.statement.settings) {
+                std::string v = Upper(value);
+                auto invalid = [&] {
+                    std::string lower = name;
+                    for (char& ch : lower)
+                        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+                    Fail(96, "invalid value " + value + " for parameter " + lower);
+                };
+                if (name == "NLS_DATE_FORMAT") {
+                    connection_.SetDateFormat(value);
+                } else if (name == "NLS_LANGUAGE" || name == "NLS_DATE_LANGUAGE") {
+                    if (v != "AMERICAN" && v != "ENGLISH")
+                        Fail(12705,
+                             "Cannot access NLS data files or invalid environment specified");
+                } else if (name == "NLS_TERRITORY") {
+                    if (v != "AMERICA")
+                        Fail(12705,
+                             "Cannot access NLS data files or invalid environment specified");
+                } else if (name == "NLS_NUMERIC_CHARACTERS") {
+                    if (value != ".,") Fail(3001, "unimplemented feature");
+                } else if (name == "NLS_SORT" || name == "NLS_COMP") {
+                    if (v != "BINARY") Fail(3001, "unimplemented feature");
+                } else if (name == "NLS_LENGTH_SEMANTICS") {
+                    if (v != "BYTE") Fail(3001, "unimplemented feature");
+                } else if (name == "SQL_TRACE") {
+                    if (v != "TRUE" && v != "FALSE") invalid();
+                } else if (name == "OPTIMIZER_GOAL" || name == "OPTIMIZER_MODE") {
+                    if (v != "CHOOSE" && v != "FIRST_ROWS" && v != "ALL_ROWS" && v != "RULE" &&
+                        v.rfind("FIRST_ROWS_", 0) != 0)
+                        invalid();
+                } else if (name == "ISOLATION_LEVEL") {
+                    if (v != "READ COMMITTED" && v != "SERIALIZABLE")
+                        Fail(2248, "invalid option for ALTER SESSION");
+                } else if (name == "CURRENT_SCHEMA") {
+                    if (v != connection_.Schema()) Fail(3001, "unimplemented feature");
+                } else if (name == "TIME_ZONE" || name == "NLS_TIMESTAMP_FORMAT" ||
+                           name == "NLS_TIMESTAMP_TZ_FORMAT" || name == "NLS_CALENDAR" ||
+                           name == "NLS_CURRENCY" || name == "NLS_ISO_CURRENCY" ||
+                           name == "CURSOR_SHARING" || name == "STATISTICS_LEVEL") {
+                    // No effect on what this engine stores or shows.
+                } else {
+                    Fail(2248, "invalid option for ALTER SESSION");
+                }
+            }
+            return 0;
+        }
+        case Kind::Commit:
+            connection_.Commit();
+            return 0;
+        case Kind::Rollback:
+            connection_.Rollback();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+bool Statement::Fetch() {
+    Impl& im = *impl_;
+    if (!im.open) Fail(1002, "fetch out of sequence");
+    if (im.pending) {
+        im.pending = false;
+    } else {
+        if (im.done) return false;
+        int rc = sqlite3_step(im.stmt);
+        if (rc == SQLITE_DONE) {
+            im.done = true;
+            sqlite3_reset(im.stmt);
+            return false;
+        }
+        if (rc != SQLITE_ROW) {
+            im.done = true;
+            sqlite3_reset(im.stmt);
+            RaiseSqlite(connection_.Internals(), connection_.Schema(), rc, im.statement.kind);
+        }
+    }
+    sqlite3_stmt* s = im.stmt;
+    const std::vector<SqlType>& types = im.translation.columnTypes;
+    for (std::size_t i = 0; i < row_.size(); ++i) {
+        Value& v = row_[i];
+        int col = static_cast<int>(i);
+        int st = sqlite3_column_type(s, col);
+        if (st == SQLITE_NULL) {
+            v.kind = Value::Kind::Null;
+            continue;
+        }
+        const SqlType& t = types[i];
+        auto text = [&] {
+            auto p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+            return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)));
+        };
+        if (t.IsNumber()) {
+            if (st == SQLITE_INTEGER) {
+                v.kind = Value::Kind::Integer;
+                v.integer = sqlite3_column_int64(s, col);
+            } else if (st == SQLITE_FLOAT) {
+                double d = sqlite3_column_double(s, col);
+                if (d == static_cast<double>(static_cast<std::int64_t>(d)) && d > -9.2e18 &&
+                    d < 9.2e18) {
+                    v.kind = Value::Kind::Integer;
+                    v.integer = static_cast<std::int64_t>(d);
+                } else {
+                    v.kind = Value::Kind::Double;
+                    v.real = d;
+                }
+            } else if (st == SQLITE_TEXT) {
+                v = TextToNumber(text());
+            } else {
+                Fail(932, "inconsistent datatypes: expected NUMBER got BINARY");
+            }
+        } else if (t.IsDate()) {
+            auto d = st == SQLITE_TEXT ? ParseStoredDate(text()) : std::nullopt;
+            if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
+            v.kind = Value::Kind::Date;
+            v.date = *d;
+        } else if (t.IsRaw()) {
+            auto p = static_cast<const char*>(sqlite3_column_blob(s, col));
+            v.kind = Value::Kind::Raw;
+            v.bytes.assign(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)));
+        } else {
+            if (st == SQLITE_TEXT) {
+                std::string_view tv = text();
+                if (tv.empty()) {
+                    v.kind = Value::Kind::Null;
+                    continue;
+                }
+                v.kind = Value::Kind::Text;
+                v.bytes.assign(tv.data(), tv.size());
+            } else if (st == SQLITE_INTEGER) {
+                v.kind = Value::Kind::Text;
+                v.bytes = NumberToText(static_cast<std::int64_t>(sqlite3_column_int64(s, col)));
+            } else if (st == SQLITE_FLOAT) {
+                v.kind = Value::Kind::Text;
+                v.bytes = NumberToText(sqlite3_column_double(s, col));
+            } else {
+                auto p = static_cast<const char*>(sqlite3_column_blob(s, col));
+                v.kind = Value::Kind::Text;
+                v.bytes = RawToHex(
+                    std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col))));
+            }
+        }
+    }
+    ++rowsFetched_;
+    return true;
+}
+
+}  // namespace velnor::ocisqlite::sql

@@ -1,0 +1,1326 @@
+#include "ocisqlite/sql/Translator.h"
+
+#include <algorithm>
+#include <set>
+
+#include "ocisqlite/sql/Convert.h"
+#include "ocisqlite/sql/Parser.h"
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+// A translated expression.
+struct Tx {
+    std::string sql;
+    SqlType type;
+    int bind = -1;           // a bare bind variable: its occurrence
+    bool boolean = false;    // a condition, not a value
+    bool aggregate = false;  // contains a group function
+    bool column = false;     // refers to a column outside any group function
+    bool literal = false;    // a string literal (CHAR for comparisons)
+};
+
+struct Source {
+    std::string alias;     // the name that qualifies its columns in the statement
+    std::string sqlAlias;  // quoted name in the SQLite text
+    std::vector<std::pair<std::string, SqlType>> columns;
+    bool table = false;  // a stored table (has ROWID)
+};
+
+struct Scope {
+    std::vector<Source> sources;
+    const Scope* outer = nullptr;
+    bool selectList = false;
+    bool aggregatesAllowed = false;
+};
+
+struct OutColumn {
+    std::string name;
+    SqlType type;
+};
+
+struct QueryOut {
+    std::string sql;
+    std::vector<OutColumn> columns;
+    bool limited = false;
+};
+
+SqlType NumberType() {
+    SqlType t;
+    t.code = tcNumber;
+    t.size = 22;
+    t.precision = 0;
+    t.scale = -127;
+    return t;
+}
+SqlType TextType(int size, int code = tcVarchar2) {
+    SqlType t;
+    t.code = code;
+    t.size = std::min(std::max(size, 0), 4000);
+    t.charLength = t.size;
+    return t;
+}
+SqlType DateType() {
+    SqlType t;
+    t.code = tcDate;
+    t.size = 7;
+    return t;
+}
+
+const char* TypeWord(const SqlType& t) {
+    if (t.IsNumber()) return "NUMBER";
+    if (t.IsDate()) return "DATE";
+    if (t.IsRaw()) return "BINARY";
+    return "CHAR";
+}
+
+[[noreturn]] void Inconsistent(const char* expected, const SqlType& got) {
+    Fail(932,
+         std::string("inconsistent datatypes: expected ") + expected + " got " + TypeWord(got));
+}
+
+bool IsRownum(const Expr& e) {
+    return e.kind == Expr::Kind::Column && e.text == "ROWNUM" && e.qualifier.empty();
+}
+bool ContainsRownum(const Expr& e) {
+    if (IsRownum(e)) return true;
+    for (const auto& a : e.args)
+        if (ContainsRownum(*a)) return true;
+    return false;
+}
+
+void Conjuncts(Expr* e, std::vector<Expr*>& out) {
+    if (e->kind == Expr::Kind::And) {
+        Conjuncts(e->args[0].get(), out);
+        Conjuncts(e->args[1].get(), out);
+    } else {
+        out.push_back(e);
+    }
+}
+
+std::string FlipOperator(const std::string& op) {
+    if (op == "<") return ">";
+    if (op == "<=") return ">=";
+    if (op == ">") return "<";
+    if (op == ">=") return "<=";
+    return op;
+}
+
+class Translator {
+public:
+    Translator(const Catalog& catalog, const std::string& schema, const std::string& dateFormat,
+               int bindCount)
+        : catalog_(catalog), schema_(schema), dateFormat_(dateFormat) {
+        bindTypes_.resize(static_cast<std::size_t>(bindCount));
+    }
+
+    Translation Run(const ParsedStatement& s) {
+        Translation t;
+        switch (s.kind) {
+            case ParsedStatement::Kind::Select: {
+                QueryOut q = Query(*s.query, nullptr, nullptr);
+                t.sql = q.sql;
+                for (const OutColumn& c : q.columns) {
+                    t.columns.push_back(Describe(c));
+                    t.columnTypes.push_back(c.type);
+                }
+                break;
+            }
+            case ParsedStatement::Kind::Insert:
+                t.sql = Insert(s);
+                break;
+            case ParsedStatement::Kind::Update:
+                t.sql = Update(s);
+                break;
+            case ParsedStatement::Kind::Delete:
+                t.sql = Delete(s);
+                break;
+            default:
+                Fail(900, "invalid SQL statement");
+        }
+        t.bindTypes = bindTypes_;
+        t.table = s.table.name;
+        return t;
+    }
+
+private:
+    static ColumnInfo Describe(const OutColumn& c) {
+        ColumnInfo info;
+        info.name = c.name;
+        const SqlType& t = c.type;
+        info.type = t.code == 0 ? tcVarchar2 : t.code;
+        info.size = t.code == 0 ? 0 : t.size;
+        info.precision = t.IsNumber() ? t.precision : 0;
+        info.scale = t.IsNumber() ? t.scale : 0;
+        info.nullable = t.nullable;
+        info.charLength = t.charSemantics ? t.charLength : info.size;
+        return info;
+    }
+
+    // --- sources -------------------------------------------------------------------
+
+    const TableMeta& Table(const TableRef& r) const {
+        if (!r.schema.empty() && r.schema != schema_) Fail(942, "table or view does not exist");
+        const TableMeta* t = catalog_.Find(r.name);
+        if (!t) Fail(942, "table or view does not exist");
+        return *t;
+    }
+
+    std::string NewAlias() { return Quote("t" + std::to_string(++aliases_)); }
+
+    Source MakeSource(const TableRef& r, std::string& fromSql) {
+        Source s;
+        s.sqlAlias = NewAlias();
+        if (r.subquery) {
+            QueryOut q = Query(*r.subquery, nullptr, nullptr);
+            for (const OutColumn& c : q.columns) s.columns.emplace_back(c.name, c.type);
+            s.alias = r.alias;
+            fromSql = "(" + q.sql + ") AS " + s.sqlAlias;
+            return s;
+        }
+        s.alias = r.alias.empty() ? r.name : r.alias;
+        bool own = r.schema.empty() || r.schema == schema_;
+        auto vc = [](int n) {
+            SqlType t = TextType(n);
+            return t;
+        };
+        auto notNull = [](SqlType t) {
+            t.nullable = false;
+            return t;
+        };
+        if (r.name == "DUAL" && (r.schema.empty() || r.schema == "SYS")) {
+            s.columns.emplace_back("DUMMY", vc(1));
+            fromSql = "(SELECT 'X' AS \"DUMMY\") AS " + s.sqlAlias;
+            return s;
+        }
+        if (own && (r.name == "USER_TABLES" || r.name == "TABS") && !catalog_.Find(r.name)) {
+            s.columns = {{"TABLE_NAME", notNull(vc(128))},
+                         {"TABLESPACE_NAME", vc(30)},
+                         {"STATUS", vc(8)},
+                         {"TEMPORARY", vc(1)},
+                         {"NUM_ROWS", NumberType()}};
+            fromSql = std::string(
+                          "(SELECT table_name AS \"TABLE_NAME\", 'USERS' AS "
+                          "\"TABLESPACE_NAME\", 'VALID' AS \"STATUS\", 'N' AS "
+                          "\"TEMPORARY\", NULL AS \"NUM_ROWS\" FROM \"") +
+                      Catalog::kTables + "\") AS " + s.sqlAlias;
+            return s;
+        }
+        if (own && (r.name == "USER_TAB_COLUMNS" || r.name == "COLS") && !catalog_.Find(r.name)) {
+            s.columns = {{"TABLE_NAME", notNull(vc(128))},
+                         {"COLUMN_NAME", notNull(vc(128))},
+                         {"DATA_TYPE", vc(128)},
+                         {"DATA_LENGTH", notNull(NumberType())},
+                         {"DATA_PRECISION", NumberType()},
+                         {"DATA_SCALE", NumberType()},
+                         {"NULLABLE", vc(1)},
+                         {"COLUMN_ID", NumberType()},
+                         {"DATA_DEFAULT", TextType(0, tcLong)},
+                         {"CHAR_LENGTH", NumberType()},
+                         {"CHAR_USED", vc(1)}};
+            fromSql = std::string(
+                          "(SELECT table_name AS \"TABLE_NAME\", column_name AS "
+                          "\"COLUMN_NAME\", data_type AS \"DATA_TYPE\", data_length AS "
+                          "\"DATA_LENGTH\", data_precision AS \"DATA_PRECISION\", "
+                          "data_scale AS \"DATA_SCALE\", nullable AS \"NULLABLE\", "
+                          "column_id AS \"COLUMN_ID\", data_default AS \"DATA_DEFAULT\", "
+                          "coalesce(char_length, 0) AS \"CHAR_LENGTH\", char_used AS "
+                          "\"CHAR_USED\" FROM \"") +
+                      Catalog::kColumns + "\") AS " + s.sqlAlias;
+            return s;
+        }
+        const TableMeta& t = Table(r);
+        for (const ColumnMeta& c : t.columns) s.columns.emplace_back(c.name, c.type);
+        s.table = true;
+        fromSql = Quote(t.name) + " AS " + s.sqlAlias;
+        return s;
+    }
+
+    // --- expressions ---------------------------------------------------------------
+
+    Tx Resolve(const Expr& e, const Scope& scope) {
+        for (const Scope* sc = &scope; sc; sc = sc->outer) {
+            const Source* found = nullptr;
+            const SqlType* type = nullptr;
+            int matches = 0;
+            for (const Source& s : sc->sources) {
+                if (!e.qualifier.empty() && s.alias != e.qualifier) continue;
+                for (const auto& [name, t] : s.columns) {
+                    if (name == e.text) {
+                        if (!found || found != &s) ++matches;
+                        found = &s;
+                        type = &t;
+                    }
+                }
+            }
+            if (matches > 1) Fail(918, "column ambiguously defined");
+            if (found) {
+                Tx tx;
+                tx.sql = found->sqlAlias + "." + Quote(e.text);
+                tx.type = *type;
+                tx.column = true;
+                return tx;
+            }
+            if (e.text == "ROWID" && (e.qualifier.empty() ? sc->sources.size() == 1 : true)) {
+                for (const Source& s : sc->sources) {
+                    if (!e.qualifier.empty() && s.alias != e.qualifier) continue;
+                    if (!s.table)
+                        Fail(1446,
+                             "cannot select ROWID from, or sample, a view with DISTINCT, GROUP BY, "
+                             "etc.");
+                    Tx tx;
+                    tx.sql = "ora_rowid(" + s.sqlAlias + ".rowid)";
+                    tx.type = TextType(18, tcRowid);
+                    tx.type.nullable = false;
+                    tx.column = true;
+                    return tx;
+                }
+            }
+        }
+        if (e.qualifier.empty()) {
+            Tx tx;
+            if (e.text == "SYSDATE") {
+                tx.sql = "ora_sysdate()";
+                tx.type = DateType();
+                tx.type.nullable = false;
+                return tx;
+            }
+            if (e.text == "USER") {
+                tx.sql = Literal(schema_);
+                tx.type = TextType(128);
+                tx.type.nullable = false;
+                return tx;
+            }
+            if (e.text == "ROWNUM") {
+                if (!scope.selectList) Fail(3001, "unimplemented feature");
+                tx.sql = "row_number() OVER ()";
+                tx.type = NumberType();
+                tx.type.nullable = false;
+                return tx;
+            }
+        }
+        std::string name = "\"" + e.text + "\"";
+        if (!e.qualifier.empty()) name = "\"" + e.qualifier + "\"." + name;
+        Fail(904, name + ": invalid identifier");
+    }
+
+    std::string AsNumber(const Tx& t) {
+        if (t.type.IsDate()) Inconsistent("NUMBER", t.type);
+        if (t.type.IsRaw()) Inconsistent("NUMBER", t.type);
+        if (t.type.IsText()) return "ora_to_number(" + t.sql + ")";
+        return t.sql;
+    }
+    // Character value of a date, number or raw (functions convert numbers themselves).
+    std::string AsText(const Tx& t) {
+        if (t.type.IsDate()) return "ora_date_text(" + t.sql + ")";
+        if (t.type.IsRaw()) return "hex(" + t.sql + ")";
+        return t.sql;
+    }
+    std::string AsStrictText(const Tx& t) {
+        if (t.type.IsNumber()) return "ora_text(" + t.sql + ")";
+        return AsText(t);
+    }
+    std::string AsDate(const Tx& t) {
+        if (t.type.IsNumber() || t.type.IsRaw()) Inconsistent("DATE", t.type);
+        if (t.type.IsText()) return "ora_to_date(" + t.sql + ")";
+        return t.sql;
+    }
+    // `t` converted to the type class of `target`, as Oracle's implicit conversion does.
+    std::string Coerce(const Tx& t, const SqlType& target) {
+        if (target.IsNumber()) return AsNumber(t);
+        if (target.IsDate()) return AsDate(t);
+        if (target.IsRaw()) {
+            if (t.type.IsText()) return "ora_hextoraw(" + t.sql + ")";
+            if (t.type.IsNumber() || t.type.IsDate()) Inconsistent("BINARY", t.type);
+            return t.sql;
+        }
+        if (target.IsText()) return t.type.IsNumber() ? "ora_text(" + t.sql + ")" : AsText(t);
+        return t.sql;
+    }
+
+    static SqlType Hint(SqlType t) {
+        t.owner.clear();
+        return t;
+    }
+
+    int DisplaySize(const SqlType& t) const {
+        if (t.IsNumber()) return 40;
+        if (t.IsDate()) return DateTextSize(dateFormat_);
+        if (t.IsRaw()) return t.size * 2;
+        if (t.code == tcLong) return 4000;
+        return t.size;
+    }
+
+    static int DateTextSize(const std::string& format) {
+        std::size_t size = 0;
+        for (const DateTime& d :
+             {DateTime{2000, 9, 27, 23, 59, 59}, DateTime{2000, 12, 31, 0, 0, 0},
+              DateTime{2000, 5, 1, 12, 0, 0}}) {
+            try {
+                size = std::max(size, FormatDate(d, format).size());
+            } catch (const OraError&) {
+                return 75;
+            }
+        }
+        return static_cast<int>(size);
+    }
+
+    Tx Translate(const Expr& e, Scope& scope, const SqlType& hint = SqlType()) {
+        Tx tx;
+        switch (e.kind) {
+            case Expr::Kind::Number: {
+                Value v = TextToNumber(e.text);
+                tx.sql = v.kind == Value::Kind::Integer ? std::to_string(v.integer) : e.text;
+                if (v.kind == Value::Kind::Double &&
+                    e.text.find_first_of(".eE") == std::string::npos)
+                    tx.sql += ".0";
+                if (!tx.sql.empty() && tx.sql[0] == '.') tx.sql = "0" + tx.sql;
+                tx.type = NumberType();
+                tx.type.nullable = false;
+                return tx;
+            }
+            case Expr::Kind::String:
+                if (e.text.empty()) {  // '' is NULL
+                    tx.sql = "NULL";
+                    return tx;
+                }
+                tx.sql = Literal(e.text);
+                tx.type = TextType(static_cast<int>(e.text.size()), tcChar);
+                tx.type.nullable = false;
+                tx.literal = true;
+                return tx;
+            case Expr::Kind::Null:
+                tx.sql = "NULL";
+                return tx;
+            case Expr::Kind::Default:
+                Fail(936, "missing expression");
+            case Expr::Kind::Column:
+                return Resolve(e, scope);
+            case Expr::Kind::Bind: {
+                tx.sql = "?" + std::to_string(e.bindIndex + 1);
+                tx.bind = e.bindIndex;
+                bindTypes_[static_cast<std::size_t>(e.bindIndex)] = hint;
+                tx.type = hint.code ? Hint(hint) : TextType(4000);
+                if (!hint.code) tx.type.code = tcVarchar2;
+                return tx;
+            }
+            case Expr::Kind::Negate: {
+                Tx a = Translate(*e.args[0], scope, NumberType());
+                tx = a;
+                tx.bind = -1;
+                tx.sql = "(-" + AsNumber(a) + ")";
+                tx.type = NumberType();
+                return tx;
+            }
+            case Expr::Kind::Arith:
+                return Arith(e, scope);
+            case Expr::Kind::Concat: {
+                Tx a = Translate(*e.args[0], scope, TextType(4000));
+                Tx b = Translate(*e.args[1], scope, TextType(4000));
+                tx.sql = "ora_concat(" + AsText(a) + ", " + AsText(b) + ")";
+                tx.type = TextType(DisplaySize(a.type) + DisplaySize(b.type));
+                return Merge(tx, a, b);
+            }
+            case Expr::Kind::Compare:
+                return Compare(e, scope);
+            case Expr::Kind::And:
+            case Expr::Kind::Or: {
+                Tx a = Condition(*e.args[0], scope);
+                Tx b = Condition(*e.args[1], scope);
+                tx.sql = "(" + a.sql + (e.kind == Expr::Kind::And ? " AND " : " OR ") + b.sql + ")";
+                tx.boolean = true;
+                return Merge(tx, a, b);
+            }
+            case Expr::Kind::Not: {
+                Tx a = Condition(*e.args[0], scope);
+                tx = a;
+                tx.sql = "(NOT " + a.sql + ")";
+                return tx;
+            }
+            case Expr::Kind::IsNull: {
+                Tx a = Translate(*e.args[0], scope);
+                tx = a;
+                tx.bind = -1;
+                tx.sql = "(" + a.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+                tx.boolean = true;
+                return tx;
+            }
+            case Expr::Kind::Like: {
+                Tx a = Translate(*e.args[0], scope, TextType(4000));
+                Tx p = Translate(*e.args[1], scope, TextType(4000));
+                tx.sql =
+                    "(" + AsStrictText(a) + (e.negated ? " NOT LIKE " : " LIKE ") + AsStrictText(p);
+                if (e.args.size() > 2) {
+                    Tx esc = Translate(*e.args[2], scope, TextType(1));
+                    tx.sql += " ESCAPE " + AsStrictText(esc);
+                    Merge(tx, tx, esc);
+                }
+                tx.sql += ")";
+                tx.boolean = true;
+                return Merge(tx, a, p);
+            }
+            case Expr::Kind::Between: {
+                Tx v = Translate(*e.args[0], scope);
+                Tx lo = Translate(*e.args[1], scope, Hint(v.type));
+                Tx hi = Translate(*e.args[2], scope, Hint(v.type));
+                std::string vs = v.sql;
+                if (v.bind >= 0 && lo.type.code) {
+                    bindTypes_[static_cast<std::size_t>(v.bind)] = Hint(lo.type);
+                    v.type = Hint(lo.type);
+                }
+                tx.sql = "(" + Operand(v, lo) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+                         Operand(lo, v) + " AND " + Operand(hi, v) + ")";
+                tx.boolean = true;
+                Merge(tx, v, lo);
+                return Merge(tx, tx, hi);
+            }
+            case Expr::Kind::In: {
+                Tx v = Translate(*e.args[0], scope);
+                std::string list;
+                if (e.query) {
+                    QueryOut q = Query(*e.query, &scope, nullptr);
+                    if (q.columns.size() != 1) Fail(913, "too many values");
+                    list = q.sql;
+                    tx.sql = "(" + v.sql;
+                } else {
+                    std::vector<Tx> items;
+                    for (std::size_t i = 1; i < e.args.size(); ++i) {
+                        items.push_back(Translate(*e.args[i], scope, Hint(v.type)));
+                        list += (i > 1 ? ", " : "") + Operand(items.back(), v);
+                        Merge(tx, tx, items.back());
+                    }
+                    tx.sql = "(" + Operand(v, items.front());
+                }
+                tx.sql += (e.negated ? " NOT IN (" : " IN (") + list + "))";
+                tx.boolean = true;
+                return Merge(tx, tx, v);
+            }
+            case Expr::Kind::Exists: {
+                QueryOut q = Query(*e.query, &scope, nullptr);
+                tx.sql = "EXISTS (" + q.sql + ")";
+                tx.boolean = true;
+                return tx;
+            }
+            case Expr::Kind::Subquery: {
+                QueryOut q = Query(*e.query, &scope, nullptr);
+                if (q.columns.size() != 1) Fail(913, "too many values");
+                tx.sql = "(" + q.sql + ")";
+                tx.type = q.columns[0].type;
+                tx.type.nullable = true;
+                tx.type.owner.clear();
+                return tx;
+            }
+            case Expr::Kind::Function:
+                return Function(e, scope, hint);
+            case Expr::Kind::Case:
+                return CaseExpr(e, scope);
+        }
+        Fail(936, "missing expression");
+    }
+
+    static Tx& Merge(Tx& into, const Tx& a, const Tx& b) {
+        into.aggregate = into.aggregate || a.aggregate || b.aggregate;
+        into.column = into.column || a.column || b.column;
+        return into;
+    }
+
+    Tx Condition(const Expr& e, Scope& scope) {
+        Tx t = Translate(e, scope);
+        if (!t.boolean) Fail(920, "invalid relational operator");
+        return t;
+    }
+    Tx Value_(const Expr& e, Scope& scope, const SqlType& hint = SqlType()) {
+        Tx t = Translate(e, scope, hint);
+        if (t.boolean) Fail(907, "missing right parenthesis");
+        return t;
+    }
+
+    // Operand `t` of a comparison with `other`, converted as Oracle converts.
+    std::string Operand(const Tx& t, const Tx& other) {
+        const SqlType& a = t.type;
+        const SqlType& b = other.type;
+        if (a.code == 0 || b.code == 0) return t.sql;
+        if (a.IsNumber() && b.IsDate()) Inconsistent("NUMBER", b);
+        if (a.IsDate() && b.IsNumber()) Inconsistent("DATE", b);
+        if (a.IsText() && b.IsNumber()) return AsNumber(t);
+        if (a.IsText() && b.IsDate()) return AsDate(t);
+        if (a.IsText() && b.IsRaw()) return "ora_hextoraw(" + t.sql + ")";
+        // Blank-padded comparison between CHAR values (columns and literals).
+        if (a.code == tcChar && b.code == tcChar) return "rtrim(" + t.sql + ", ' ')";
+        return t.sql;
+    }
+
+    Tx Compare(const Expr& e, Scope& scope) {
+        const Expr& l = *e.args[0];
+        const Expr& r = *e.args[1];
+        Tx a, b;
+        if (l.kind == Expr::Kind::Bind && r.kind != Expr::Kind::Bind) {
+            b = Value_(r, scope);
+            a = Value_(l, scope, Hint(b.type));
+        } else {
+            a = Value_(l, scope);
+            b = Value_(r, scope, Hint(a.type));
+        }
+        Tx tx;
+        tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
+        tx.boolean = true;
+        return Merge(tx, a, b);
+    }
+
+    Tx Arith(const Expr& e, Scope& scope) {
+        Tx a = Value_(*e.args[0], scope, NumberType());
+        Tx b = Value_(*e.args[1], scope, NumberType());
+        Tx tx;
+        Merge(tx, a, b);
+        const std::string& op = e.text;
+        if (a.type.IsDate() || b.type.IsDate()) {
+            if (op == "+" && a.type.IsDate() && !b.type.IsDate()) {
+                tx.sql = "ora_date_add(" + a.sql + ", " + AsNumber(b) + ")";
+            } else if (op == "+" && b.type.IsDate() && !a.type.IsDate()) {
+                tx.sql = "ora_date_add(" + b.sql + ", " + AsNumber(a) + ")";
+            } else if (op == "-" && a.type.IsDate() && b.type.IsDate()) {
+                tx.sql = "ora_date_diff(" + a.sql + ", " + b.sql + ")";
+                tx.type = NumberType();
+                return tx;
+            } else if (op == "-" && a.type.IsDate()) {
+                tx.sql = "ora_date_add(" + a.sql + ", -(" + AsNumber(b) + "))";
+            } else {
+                Inconsistent("NUMBER", a.type.IsDate() ? a.type : b.type);
+            }
+            tx.type = DateType();
+            return tx;
+        }
+        if (op == "/")
+            tx.sql = "ora_div(" + AsNumber(a) + ", " + AsNumber(b) + ")";
+        else
+            tx.sql = "(" + AsNumber(a) + " " + op + " " + AsNumber(b) + ")";
+        tx.type = NumberType();
+        return tx;
+    }
+
+    Tx CaseExpr(const Expr& e, Scope& scope) {
+        Tx tx;
+        tx.sql = "CASE";
+        std::size_t i = 0;
+        Tx subject;
+        if (e.caseHasSubject) {
+            subject = Value_(*e.args[0], scope);
+            tx.sql += " " + subject.sql;
+            Merge(tx, tx, subject);
+            i = 1;
+        }
+        std::size_t end = e.args.size() - (e.caseHasElse ? 1 : 0);
+        bool first = true;
+        for (; i + 1 < end + 1 && i < end; i += 2) {
+            Tx when = e.caseHasSubject ? Value_(*e.args[i], scope, Hint(subject.type))
+                                       : Condition(*e.args[i], scope);
+            Tx then = Value_(*e.args[i + 1], scope, first ? SqlType() : Hint(tx.type));
+            tx.sql += " WHEN " + (e.caseHasSubject ? Operand(when, subject) : when.sql) + " THEN " +
+                      (first ? then.sql : Coerce(then, tx.type));
+            if (first) tx.type = then.type;
+            tx.type.size = std::max(tx.type.size, then.type.size);
+            if (tx.type.code == 0) tx.type = then.type;
+            first = false;
+            Merge(tx, when, then);
+        }
+        if (e.caseHasElse) {
+            Tx other = Value_(*e.args.back(), scope, Hint(tx.type));
+            tx.sql += " ELSE " + Coerce(other, tx.type);
+            tx.type.size = std::max(tx.type.size, other.type.size);
+            Merge(tx, tx, other);
+        }
+        tx.sql += " END";
+        tx.type.nullable = true;
+        tx.type.owner.clear();
+        return tx;
+    }
+
+    static void Arity(const Expr& e, std::size_t min, std::size_t max) {
+        if (e.args.size() < min || e.args.size() > max) Fail(909, "invalid number of arguments");
+    }
+
+    Tx Function(const Expr& e, Scope& scope, const SqlType& hint) {
+        const std::string& f = e.text;
+        Tx tx;
+        std::vector<Tx> a;
+        auto arg = [&](std::size_t i, const SqlType& h = SqlType()) -> Tx& {
+            while (a.size() <= i) a.emplace_back();
+            a[i] = Value_(*e.args[i], scope, h);
+            Merge(tx, tx, a[i]);
+            return a[i];
+        };
+        auto args = [&](const SqlType& h) {
+            std::string out;
+            for (std::size_t i = 0; i < e.args.size(); ++i) out += (i ? ", " : "") + arg(i, h).sql;
+            return out;
+        };
+        static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX"};
+        if (aggregates.count(f)) {
+            if (!scope.aggregatesAllowed) Fail(934, "group function is not allowed here");
+            if (e.star) {
+                if (f != "COUNT") Fail(936, "missing expression");
+                tx.sql = "count(*)";
+            } else {
+                Arity(e, 1, 1);
+                Scope inner = scope;
+                inner.aggregatesAllowed = false;
+                inner.selectList = false;
+                Tx x =
+                    Value_(*e.args[0], inner, f == "SUM" || f == "AVG" ? NumberType() : SqlType());
+                std::string lower = f;
+                std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+                std::string v = (f == "SUM" || f == "AVG") ? AsNumber(x) : x.sql;
+                tx.sql = lower + "(" + (e.distinct ? "DISTINCT " : "") + v + ")";
+                if (f == "MIN" || f == "MAX") {
+                    tx.type = x.type;
+                    tx.type.owner.clear();
+                    tx.type.nullable = true;
+                }
+            }
+            if (f == "COUNT" || f == "SUM" || f == "AVG") tx.type = NumberType();
+            if (f == "COUNT") tx.type.nullable = false;
+            tx.aggregate = true;
+            tx.column = false;
+            return tx;
+        }
+        if (e.star) Fail(936, "missing expression");
+        auto number1 = [&](const char* op) {
+            Arity(e, 1, 1);
+            tx.sql = std::string("ora_math('") + op + "', " + AsNumber(arg(0, NumberType())) + ")";
+            tx.type = NumberType();
+            return tx;
+        };
+        if (f == "TO_DATE") {
+            Arity(e, 1, 3);
+            Tx& x = arg(0, TextType(4000));
+            if (x.type.IsDate() && e.args.size() == 1) return x;
+            tx.sql = "ora_to_date(" + AsStrictText(x);
+            if (e.args.size() > 1) tx.sql += ", " + AsStrictText(arg(1, TextType(4000)));
+            tx.sql += ")";
+            tx.type = DateType();
+            return tx;
+        }
+        if (f == "TO_CHAR") {
+            Arity(e, 1, 3);
+            Tx& x = arg(0);
+            std::string fmt;
+            const Expr* fe = e.args.size() > 1 ? e.args[1].get() : nullptr;
+            if (fe) fmt = ", " + AsStrictText(arg(1, TextType(4000)));
+            if (x.type.IsDate()) {
+                tx.sql = "ora_date_text(" + x.sql + fmt + ")";
+                int size = !fe                              ? DateTextSize(dateFormat_)
+                           : fe->kind == Expr::Kind::String ? DateTextSize(fe->text)
+                                                            : 75;
+                tx.type = TextType(size);
+            } else if (x.type.IsNumber() || (x.bind >= 0 && fe)) {
+                tx.sql = "ora_num_text(" + AsNumber(x) + fmt + ")";
+                int size = !fe                              ? 40
+                           : fe->kind == Expr::Kind::String ? static_cast<int>(fe->text.size()) + 2
+                                                            : 64;
+                tx.type = TextType(size);
+            } else {
+                if (fe) Fail(1722, "invalid number");
+                tx.sql = AsText(x);
+                tx.type = x.type.IsRaw() ? TextType(x.type.size * 2) : x.type;
+                tx.type.owner.clear();
+                if (tx.type.code == tcLong) tx.type = TextType(4000);
+            }
+            return tx;
+        }
+        if (f == "TO_NUMBER") {
+            Arity(e, 1, 1);
+            tx.sql = "ora_to_number(" + AsStrictText(arg(0, TextType(4000))) + ")";
+            tx.type = NumberType();
+            return tx;
+        }
+        if (f == "LENGTH" || f == "LENGTHB") {
+            Arity(e, 1, 1);
+            Tx& x = arg(0, TextType(4000));
+            tx.sql = (f == "LENGTH" ? "ora_length(" : "ora_lengthb(") +
+                     (f == "LENGTHB" && x.type.IsRaw() ? x.sql : AsText(x)) + ")";
+            tx.type = NumberType();
+            return tx;
+        }
+        if (f == "CHR") {
+            Arity(e, 1, 1);
+            tx.sql = "ora_chr(" + AsNumber(arg(0, NumberType())) + ")";
+            tx.type = TextType(4);
+            return tx;
+        }
+        if (f == "NVL" || f == "COALESCE" || f == "GREATEST" || f == "LEAST") {
+            if (f == "NVL")
+                Arity(e, 2, 2);
+            else
+                Arity(e, 1, 1000);
+            Tx& first = arg(0, hint);
+            SqlType type = first.type;
+            type.owner.clear();
+            std::string sql = first.sql;
+            for (std::size_t i = 1; i < e.args.size(); ++i) {
+                Tx& x = arg(i, Hint(type));
+                if (type.code == 0) type = x.type;
+                sql += ", " + (first.type.code ? Coerce(x, first.type) : x.sql);
+                type.size = std::max(type.size, x.type.size);
+            }
+            const char* name = f == "GREATEST" ? "max" : f == "LEAST" ? "min" : "coalesce";
+            if (e.args.size() == 1 && f != "COALESCE") return first;
+            tx.sql = std::string(name) + "(" + sql + ")";
+            if (e.args.size() == 1) tx.sql = sql;
+            tx.type = type;
+            tx.type.nullable = true;
+            return tx;
+        }
+        if (f == "NVL2") {
+            Arity(e, 3, 3);
+            Tx& x = arg(0);
+            Tx& y = arg(1, hint);
+            Tx& z = arg(2, Hint(y.type));
+            tx.sql = "CASE WHEN " + x.sql + " IS NOT NULL THEN " + y.sql + " ELSE " +
+                     Coerce(z, y.type) + " END";
+            tx.type = y.type;
+            tx.type.owner.clear();
+            tx.type.size = std::max(y.type.size, z.type.size);
+            tx.type.nullable = true;
+            return tx;
+        }
+        if (f == "DECODE") {
+            Arity(e, 3, 255);
+            Tx& x = arg(0);
+            tx.sql = "CASE";
+            std::size_t n = e.args.size();
+            SqlType type;
+            for (std::size_t i = 1; i + 1 < n; i += 2) {
+                Tx& s = arg(i, Hint(x.type));
+                Tx& r = arg(i + 1, Hint(type));
+                tx.sql += " WHEN " + Operand(x, s) + " IS " + Operand(s, x) + " THEN " +
+                          (type.code ? Coerce(r, type) : r.sql);
+                if (type.code == 0) type = r.type;
+                type.size = std::max(type.size, r.type.size);
+            }
+            if (n % 2 == 0) {
+                Tx& d = arg(n - 1, Hint(type));
+                tx.sql += " ELSE " + (type.code ? Coerce(d, type) : d.sql);
+                type.size = std::max(type.size, d.type.size);
+            }
+            tx.sql += " END";
+            tx.type = type;
+            tx.type.owner.clear();
+            tx.type.nullable = true;
+            return tx;
+        }
+        if (f == "SUBSTR") {
+            Arity(e, 2, 3);
+            Tx& s = arg(0, TextType(4000));
+            tx.sql = "ora_substr(" + AsText(s) + ", " + AsNumber(arg(1, NumberType()));
+            if (e.args.size() > 2) tx.sql += ", " + AsNumber(arg(2, NumberType()));
+            tx.sql += ")";
+            tx.type = TextType(s.type.IsText() ? s.type.size : DisplaySize(s.type));
+            return tx;
+        }
+        if (f == "UPPER" || f == "LOWER") {
+            Arity(e, 1, 1);
+            Tx& s = arg(0, TextType(4000));
+            tx.sql = (f == "UPPER" ? "ora_upper(" : "ora_lower(") + AsText(s) + ")";
+            tx.type = s.type.code == tcChar ? s.type : TextType(DisplaySize(s.type));
+            tx.type.owner.clear();
+            tx.type.nullable = true;
+            return tx;
+        }
+        if (f == "TRIM" || f == "LTRIM" || f == "RTRIM") {
+            Arity(e, 1, f == "TRIM" ? 1 : 2);
+            std::string name = f == "TRIM"    ? "ora_trim("
+                               : f == "LTRIM" ? "ora_ltrim("
+                                              : "ora_rtrim(";
+            Tx& s = arg(0, TextType(4000));
+            tx.sql = name + AsText(s);
+            if (e.args.size() > 1) tx.sql += ", " + AsText(arg(1, TextType(4000)));
+            tx.sql += ")";
+            tx.type = TextType(DisplaySize(s.type));
+            return tx;
+        }
+        if (f == "REPLACE" || f == "INSTR" || f == "LPAD" || f == "RPAD" || f == "CONCAT") {
+            if (f == "REPLACE") Arity(e, 2, 3);
+            if (f == "INSTR") Arity(e, 2, 4);
+            if (f == "LPAD" || f == "RPAD") Arity(e, 2, 3);
+            if (f == "CONCAT") Arity(e, 2, 2);
+            std::string sql;
+            for (std::size_t i = 0; i < e.args.size(); ++i) {
+                bool numeric = (f == "INSTR" && i >= 2) || ((f == "LPAD" || f == "RPAD") && i == 1);
+                Tx& x = arg(i, numeric ? NumberType() : TextType(4000));
+                sql += (i ? ", " : "") + (numeric ? AsNumber(x) : AsText(x));
+            }
+            std::string lower = f;
+            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+            tx.sql = "ora_" + lower + "(" + sql + ")";
+            if (f == "INSTR") {
+                tx.type = NumberType();
+            } else if (f == "CONCAT") {
+                tx.type = TextType(DisplaySize(a[0].type) + DisplaySize(a[1].type));
+            } else if ((f == "LPAD" || f == "RPAD") && e.args[1]->kind == Expr::Kind::Number) {
+                tx.type = TextType(std::stoi(e.args[1]->text) * 4);
+            } else {
+                tx.type = TextType(4000);
+            }
+            return tx;
+        }
+        if (f == "ROUND" || f == "TRUNC") {
+            Arity(e, 1, 2);
+            Tx& x = arg(0, NumberType());
+            if (x.type.IsDate()) {
+                if (f == "ROUND") Fail(3001, "unimplemented feature");
+                tx.sql = "ora_trunc_date(" + x.sql;
+                if (e.args.size() > 1) tx.sql += ", " + AsStrictText(arg(1, TextType(10)));
+                tx.sql += ")";
+                tx.type = DateType();
+                return tx;
+            }
+            tx.sql = (f == "ROUND" ? "ora_round(" : "ora_trunc(") + AsNumber(x);
+            if (e.args.size() > 1) tx.sql += ", " + AsNumber(arg(1, NumberType()));
+            tx.sql += ")";
+            tx.type = NumberType();
+            return tx;
+        }
+        if (f == "ABS") return number1("ABS");
+        if (f == "SIGN") return number1("SIGN");
+        if (f == "FLOOR") return number1("FLOOR");
+        if (f == "CEIL") return number1("CEIL");
+        if (f == "SQRT") return number1("SQRT");
+        if (f == "MOD" || f == "POWER") {
+            Arity(e, 2, 2);
+            tx.sql = "ora_math('" + f + "', " + AsNumber(arg(0, NumberType())) + ", " +
+                     AsNumber(arg(1, NumberType())) + ")";
+            tx.type = NumberType();
+            return tx;
+        }
+        if (f == "ADD_MONTHS") {
+            Arity(e, 2, 2);
+            tx.sql = "ora_add_months(" + AsDate(arg(0, DateType())) + ", " +
+                     AsNumber(arg(1, NumberType())) + ")";
+            tx.type = DateType();
+            return tx;
+        }
+        if (f == "LAST_DAY") {
+            Arity(e, 1, 1);
+            tx.sql = "ora_last_day(" + AsDate(arg(0, DateType())) + ")";
+            tx.type = DateType();
+            return tx;
+        }
+        if (f == "HEXTORAW") {
+            Arity(e, 1, 1);
+            Tx& x = arg(0, TextType(4000));
+            tx.sql = "ora_hextoraw(" + AsText(x) + ")";
+            tx.type = TextType((DisplaySize(x.type) + 1) / 2, tcRaw);
+            return tx;
+        }
+        if (f == "RAWTOHEX") {
+            Arity(e, 1, 1);
+            SqlType rawHint;
+            rawHint.code = tcRaw;
+            Tx& x = arg(0, rawHint);
+            tx.sql = x.type.IsRaw() || x.bind >= 0 ? "hex(" + x.sql + ")" : AsText(x);
+            tx.type = TextType(x.type.IsRaw() ? x.type.size * 2 : 4000);
+            return tx;
+        }
+        (void)args;
+        Fail(904, "\"" + f + "\": invalid identifier");
+    }
+
+    // --- queries ------------------------------------------------------------------
+
+    // `targets`: the columns an INSERT ... SELECT writes, whose checks wrap the items.
+    QueryOut Query(const sql::Query& q, const Scope* outer,
+                   const std::vector<const ColumnMeta*>* targets) {
+        if (q.parts.size() == 1) return Part(q.parts[0], outer, targets, &q.orderBy);
+        QueryOut out;
+        for (std::size_t i = 0; i < q.parts.size(); ++i) {
+            QueryOut p = Part(q.parts[i], outer, targets, nullptr);
+            if (i == 0) {
+                out.columns = p.columns;
+            } else {
+                if (p.columns.size() != out.columns.size())
+                    Fail(1789, "query block has incorrect number of result columns");
+                for (std::size_t c = 0; c < p.columns.size(); ++c) {
+                    SqlType& t = out.columns[c].type;
+                    const SqlType& u = p.columns[c].type;
+                    if (t.code == 0) {
+                        t = u;
+                        continue;
+                    }
+                    if (u.code == 0) continue;
+                    bool same = (t.IsNumber() && u.IsNumber()) || (t.IsDate() && u.IsDate()) ||
+                                (t.IsText() && u.IsText()) || (t.IsRaw() && u.IsRaw());
+                    if (!same)
+                        Fail(1790,
+                             "expression must have same datatype as corresponding expression");
+                    if (t.code != u.code && t.IsText()) t.code = tcVarchar2;
+                    t.size = std::max(t.size, u.size);
+                    t.charLength = std::max(t.charLength, u.charLength);
+                    t.nullable = t.nullable || u.nullable;
+                    if (t.IsNumber() && (t.precision != u.precision || t.scale != u.scale)) {
+                        t.precision = 0;
+                        t.scale = -127;
+                    }
+                }
+                std::string op = q.operators[i - 1] == "MINUS" ? "EXCEPT" : q.operators[i - 1];
+                out.sql += " " + op + " ";
+            }
+            out.sql += p.limited ? "SELECT * FROM (" + p.sql + ")" : p.sql;
+        }
+        for (OutColumn& c : out.columns) c.type.owner.clear();
+        if (!q.orderBy.empty()) {
+            out.sql += " ORDER BY ";
+            for (std::size_t i = 0; i < q.orderBy.size(); ++i) {
+                const OrderItem& item = q.orderBy[i];
+                int position = 0;
+                const Expr& x = *item.expr;
+                if (x.kind == Expr::Kind::Number) {
+                    position = PositionOf(x.text, out.columns.size());
+                } else if (x.kind == Expr::Kind::Column && x.qualifier.empty()) {
+                    for (std::size_t c = 0; c < out.columns.size() && !position; ++c)
+                        if (out.columns[c].name == x.text) position = static_cast<int>(c + 1);
+                }
+                if (!position)
+                    Fail(1785, "ORDER BY item must be the number of a SELECT-list expression");
+                out.sql += (i ? ", " : "") + std::to_string(position) + Direction(item);
+            }
+        }
+        return out;
+    }
+
+    static int PositionOf(const std::string& text, std::size_t count) {
+        Value v = TextToNumber(text);
+        if (v.kind != Value::Kind::Integer || v.integer < 1 ||
+            v.integer > static_cast<std::int64_t>(count))
+            Fail(1785, "ORDER BY item must be the number of a SELECT-list expression");
+        return static_cast<int>(v.integer);
+    }
+
+    static std::string Direction(const OrderItem& item) {
+        // Oracle sorts NULLs as the highest value: last ascending, first descending.
+        std::string s = item.descending ? " DESC" : " ASC";
+        int nulls = item.nulls ? item.nulls : (item.descending ? 1 : 2);
+        return s + (nulls == 1 ? " NULLS FIRST" : " NULLS LAST");
+    }
+
+    QueryOut Part(const Select& s, const Scope* outer,
+                  const std::vector<const ColumnMeta*>* targets,
+                  const std::vector<OrderItem>* orderBy) {
+        Scope scope;
+        scope.outer = outer;
+        std::string from;
+        for (const TableRef& r : s.from) {
+            std::string sql;
+            scope.sources.push_back(MakeSource(r, sql));
+            from += (from.empty() ? "" : ", ") + sql;
+        }
+        // ROWNUM conditions become a LIMIT on the rows that pass the other conditions.
+        std::vector<Expr*> conjuncts;
+        if (s.where) Conjuncts(s.where.get(), conjuncts);
+        std::string limit;
+        std::vector<Expr*> rest;
+        for (Expr* c : conjuncts) {
+            if (c->kind == Expr::Kind::Compare &&
+                (IsRownum(*c->args[0]) || IsRownum(*c->args[1])) &&
+                !(IsRownum(*c->args[0]) && IsRownum(*c->args[1]))) {
+                bool left = IsRownum(*c->args[0]);
+                const Expr& other = *c->args[left ? 1 : 0];
+                if (ContainsRownum(other)) Fail(3001, "unimplemented feature");
+                std::string op = left ? c->text : FlipOperator(c->text);
+                Scope valueScope = scope;
+                Tx v = Value_(other, valueScope, NumberType());
+                if (v.column) Fail(3001, "unimplemented feature");
+                limit += (limit.empty() ? "" : ", ") + Literal(op) + ", " + AsNumber(v);
+            } else {
+                if (ContainsRownum(*c)) Fail(3001, "unimplemented feature");
+                rest.push_back(c);
+            }
+        }
+        std::string where;
+        {
+            Scope ws = scope;
+            for (Expr* c : rest) {
+                Tx t = Condition(*c, ws);
+                where += (where.empty() ? "" : " AND ") + t.sql;
+            }
+        }
+        QueryOut out;
+        std::vector<Tx> items;
+        Scope is = scope;
+        is.selectList = true;
+        is.aggregatesAllowed = true;
+        std::string list;
+        std::vector<std::string> aliases;  // explicit aliases by output position
+        for (const SelectItem& item : s.items) {
+            if (item.star) {
+                bool any = false;
+                for (const Source& src : scope.sources) {
+                    if (!item.starQualifier.empty() && src.alias != item.starQualifier) continue;
+                    any = true;
+                    for (const auto& [name, type] : src.columns) {
+                        Tx t;
+                        t.sql = src.sqlAlias + "." + Quote(name);
+                        t.type = type;
+                        t.column = true;
+                        items.push_back(t);
+                        out.columns.push_back({name, type});
+                        aliases.emplace_back();
+                    }
+                }
+                if (!any) Fail(904, "\"" + item.starQualifier + "\": invalid identifier");
+                continue;
+            }
+            std::size_t index = items.size();
+            SqlType hint;
+            if (targets && index < targets->size()) hint = (*targets)[index]->type;
+            Tx t = Translate(*item.expr, is, hint);
+            if (t.boolean) Fail(923, "FROM keyword not found where expected");
+            std::string name = !item.alias.empty()                     ? item.alias
+                               : item.expr->kind == Expr::Kind::Column ? item.expr->text
+                                                                       : item.display;
+            if (name.size() > 128) name.resize(128);
+            items.push_back(t);
+            out.columns.push_back({name, t.type});
+            aliases.push_back(item.alias);
+        }
+        bool aggregated = !s.groupBy.empty() || s.having;
+        for (const Tx& t : items) aggregated = aggregated || t.aggregate;
+        std::vector<std::string> groups;
+        std::string groupSql;
+        for (const ExprPtr& g : s.groupBy) {
+            Scope gs = scope;
+            Tx t = Value_(*g, gs);
+            if (t.aggregate) Fail(934, "group function is not allowed here");
+            groups.push_back(t.sql);
+            groupSql += (groupSql.empty() ? "" : ", ") + t.sql;
+        }
+        std::string having;
+        if (s.having) {
+            Scope hs = scope;
+            hs.aggregatesAllowed = true;
+            having = Condition(*s.having, hs).sql;
+        }
+        if (aggregated) {
+            for (const Tx& t : items) {
+                if (!t.column || t.aggregate) {
+                    if (t.column && t.aggregate &&
+                        std::find(groups.begin(), groups.end(), t.sql) == groups.end())
+                        Fail(s.groupBy.empty() ? 937 : 979,
+                             s.groupBy.empty() ? "not a single-group group function"
+                                               : "not a GROUP BY expression");
+                    continue;
+                }
+                if (std::find(groups.begin(), groups.end(), t.sql) == groups.end())
+                    Fail(s.groupBy.empty() ? 937 : 979, s.groupBy.empty()
+                                                            ? "not a single-group group function"
+                                                            : "not a GROUP BY expression");
+            }
+        }
+        if (targets) {
+            if (items.size() < targets->size()) Fail(947, "not enough values");
+            if (items.size() > targets->size()) Fail(913, "too many values");
+        }
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            std::string sql = targets ? Store(items[i], *(*targets)[i]) : items[i].sql;
+            list += (i ? ", " : "") + sql + " AS " + Quote(out.columns[i].name);
+        }
+        bool ordered = orderBy && !orderBy->empty();
+        bool wrap = !limit.empty() && (ordered || aggregated || s.distinct);
+        std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list;
+        if (wrap) {
+            if (scope.sources.size() != 1) Fail(3001, "unimplemented feature");
+            sql += " FROM (SELECT * FROM " + from + (where.empty() ? "" : " WHERE " + where) +
+                   " LIMIT ora_rownum_limit(" + limit + ")) AS " + scope.sources[0].sqlAlias;
+        } else {
+            sql += " FROM " + from;
+            if (!where.empty()) sql += " WHERE " + where;
+        }
+        if (!groupSql.empty()) sql += " GROUP BY " + groupSql;
+        if (!having.empty()) sql += " HAVING " + having;
+        if (ordered) {
+            sql += " ORDER BY ";
+            Scope os = scope;
+            os.aggregatesAllowed = aggregated;
+            for (std::size_t i = 0; i < orderBy->size(); ++i) {
+                const OrderItem& item = (*orderBy)[i];
+                const Expr& x = *item.expr;
+                std::string key;
+                if (x.kind == Expr::Kind::Number) {
+                    key = std::to_string(PositionOf(x.text, items.size()));
+                } else if (x.kind == Expr::Kind::Column && x.qualifier.empty()) {
+                    for (std::size_t c = 0; c < aliases.size() && key.empty(); ++c)
+                        if (!aliases[c].empty() && aliases[c] == x.text)
+                            key = std::to_string(c + 1);
+                }
+                if (key.empty()) {
+                    Tx t = Value_(x, os);
+                    key = t.sql;
+                }
+                sql += (i ? ", " : "") + key + Direction(item);
+            }
+        }
+        if (!wrap && !limit.empty()) {
+            sql += " LIMIT ora_rownum_limit(" + limit + ")";
+            out.limited = true;
+        }
+        out.sql = sql;
+        for (OutColumn& c : out.columns) {
+            if (!c.type.owner.empty()) c.type.owner.clear();
+        }
+        return out;
+    }
+
+    // --- DML --------------------------------------------------------------------------
+
+    // A value written to a column: converted and checked as Oracle stores it.
+    std::string Store(const Tx& v, const ColumnMeta& c) {
+        const SqlType& t = c.type;
+        if (v.bind >= 0) {
+            SqlType expect = t;
+            bindTypes_[static_cast<std::size_t>(v.bind)] = expect;
+            return v.sql;
+        }
+        if (v.type.code == 0 && v.sql == "NULL") return v.sql;
+        std::string owner = Literal(t.owner);
+        if (t.IsNumber()) {
+            if (v.type.IsDate() || v.type.IsRaw()) Inconsistent("NUMBER", v.type);
+            if (t.Constrained())
+                return "ora_num(" + v.sql + ", " + std::to_string(t.precision) + ", " +
+                       std::to_string(t.scale) + ")";
+            return v.type.IsNumber() ? v.sql : "ora_to_number(" + v.sql + ")";
+        }
+        if (t.IsDate()) return AsDate(v);
+        if (t.IsRaw()) {
+            if (v.type.IsNumber() || v.type.IsDate()) Inconsistent("BINARY", v.type);
+            return "ora_raw(" + v.sql + ", " + std::to_string(t.code == tcRaw ? t.size : 0) + ", " +
+                   owner + ")";
+        }
+        std::string text = AsText(v);
+        if (t.code == tcLong) return v.type.IsNumber() ? "ora_text(" + v.sql + ")" : text;
+        int max = t.charSemantics ? t.charLength : t.size;
+        return std::string(t.code == tcChar ? "ora_char(" : "ora_vc(") + text + ", " +
+               std::to_string(max) + ", " + (t.charSemantics ? "1" : "0") + ", " + owner + ")";
+    }
+
+    std::string DefaultValue(const ColumnMeta& c) {
+        if (c.defaultSql.empty()) return "NULL";
+        ExprPtr e = ParseExpression(c.defaultSql);
+        Scope none;
+        Tx v = Value_(*e, none, Hint(c.type));
+        return Store(v, c);
+    }
+
+    std::string Insert(const ParsedStatement& s) {
+        const TableMeta& t = Table(s.table);
+        std::vector<const ColumnMeta*> targets;
+        if (s.columns.empty()) {
+            for (const ColumnMeta& c : t.columns) targets.push_back(&c);
+        } else {
+            for (const std::string& name : s.columns) {
+                const ColumnMeta* c = t.Find(name);
+                if (!c) Fail(904, "\"" + name + "\": invalid identifier");
+                if (std::find(targets.begin(), targets.end(), c) != targets.end())
+                    Fail(957, "duplicate column name");
+                targets.push_back(c);
+            }
+        }
+        std::string cols, values;
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            cols += (i ? ", " : "") + Quote(targets[i]->name);
+        // Columns left out take their DEFAULT.
+        std::string defaultCols, defaultValues;
+        for (const ColumnMeta& c : t.columns) {
+            if (c.defaultSql.empty()) continue;
+            if (std::find(targets.begin(), targets.end(), &c) != targets.end()) continue;
+            defaultCols += ", " + Quote(c.name);
+            defaultValues += ", " + DefaultValue(c);
+        }
+        std::string sql = "INSERT INTO " + Quote(t.name) + " (" + cols + defaultCols + ") ";
+        if (s.query) {
+            if (!defaultCols.empty()) {
+                QueryOut q = Query(*s.query, nullptr, &targets);
+                std::string outer;
+                for (std::size_t i = 0; i < q.columns.size(); ++i)
+                    outer += (i ? ", " : "") + std::string("\"s\".") + Quote(q.columns[i].name);
+                return sql + "SELECT " + outer + defaultValues + " FROM (" + q.sql + ") AS \"s\"";
+            }
+            return sql + Query(*s.query, nullptr, &targets).sql;
+        }
+        if (s.values.size() < targets.size()) Fail(947, "not enough values");
+        if (s.values.size() > targets.size()) Fail(913, "too many values");
+        Scope scope;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const Expr& e = *s.values[i];
+            std::string v;
+            if (e.kind == Expr::Kind::Default) {
+                v = DefaultValue(*targets[i]);
+            } else {
+                Tx tx = Value_(e, scope, targets[i]->type);
+                if (tx.aggregate) Fail(934, "group function is not allowed here");
+                v = Store(tx, *targets[i]);
+            }
+            values += (i ? ", " : "") + v;
+        }
+        return sql + "VALUES (" + values + defaultValues + ")";
+    }
+
+    Scope TableScope(const TableMeta& t, const TableRef& r) {
+        Scope scope;
+        Source src;
+        src.alias = r.alias.empty() ? t.name : r.alias;
+        src.sqlAlias = Quote(t.name);
+        src.table = true;
+        for (const ColumnMeta& c : t.columns) src.columns.emplace_back(c.name, c.type);
+        scope.sources.push_back(std::move(src));
+        return scope;
+    }
+
+    std::string Update(const ParsedStatement& s) {
+        const TableMeta& t = Table(s.table);
+        Scope scope = TableScope(t, s.table);
+        std::string sets;
+        std::set<std::string> seen;
+        for (std::size_t i = 0; i < s.columns.size(); ++i) {
+            const ColumnMeta* c = t.Find(s.columns[i]);
+            if (!c) Fail(904, "\"" + s.columns[i] + "\": invalid identifier");
+            if (!seen.insert(c->name).second) Fail(1733, "virtual column not allowed here");
+            const Expr& e = *s.values[i];
+            std::string v;
+            if (e.kind == Expr::Kind::Default) {
+                v = DefaultValue(*c);
+            } else {
+                Tx tx = Value_(e, scope, c->type);
+                if (tx.aggregate) Fail(934, "group function is not allowed here");
+                v = Store(tx, *c);
+            }
+            sets += (i ? ", " : "") + Quote(c->name) + " = " + v;
+        }
+        std::string sql = "UPDATE " + Quote(t.name) + " SET " + sets;
+        if (s.where) sql += " WHERE " + Condition(*s.where, scope).sql;
+        return sql;
+    }
+
+    std::string Delete(const ParsedStatement& s) {
+        const TableMeta& t = Table(s.table);
+        Scope scope = TableScope(t, s.table);
+        std::string sql = "DELETE FROM " + Quote(t.name);
+        if (s.where) sql += " WHERE " + Condition(*s.where, scope).sql;
+        return sql;
+    }
+
+    const Catalog& catalog_;
+    const std::string& schema_;
+    const std::string& dateFormat_;
+    std::vector<SqlType> bindTypes_;
+    int aliases_ = 0;
+};
+
+}  // namespace
+
+Translation Translate(const ParsedStatement& statement, const Catalog& catalog,
+                      const std::string& schema, const std::string& dateFormat, int bindCount) {
+    Translator t(catalog, schema, dateFormat, bindCount);
+    return t.Run(statement);
+}
+
+}  // namespace velnor::ocisqlite::sql

@@ -1,0 +1,26 @@
+// Turns a parsed statement into one SQLite statement over the schema's tables, resolving
+// names and types against the catalogue and raising Oracle's semantic errors.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "ocisqlite/sql/Ast.h"
+#include "ocisqlite/sql/Catalog.h"
+
+namespace velnor::ocisqlite::sql {
+
+struct Translation {
+    std::string sql;
+    std::vector<ColumnInfo> columns;   // select list as describe reports it
+    std::vector<SqlType> columnTypes;  // how each fetched column converts
+    // Per bind occurrence: the type the value is converted to before binding. A type with
+    // an owner is a column's: the value is checked (and padded, rounded) as a stored value.
+    std::vector<SqlType> bindTypes;
+    std::string table;  // DML: the table written
+};
+
+// dateFormat: the session's NLS_DATE_FORMAT, for the sizes of date-to-text conversions.
+Translation Translate(const ParsedStatement& statement, const Catalog& catalog,
+                      const std::string& schema, const std::string& dateFormat, int bindCount);
+
+}  // namespace velnor::ocisqlite::sql
