@@ -1,13 +1,14 @@
 // libFuzzer target for the placeholder scanner and the substitution built on it: positions
 // always point at a colon followed by the listed name, and substitution never fails.
-//
-// Build and run by hand from the repository root:
-//   clang++ -std=c++20 -g -O1 -I. -fsanitize=fuzzer,address,undefined \
-//     tests/fuzz/SqlScannerFuzz.cpp oracle/query/Variables.cpp oracle/query/SqlText.cpp \
-//     oracle/query/OracleConvert.cpp platform/Variant.cpp platform/DateTime.cpp
-//     platform/RegionalSettings.cpp \ platform/Component.cpp platform/Text.cpp -o
-//     /tmp/sql-scanner-fuzz
-//   /tmp/sql-scanner-fuzz tests/fuzz/corpus/sql_scanner
+
+/* Build and run by hand from the repository root:
+     clang++ -std=c++20 -g -O1 -I. -fsanitize=fuzzer,address,undefined \
+       tests/fuzz/SqlScannerFuzz.cpp \
+       oracle/query/Variables.cpp oracle/query/SqlText.cpp oracle/query/OracleConvert.cpp \
+       platform/Variant.cpp platform/DateTime.cpp platform/RegionalSettings.cpp \
+       platform/Component.cpp platform/Text.cpp -o /tmp/sql-scanner-fuzz
+     /tmp/sql-scanner-fuzz tests/fuzz/corpus/sql_scanner
+*/
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

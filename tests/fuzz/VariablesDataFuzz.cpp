@@ -1,14 +1,15 @@
 // libFuzzer target for the reader of the variables' "Data" stream: any input either loads or
 // raises platform::Exception, never reads past its end, and what loads writes back unchanged
 // once read again.
-//
-// Build and run by hand from the repository root:
-//   clang++ -std=c++20 -g -O1 -I. -fsanitize=fuzzer,address,undefined \
-//     tests/fuzz/VariablesDataFuzz.cpp oracle/query/Variables.cpp oracle/query/SqlText.cpp \
-//     oracle/query/OracleConvert.cpp platform/Variant.cpp platform/DateTime.cpp
-//     platform/RegionalSettings.cpp \ platform/Component.cpp platform/Text.cpp -o
-//     /tmp/variables-data-fuzz
-//   /tmp/variables-data-fuzz tests/fuzz/corpus/variables_data
+
+/* Build and run by hand from the repository root:
+     clang++ -std=c++20 -g -O1 -I. -fsanitize=fuzzer,address,undefined \
+       tests/fuzz/VariablesDataFuzz.cpp \
+       oracle/query/Variables.cpp oracle/query/SqlText.cpp oracle/query/OracleConvert.cpp \
+       platform/Variant.cpp platform/DateTime.cpp platform/RegionalSettings.cpp \
+       platform/Component.cpp platform/Text.cpp -o /tmp/variables-data-fuzz
+     /tmp/variables-data-fuzz tests/fuzz/corpus/variables_data
+*/
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
