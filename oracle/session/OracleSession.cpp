@@ -484,26 +484,68 @@ void TOracleSession::ShareExternalSVC() {
                        error_));
 }
 
+namespace {
+
+constexpr const char* kSQLTracePrefix = "alter session set sql_trace = ";
+constexpr const char* kOptimizerGoalPrefix = "alter session set optimizer_goal = ";
+constexpr const char* kIsolationLevelPrefix = "alter session set isolation_level = ";
+
+const char* Word(TSQLTraceOption value) {
+    switch (value) {
+        case TSQLTraceOption::stTrue:
+            return "true";
+        case TSQLTraceOption::stFalse:
+            return "false";
+        case TSQLTraceOption::stUnchanged:
+            break;
+    }
+    return "";
+}
+
+const char* Word(TOptimizerGoalOption value) {
+    switch (value) {
+        case TOptimizerGoalOption::ogChoose:
+            return "choose";
+        case TOptimizerGoalOption::ogFirstRows:
+            return "first_rows";
+        case TOptimizerGoalOption::ogAllRows:
+            return "all_rows";
+        case TOptimizerGoalOption::ogRule:
+            return "rule";
+        case TOptimizerGoalOption::ogUnchanged:
+            break;
+    }
+    return "";
+}
+
+const char* Word(TIsolationLevelOption value) {
+    switch (value) {
+        case TIsolationLevelOption::ilReadCommitted:
+            return "read committed";
+        case TIsolationLevelOption::ilSerializable:
+            return "serializable";
+        case TIsolationLevelOption::ilUnchanged:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+// Settings made while disconnected; they stay stored even when applying one fails.
 void TOracleSession::ApplySettingsAfterLogOn() {
     if (autoCommit_) {
         autoCommit_ = false;
-        SetAutoCommit(true);
+        try {
+            SetAutoCommit(true);
+        } catch (...) {
+            autoCommit_ = true;
+            throw;
+        }
     }
-    if (sqlTrace_ != TSQLTraceOption::stUnchanged) {
-        const auto v = sqlTrace_;
-        sqlTrace_ = TSQLTraceOption::stUnchanged;
-        SetSQLTrace(v);
-    }
-    if (optimizerGoal_ != TOptimizerGoalOption::ogUnchanged) {
-        const auto v = optimizerGoal_;
-        optimizerGoal_ = TOptimizerGoalOption::ogUnchanged;
-        SetOptimizerGoal(v);
-    }
-    if (isolationLevel_ != TIsolationLevelOption::ilUnchanged) {
-        const auto v = isolationLevel_;
-        isolationLevel_ = TIsolationLevelOption::ilUnchanged;
-        SetIsolationLevel(v);
-    }
+    ApplySetting(kSQLTracePrefix, Word(sqlTrace_));
+    ApplySetting(kOptimizerGoalPrefix, Word(optimizerGoal_));
+    ApplySetting(kIsolationLevelPrefix, Word(isolationLevel_));
 }
 
 void TOracleSession::LogOn() {
@@ -547,7 +589,19 @@ void TOracleSession::LogOn() {
         }
         if (externalSVC_) ShareExternalSVC();
         connected_ = true;
-        if (!Shared()) ApplySettingsAfterLogOn();
+        if (!Shared()) {
+            try {
+                ApplySettingsAfterLogOn();
+            } catch (...) {
+                // A logon that raises must not leave a half-configured connection behind.
+                try {
+                    LogOff();
+                } catch (...) {
+                    // The settings error is the one to report.
+                }
+                throw;
+            }
+        }
     } catch (...) {
         finish();
         throw;
@@ -780,42 +834,19 @@ void TOracleSession::ApplySetting(const char* prefix, const char* word) {
 
 void TOracleSession::SetSQLTrace(TSQLTraceOption value) {
     if (value == sqlTrace_) return;
-    const char* word = value == TSQLTraceOption::stTrue    ? "true"
-                       : value == TSQLTraceOption::stFalse ? "false"
-                                                           : "";
-    ApplySetting("alter session set sql_trace = ", word);
+    ApplySetting(kSQLTracePrefix, Word(value));
     sqlTrace_ = value;
 }
 
 void TOracleSession::SetOptimizerGoal(TOptimizerGoalOption value) {
     if (value == optimizerGoal_) return;
-    const char* word = "";
-    switch (value) {
-        case TOptimizerGoalOption::ogChoose:
-            word = "choose";
-            break;
-        case TOptimizerGoalOption::ogFirstRows:
-            word = "first_rows";
-            break;
-        case TOptimizerGoalOption::ogAllRows:
-            word = "all_rows";
-            break;
-        case TOptimizerGoalOption::ogRule:
-            word = "rule";
-            break;
-        case TOptimizerGoalOption::ogUnchanged:
-            break;
-    }
-    ApplySetting("alter session set optimizer_goal = ", word);
+    ApplySetting(kOptimizerGoalPrefix, Word(value));
     optimizerGoal_ = value;
 }
 
 void TOracleSession::SetIsolationLevel(TIsolationLevelOption value) {
     if (value == isolationLevel_) return;
-    const char* word = value == TIsolationLevelOption::ilReadCommitted  ? "read committed"
-                       : value == TIsolationLevelOption::ilSerializable ? "serializable"
-                                                                        : "";
-    ApplySetting("alter session set isolation_level = ", word);
+    ApplySetting(kIsolationLevelPrefix, Word(value));
     isolationLevel_ = value;
 }
 
