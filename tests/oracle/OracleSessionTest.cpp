@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/session/OracleSession.h"
@@ -337,6 +338,83 @@ TEST_F(OracleSessionTest, EveryConnectedSessionIsLoggedOffAtProcessEnd) {
     TOracleSession::LogOffAllSessions();
     EXPECT_FALSE(session_.Connected());
     EXPECT_FALSE(second.Connected());
+}
+
+TEST_F(OracleSessionTest, SharedServiceContextIsBorrowedNotEnded) {
+    LogOn("scott", "tiger", "DEMO");
+    TOracleSession borrower;
+    borrower.SetExternalSVC(session_.ExternalSVC());
+    EXPECT_TRUE(borrower.Connected());
+    EXPECT_TRUE(borrower.Shared());
+    EXPECT_TRUE(borrower.UsingOCI8());
+    EXPECT_EQ(borrower.ServiceContext(), session_.ServiceContext());
+    borrower.LogOff();
+    EXPECT_FALSE(borrower.Shared());
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_NO_THROW(session_.LogOff());
+}
+
+TEST_F(OracleSessionTest, SharedLogonDataAreaIsBorrowedNotLoggedOff) {
+    session_.Preferences().SetUseOCI7(true);
+    LogOn("scott", "tiger", "DEMO");
+    TOracleSession borrower;
+    borrower.SetExternalLDA(session_.ExternalLDA());
+    EXPECT_TRUE(borrower.Connected());
+    EXPECT_FALSE(borrower.UsingOCI8());
+    EXPECT_EQ(borrower.CurrentLDA(), session_.CurrentLDA());
+    borrower.LogOff();
+    EXPECT_TRUE(session_.Connected());
+    EXPECT_NO_THROW(session_.Rollback());
+}
+
+// Records what the session tells its dependents.
+struct TRecordingDependent : TSessionDependent {
+    void CloseStatement() override {
+        ++closed;
+        if (failClose) throw platform::Exception("close failed");
+    }
+    void SessionDestroyed() noexcept override { ++destroyed; }
+    int closed = 0;
+    int destroyed = 0;
+    bool failClose = false;
+};
+
+TEST_F(OracleSessionTest, LogoffClosesEveryDependentEvenWhenOneFails) {
+    TRecordingDependent first;
+    TRecordingDependent failing;
+    failing.failClose = true;
+    {
+        TOracleSession session;
+        session.AttachDependent(&first);
+        session.AttachDependent(&failing);
+        session.AttachDependent(&first);  // listed once
+        session.SetLogonUsername("scott/tiger@DEMO");
+        session.LogOn();
+        EXPECT_NO_THROW(session.LogOff());
+        EXPECT_FALSE(session.Connected());
+        EXPECT_EQ(first.closed, 1);
+        EXPECT_EQ(failing.closed, 1);
+        session.DetachDependent(&failing);
+    }
+    EXPECT_EQ(first.destroyed, 1);
+    EXPECT_EQ(failing.destroyed, 0);
+}
+
+TEST_F(OracleSessionTest, ThreadSafeSessionsLogOnFromSeveralThreads) {
+    std::vector<std::unique_ptr<TOracleSession>> sessions;
+    for (int i = 0; i < 4; ++i) {
+        sessions.push_back(std::make_unique<TOracleSession>(nullptr));
+        sessions.back()->SetThreadSafe(true);
+        sessions.back()->SetLogonUsername("scott/tiger@DEMO");
+    }
+    std::vector<std::thread> threads;
+    for (auto& s : sessions) threads.emplace_back([&s] { s->LogOn(); });
+    for (auto& t : threads) t.join();
+    for (auto& s : sessions) {
+        EXPECT_TRUE(s->Connected());
+        s->LogOff();
+    }
+    EXPECT_EQ(GlobalOCILock().EntryCount(), 0);
 }
 
 #endif
