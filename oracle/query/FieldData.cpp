@@ -123,7 +123,6 @@ void TFieldData::Allocate(std::size_t rows) {
 }
 
 bool TFieldData::IsNull(std::size_t row) const noexcept {
-    if (IsLong() && bufferSize == 0) return longIndicator == -1;
     return row < indicators.size() && indicators[row] == -1;
 }
 

@@ -1020,13 +1020,19 @@ void TQueryThread::RunOnce() {
             q.Next();
         }
     } catch (const EOracleError& error) {
-        if (q.OnThreadError) fire([&] { q.OnThreadError(q, error.ErrorCode(), error.what()); });
+        try {
+            if (q.OnThreadError) fire([&] { q.OnThreadError(q, error.ErrorCode(), error.what()); });
+        } catch (...) {
+            // An error handler that fails has nobody left to report to.
+        }
     } catch (const std::exception& error) {
         try {
             if (q.OnThreadError) fire([&] { q.OnThreadError(q, 0, error.what()); });
         } catch (...) {
             // An error handler that fails has nobody left to report to.
         }
+    } catch (...) {
+        // Not an exception object: nothing to report, but the thread must survive it.
     }
     try {
         if (!Terminated()) fireEvent(q.OnThreadFinished);
