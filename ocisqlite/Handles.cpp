@@ -13,6 +13,8 @@ const std::map<int, const char*>& Catalogue() {
     static const std::map<int, const char*> messages = {
         {0, "normal, successful completion"},
         {600, "internal error code, arguments: [%s]"},
+        {932, "inconsistent datatypes: expected %s got %s"},
+        {900, "invalid SQL statement"},
         {1001, "invalid cursor"},
         {1002, "fetch out of sequence"},
         {1003, "no statement parsed"},
@@ -25,6 +27,9 @@ const std::map<int, const char*>& Catalogue() {
         {1031, "insufficient privileges"},
         {1036, "illegal variable name/number"},
         {1403, "no data found"},
+        {1422, "exact fetch returns more than requested number of rows"},
+        {1426, "numeric overflow"},
+        {1455, "converting column overflows integer datatype"},
         {1405, "fetched column value is NULL"},
         {1406, "fetched column value was truncated"},
         {3001, "unimplemented feature"},
@@ -148,6 +153,14 @@ void TEnvironment::GetAttr(ub4 attr, void* value, ub4* size) {
         default:
             THandle::GetAttr(attr, value, size);
     }
+}
+
+void TErrorHandle::GetAttr(ub4 attr, void* value, ub4* size) {
+    if (attr == OCI_ATTR_DML_ROW_OFFSET) {
+        PutAttr<ub4>(value, size, errors.empty() ? 0 : errors.front().rowOffset);
+        return;
+    }
+    THandle::GetAttr(attr, value, size);
 }
 
 THandle* AnyHandle(const void* handle) {

@@ -91,6 +91,7 @@ private:
 class TErrorHandle : public THandle {
 public:
     explicit TErrorHandle(THandle* parent) : THandle(OCI_HTYPE_ERROR, parent) {}
+    void GetAttr(ub4 attr, void* value, ub4* size) override;
 };
 
 // An attached server: one service of one Oracle home.
@@ -177,6 +178,8 @@ sword Guard(OCIError* err, F&& body) noexcept {
     try {
         return body();
     } catch (const TOraError& e) {
+        SetError(errors, e.Code(), e.Text());
+    } catch (const sql::OraError& e) {
         SetError(errors, e.Code(), e.Text());
     } catch (const std::bad_alloc&) {
         SetError(errors, 4030, MessageText(4030));

@@ -46,7 +46,13 @@ TLogon7::TLogon7(std::unique_ptr<TEnvironment> environment, TServiceContext* con
 
 TLogon7::TLogon7(TServiceContext* context) : context_(context) {}
 
-TLogon7::~TLogon7() = default;  // an own environment frees its handles, rolling back
+// An own environment frees its handles, rolling back what was not committed.
+TLogon7::~TLogon7() {
+    for (TCursor7* cursor : cursors) {
+        cursor->core.Release();
+        cursor->logon = nullptr;
+    }
+}
 
 void TLogon7::LogOff() {
     if (!environment_) return;

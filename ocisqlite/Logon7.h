@@ -2,12 +2,23 @@
 // the logon; only registered logons are ever followed, so a stale or foreign LDA is refused.
 #pragma once
 #include <memory>
+#include <set>
 #include <string>
 
 #include "oci/Oci7.h"
+#include "ocisqlite/Cursor.h"
 #include "ocisqlite/Handles.h"
 
 namespace velnor::ocisqlite {
+
+class TLogon7;
+
+// A cursor data area (CDA) opened on a logon.
+struct TCursor7 {
+    explicit TCursor7(TLogon7* owner) : logon(owner) {}
+    TLogon7* logon;  // null once the logon is gone
+    TCursorCore core;
+};
 
 class TLogon7 {
 public:
@@ -24,7 +35,8 @@ public:
     // Commits and releases an own logon; a view only forgets the LDA.
     void LogOff();
 
-    int lastErrorCode = 0;  // for oerhms: the text of the last error, arguments included
+    std::set<TCursor7*> cursors;  // open on this logon; orphaned when it ends
+    int lastErrorCode = 0;        // for oerhms: the text of the last error, arguments included
     std::string lastErrorText;
 
 private:
@@ -53,6 +65,8 @@ sword Guard7(Cda_Def* area, TLogon7* logon, F&& body) noexcept {
         SetAreaResult(area, 0);
         return 0;
     } catch (const TOraError& e) {
+        return AreaError(area, logon, e.Code(), e.Text());
+    } catch (const sql::OraError& e) {
         return AreaError(area, logon, e.Code(), e.Text());
     } catch (const std::bad_alloc&) {
         return AreaError(area, logon, 4030, MessageText(4030));

@@ -10,10 +10,13 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ocisqlite/sql/Engine.h"
 #include "ocisqlite/store/OracleHome.h"
 
 namespace velnor::ocisqlite {
@@ -23,7 +26,8 @@ constexpr const char* kUsage =
     "usage: ocisqlite-admin HOME init\n"
     "       ocisqlite-admin HOME service NAME [--banner TEXT]\n"
     "       ocisqlite-admin HOME user SERVICE NAME PASSWORD [--expired | --expires-in DAYS]\n"
-    "       ocisqlite-admin HOME demo\n";
+    "       ocisqlite-admin HOME demo\n"
+    "       ocisqlite-admin HOME sql SERVICE USER   (statements on stdin, ';'-separated)\n";
 
 struct TUsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -158,14 +162,99 @@ void User(const TOracleHome& home, const std::string& service, const std::string
     undo.Commit();
 }
 
-// The demo tables come from the SQL engine's seeding once it can be linked here.
-void SeedDemoTables(const TOracleHome&, const std::string&, const std::string&) {}
+// A session on a user's schema; CREATE USER there adds to the users file.
+std::unique_ptr<sql::Connection> OpenSchema(const TOracleHome& home, const std::string& service,
+                                            const std::string& user) {
+    auto connection = std::make_unique<sql::Connection>(home.SchemaPath(service, user), user);
+    connection->OnCreateUser = [&home, service](const std::string& name,
+                                                const std::string& password) {
+        const TUserRecord record = MakeUser(name, password, false, 0);
+        home.UpdateUsers(service, [&](std::vector<TUserRecord>& users) {
+            for (auto& u : users)
+                if (u.name == record.name)
+                    throw sql::OraError(1920, "user name '" + u.name +
+                                                  "' conflicts with another user or role name");
+            users.push_back(record);
+        });
+    };
+    return connection;
+}
+
+void SeedDemoTables(const TOracleHome& home, const std::string& service, const std::string& user) {
+    auto connection = OpenSchema(home, service, user);
+    try {
+        sql::SeedDemo(*connection);
+    } catch (const sql::OraError& e) {
+        if (e.Code() != 955) throw;  // seeded before: the tables stay as they are
+        connection->Rollback();
+    }
+}
 
 void Demo(const TOracleHome& home) {
     RequireHome(home);
     Service(home, "DEMO", nullptr);
     User(home, "DEMO", "SCOTT", "TIGER", false, 0);
     SeedDemoTables(home, "DEMO", "SCOTT");
+}
+
+// Statements separated by ';' outside quotes and comments.
+std::vector<std::string> SplitStatements(const std::string& text) {
+    std::vector<std::string> out;
+    std::string current;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t end = text.find(c, i + 1);
+            const std::size_t stop = end == std::string::npos ? text.size() : end + 1;
+            current.append(text, i, stop - i);
+            i = stop - 1;
+        } else if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
+            const std::size_t end = text.find('\n', i);
+            i = end == std::string::npos ? text.size() : end;
+            current += '\n';
+        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+            const std::size_t end = text.find("*/", i + 2);
+            i = end == std::string::npos ? text.size() : end + 1;
+            current += ' ';
+        } else if (c == ';') {
+            out.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    out.push_back(current);
+    std::vector<std::string> statements;
+    for (auto& s : out)
+        if (s.find_first_not_of(" \t\r\n") != std::string::npos) statements.push_back(s);
+    return statements;
+}
+
+// Runs the statements in one transaction; query rows are printed tab-separated.
+void Sql(const TOracleHome& home, const std::string& service, const std::string& user,
+         std::istream& in) {
+    RequireHome(home);
+    if (!home.ServiceExists(service)) throw std::runtime_error("no service " + service);
+    if (!home.FindUser(service, user)) throw std::runtime_error("no user " + user);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto connection = OpenSchema(home, service, user);
+    for (const std::string& statementText : SplitStatements(text)) {
+        auto statement = connection->Prepare(statementText);
+        const std::int64_t rows = statement->Execute();
+        if (statement->Type() == sql::stSelect) {
+            while (statement->Fetch()) {
+                std::string line;
+                for (const auto& v : statement->Row()) {
+                    if (!line.empty()) line += '\t';
+                    line += v.IsNull() ? std::string() : connection->ToText(v);
+                }
+                std::cout << line << '\n';
+            }
+        } else if (rows > 0) {
+            std::cout << rows << (rows == 1 ? " row" : " rows") << " processed\n";
+        }
+    }
+    connection->Commit();
 }
 
 int ParseDays(const std::string& text) {
@@ -186,6 +275,8 @@ int Run(const std::vector<std::string>& args) {
         Init(home);
     } else if (command == "demo" && extra == 0) {
         Demo(home);
+    } else if (command == "sql" && extra == 2) {
+        Sql(home, CheckedName(args[2], "service"), CheckedName(args[3], "user"), std::cin);
     } else if (command == "service" && (extra == 1 || (extra == 3 && args[3] == "--banner"))) {
         const std::string name = CheckedName(args[2], "service");
         Service(home, name, extra == 3 ? &args[4] : nullptr);
@@ -220,6 +311,9 @@ int main(int argc, char** argv) {
         if (*e.what()) std::cerr << "ocisqlite-admin: " << e.what() << "\n";
         std::cerr << velnor::ocisqlite::kUsage;
         return 2;
+    } catch (const velnor::ocisqlite::sql::OraError& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "ocisqlite-admin: " << e.what() << "\n";
         return 1;

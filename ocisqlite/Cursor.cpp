@@ -1,0 +1,309 @@
+#include "ocisqlite/Cursor.h"
+
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "ocisqlite/Connection.h"
+#include "ocisqlite/ExternalTypes.h"
+#include "ocisqlite/Handles.h"
+
+namespace velnor::ocisqlite {
+namespace {
+
+std::string LeadingKeyword(const std::string& sql) {
+    std::size_t i = 0;
+    for (;;) {
+        while (i < sql.size() &&
+               (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '('))
+            ++i;
+        if (sql.compare(i, 2, "--") == 0) {
+            i = sql.find('\n', i);
+            if (i == std::string::npos) return {};
+        } else if (sql.compare(i, 2, "/*") == 0) {
+            i = sql.find("*/", i + 2);
+            if (i == std::string::npos) return {};
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    return word;
+}
+
+template <class T>
+T* At(T* base, ub4 skip, ub4 row) {
+    if (!base) return nullptr;
+    return reinterpret_cast<T*>(reinterpret_cast<unsigned char*>(base) +
+                                static_cast<std::size_t>(skip) * row);
+}
+
+// The binding form of a placeholder name: upper case unless quoted.
+std::string PlaceholderName(std::string_view name) {
+    if (!name.empty() && name.front() == ':') name.remove_prefix(1);
+    std::string out(name);
+    if (!out.empty() && out.front() == '"') return out;
+    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+TCursorCore::TCursorCore() = default;
+
+TCursorCore::~TCursorCore() { Release(); }
+
+void TCursorCore::Release() noexcept {
+    statement_.reset();
+    if (connection_) connection_->Untrack(this);
+    connection_ = nullptr;
+    session_ = nullptr;
+    queryOpen_ = false;
+    described_ = false;
+}
+
+void TCursorCore::Prepare(std::string sql) {
+    Release();
+    sql_ = std::move(sql);
+    prepared_ = true;
+    executed_ = false;
+    exhausted_ = false;
+    rowCount_ = 0;
+    lastFetchRows_ = 0;
+    executedType_ = -1;
+    binds_.clear();
+    defines_.clear();
+    row_.clear();
+}
+
+int TCursorCore::StatementType() const noexcept {
+    if (statement_) return statement_->Type();
+    const std::string word = LeadingKeyword(sql_);
+    if (word == "SELECT" || word == "WITH") return OCI_STMT_SELECT;
+    if (word == "UPDATE") return OCI_STMT_UPDATE;
+    if (word == "DELETE") return OCI_STMT_DELETE;
+    if (word == "INSERT") return OCI_STMT_INSERT;
+    if (word == "CREATE") return OCI_STMT_CREATE;
+    if (word == "DROP") return OCI_STMT_DROP;
+    if (word == "ALTER") return OCI_STMT_ALTER;
+    if (word == "BEGIN") return OCI_STMT_BEGIN;
+    if (word == "DECLARE") return OCI_STMT_DECLARE;
+    if (word == "COMMIT") return sql::stCommit;
+    if (word == "ROLLBACK") return sql::stRollback;
+    return OCI_STMT_UNKNOWN;
+}
+
+ub2 TCursorCore::FunctionCode() const noexcept {
+    if (executedType_ < 0) return 0;
+    switch (executedType_) {
+        case OCI_STMT_SELECT:
+            return 4;
+        case OCI_STMT_INSERT:
+            return 3;
+        case OCI_STMT_UPDATE:
+            return 5;
+        case OCI_STMT_DELETE:
+            return 9;
+        case OCI_STMT_CREATE:
+            return 1;
+        case OCI_STMT_DROP:
+            return 8;
+        case OCI_STMT_ALTER:
+            return 26;
+        case OCI_STMT_BEGIN:
+        case OCI_STMT_DECLARE:
+            return 34;
+        case sql::stCommit:
+            return 54;
+        case sql::stRollback:
+            return 55;
+        default:
+            return 0;
+    }
+}
+
+TBindSpec& TCursorCore::BindByName(std::string name) {
+    const std::string key = PlaceholderName(name);
+    for (auto& b : binds_)
+        if (!b->name.empty() && b->name == key) return *b;
+    binds_.push_back(std::make_unique<TBindSpec>());
+    binds_.back()->name = key;
+    return *binds_.back();
+}
+
+TBindSpec& TCursorCore::BindByPosition(ub4 position) {
+    for (auto& b : binds_)
+        if (b->name.empty() && b->position == position) return *b;
+    binds_.push_back(std::make_unique<TBindSpec>());
+    binds_.back()->position = position;
+    return *binds_.back();
+}
+
+TDefineSpec& TCursorCore::Define(ub4 position) {
+    if (TDefineSpec* d = DefineAt(position)) {
+        *d = TDefineSpec{};
+        d->position = position;
+        return *d;
+    }
+    defines_.push_back(std::make_unique<TDefineSpec>());
+    defines_.back()->position = position;
+    return *defines_.back();
+}
+
+TDefineSpec* TCursorCore::DefineAt(ub4 position) {
+    for (auto& d : defines_)
+        if (d->position == position) return d.get();
+    return nullptr;
+}
+
+void TCursorCore::EnsureStatement(TConnection& connection) {
+    if (!prepared_) throw OraError(24337);
+    if (statement_ && connection_ == &connection) return;
+    Release();
+    statement_ = connection.Sql().Prepare(sql_);
+    connection_ = &connection;
+    session_ = &connection.Sql();
+    connection.Track(this);
+}
+
+const std::vector<sql::ColumnInfo>& TCursorCore::Describe(TConnection& connection) {
+    EnsureStatement(connection);
+    const auto& columns = statement_->Describe();
+    described_ = true;
+    return columns;
+}
+
+void TCursorCore::ApplyBinds(ub4 element) {
+    statement_->ClearBinds();
+    for (const auto& b : binds_) {
+        sql::Value value;
+        const ub4 stride = b->valueSkip ? b->valueSkip : static_cast<ub4>(b->valueSize);
+        const sb2* ind = At(b->indicators, b->indicatorSkip, element);
+        if (ind && *ind == -1) {
+            value = sql::Value::Null();
+        } else {
+            const ub2* len = At(b->lengths, b->lengthSkip, element);
+            const std::size_t size = len ? *len : static_cast<std::size_t>(b->valueSize);
+            const void* data = At(static_cast<unsigned char*>(b->value), stride, element);
+            value = data ? ReadExternal(b->type, data, size) : sql::Value::Null();
+        }
+        if (ub2* code = At(b->codes, b->codeSkip, element)) *code = 0;
+        if (b->name.empty())
+            statement_->Bind(static_cast<int>(b->position), std::move(value));
+        else
+            statement_->Bind(b->name, std::move(value));
+    }
+}
+
+void TCursorCore::ExecuteDml(TConnection& connection, ub4 first, ub4 last, ub4& failedElement) {
+    EnsureStatement(connection);
+    queryOpen_ = false;
+    rowCount_ = 0;
+    executedType_ = statement_->Type();
+    for (ub4 element = first; element < last; ++element) {
+        failedElement = element;
+        ApplyBinds(element);
+        const std::int64_t rows = statement_->Execute();
+        if (rows > 0) rowCount_ += static_cast<ub8>(rows);
+    }
+    executed_ = true;
+}
+
+void TCursorCore::OpenQuery(TConnection& connection) {
+    EnsureStatement(connection);
+    executedType_ = statement_->Type();
+    ApplyBinds(0);
+    statement_->Close();
+    statement_->Execute();
+    executed_ = true;
+    queryOpen_ = true;
+    exhausted_ = false;
+    rowCount_ = 0;
+    lastFetchRows_ = 0;
+    row_.clear();
+}
+
+TFetchOutcome TCursorCore::Fetch(ub4 rows) {
+    TFetchOutcome outcome;
+    if (!queryOpen_) throw OraError(1002);
+    lastFetchRows_ = 0;
+    while (outcome.rows < rows && !exhausted_) {
+        if (!statement_->Fetch()) {
+            exhausted_ = true;
+            break;
+        }
+        row_ = statement_->Row();
+        DeliverRow(outcome.rows, outcome);
+        ++outcome.rows;
+        ++rowCount_;
+    }
+    lastFetchRows_ = outcome.rows;
+    outcome.exhausted = exhausted_;
+    return outcome;
+}
+
+void TCursorCore::DeliverRow(ub4 row, TFetchOutcome& outcome) {
+    for (const auto& d : defines_) {
+        if (d->position == 0 || d->position > row_.size()) continue;
+        const sql::Value& value = row_[d->position - 1];
+        sb2* ind = At(d->indicators, d->indicatorSkip, row);
+        ub2* len = At(d->lengths, d->lengthSkip, row);
+        ub2* code = At(d->codes, d->codeSkip, row);
+        if (d->dynamic) {
+            // Pieces: the callback hands out buffers until the value is delivered.
+            const std::string bytes = value.IsNull() ? std::string() : ValueBytes(value, *session_);
+            std::size_t done = 0;
+            ub1 piece = OCI_FIRST_PIECE;
+            do {
+                void* buf = nullptr;
+                ub4* alen = nullptr;
+                void* indp = nullptr;
+                ub2* rcode = nullptr;
+                const sb4 rc = d->callback(d->callbackContext, d->handle, row, &buf, &alen, &piece,
+                                           &indp, &rcode);
+                if (rc != OCI_CONTINUE) throw OraError(rc < 0 ? -rc : rc);
+                const std::size_t room = alen ? *alen : 0;
+                const std::size_t n = std::min(room, bytes.size() - done);
+                if (n && buf) std::memcpy(buf, bytes.data() + done, n);
+                done += n;
+                if (alen) *alen = static_cast<ub4>(n);
+                if (indp) *static_cast<sb2*>(indp) = value.IsNull() ? -1 : 0;
+                if (rcode) *rcode = 0;
+                piece = OCI_NEXT_PIECE;
+                if (room == 0) break;  // a callback without room ends the value
+            } while (done < bytes.size());
+            continue;
+        }
+        void* buffer = At(static_cast<unsigned char*>(d->value),
+                          d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize), row);
+        const TWriteResult w = WriteExternal(value, d->type, buffer,
+                                             static_cast<std::size_t>(d->valueSize), *session_);
+        if (w.isNull) {
+            if (ind) {
+                *ind = -1;
+            } else {
+                outcome.rowError = 1405;
+            }
+            if (len) *len = 0;
+            if (code) *code = 1405;
+            continue;
+        }
+        const bool truncated = w.fullLength > w.length;
+        if (len) *len = static_cast<ub2>(std::min<std::size_t>(w.length, UB2MAXVAL));
+        if (ind)
+            *ind = truncated ? static_cast<sb2>(w.fullLength > SB2MAXVAL ? -2 : w.fullLength) : 0;
+        if (code) *code = truncated ? 1406 : 0;
+        if (truncated) {
+            if (ind || code)
+                outcome.truncatedOrNull = true;
+            else if (outcome.rowError == 0)
+                outcome.rowError = 1406;
+        }
+    }
+}
+
+}  // namespace velnor::ocisqlite
