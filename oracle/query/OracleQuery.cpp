@@ -540,10 +540,17 @@ void TOracleQuery::CheckFetchStatus(bool allowNoData) {
     const int code = LastErrorCode();
     if (code == 0 || (allowNoData && code == kNoDataFound)) return;
     if (code == kValueTruncated) {
-        // LONG columns are cut to their first part on purpose; other columns are errors.
+        // Name the column that was cut. Rows not written by this fetch hold values that
+        // passed this check before, so every row can be looked at.
+        bool hasLong = false;
         for (const auto& field : fields_) {
-            if (field->IsLong()) return;
+            hasLong = hasLong || field->IsLong();
+            for (std::size_t r = 0; r < field->rowCapacity; ++r) {
+                if (field->Truncated(r)) RaiseFetchTruncated(*field);
+            }
         }
+        // The first part of a LONG is cut on purpose; the rest is read on demand.
+        if (hasLong) return;
     }
     RaiseQueryError();
 }
