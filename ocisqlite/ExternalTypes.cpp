@@ -248,7 +248,9 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
                 r.fullLength = ValueBytes(value, session).size() + 1;
                 return r;
             }
-            copy(ValueBytes(value, session), capacity - 1);
+            copy(value.kind == sql::Value::Kind::Raw ? session.ToText(value)  // hex, as CHR
+                                                     : ValueBytes(value, session),
+                 capacity - 1);
             out[r.length] = 0;  // not counted in the return length
             return r;
         }
