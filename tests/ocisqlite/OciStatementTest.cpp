@@ -1,0 +1,440 @@
+// Statements through the raw OCI8 entry points: binds, array DML, describe, defines,
+// array fetch, piecewise LONG fetch and transactions.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "oci/OciFunctions.h"
+#include "tests/support/TempHome.h"
+
+namespace velnor::test {
+namespace {
+
+#define Call(name) VELNOR_ENTRY(*client_, name)
+
+const OraText* Text(const std::string& s) { return reinterpret_cast<const OraText*>(s.c_str()); }
+
+struct OciStatementTest : ::testing::Test {
+    static void SetUpTestSuite() {
+        home_ = new TTempHome();
+        home_->AddService("ORCL");
+        home_->AddUser("ORCL", "SCOTT", "TIGER");
+        home_->SetAsOracleHome();
+        client_ = new TRawClient();
+    }
+    static void TearDownTestSuite() {
+        delete client_;
+        delete home_;
+    }
+
+    void SetUp() override {
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIEnvCreate)(&env, OCI_DEFAULT, nullptr, nullptr, nullptr,
+                                                  nullptr, 0, nullptr));
+        void* e = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIHandleAlloc)(env, &e, OCI_HTYPE_ERROR, 0, nullptr));
+        err = static_cast<OCIError*>(e);
+        svc = LogOn();
+        ASSERT_NE(nullptr, svc);
+        void* s = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIHandleAlloc)(env, &s, OCI_HTYPE_STMT, 0, nullptr));
+        stmt = static_cast<OCIStmt*>(s);
+        Run("drop table t");  // left over from an earlier test, or absent
+        ASSERT_EQ(OCI_SUCCESS,
+                  Run("create table t (n number(7,2), s varchar2(20) not null, d date, x number)"))
+            << Error();
+    }
+    void TearDown() override {
+        if (svc) Call(OCILogoff)(svc, err);
+        Call(OCIHandleFree)(env, OCI_HTYPE_ENV);
+    }
+
+    OCISvcCtx* LogOn() {
+        OCISvcCtx* context = nullptr;
+        const sword s =
+            Call(OCILogon)(env, err, &context, Text("SCOTT"), 5, Text("TIGER"), 5, Text("ORCL"), 4);
+        return s == OCI_SUCCESS ? context : nullptr;
+    }
+    sword Prepare(const std::string& sql, OCIStmt* on = nullptr) {
+        return Call(OCIStmtPrepare)(on ? on : stmt, err, Text(sql), static_cast<ub4>(sql.size()),
+                                    OCI_NTV_SYNTAX, OCI_DEFAULT);
+    }
+    sword Execute(ub4 iters, ub4 rowoff = 0, ub4 mode = OCI_DEFAULT, OCISvcCtx* on = nullptr,
+                  OCIStmt* statement = nullptr) {
+        return Call(OCIStmtExecute)(on ? on : svc, statement ? statement : stmt, err, iters, rowoff,
+                                    nullptr, nullptr, mode);
+    }
+    sword Run(const std::string& sql) {
+        const sword s = Prepare(sql);
+        return s != OCI_SUCCESS ? s : Execute(1);
+    }
+    sword Fetch(ub4 rows) { return Call(OCIStmtFetch)(stmt, err, rows, OCI_FETCH_NEXT, 0); }
+    template <class T>
+    T StmtAttr(ub4 attr) {
+        T value{};
+        EXPECT_EQ(OCI_SUCCESS, Call(OCIAttrGet)(stmt, OCI_HTYPE_STMT, &value, nullptr, attr, err));
+        return value;
+    }
+    sb4 Code() {
+        sb4 code = 0;
+        Call(OCIErrorGet)(err, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
+        return code;
+    }
+    std::string Error() {
+        char buf[512] = {};
+        sb4 code = 0;
+        Call(OCIErrorGet)(err, 1, nullptr, &code, reinterpret_cast<OraText*>(buf), sizeof buf,
+                          OCI_HTYPE_ERROR);
+        return buf;
+    }
+    // Inserts n rows (i, "row i") with one array execute.
+    void Fill(int n) {
+        ASSERT_EQ(OCI_SUCCESS, Prepare("insert into t (n, s) values (:n, :s)"));
+        std::vector<sb4> numbers(static_cast<std::size_t>(n));
+        std::vector<char> texts(static_cast<std::size_t>(n) * 12);
+        std::vector<ub2> lengths(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            numbers[static_cast<std::size_t>(i)] = i + 1;
+            const std::string s = "row " + std::to_string(i + 1);
+            std::memcpy(&texts[static_cast<std::size_t>(i) * 12], s.data(), s.size());
+            lengths[static_cast<std::size_t>(i)] = static_cast<ub2>(s.size());
+        }
+        OCIBind* b1 = nullptr;
+        OCIBind* b2 = nullptr;
+        ASSERT_EQ(OCI_SUCCESS,
+                  Call(OCIBindByName)(stmt, &b1, err, Text(":n"), -1, numbers.data(), 4, SQLT_INT,
+                                      nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+        ASSERT_EQ(OCI_SUCCESS,
+                  Call(OCIBindByName)(stmt, &b2, err, Text(":S"), 2, texts.data(), 12, SQLT_CHR,
+                                      nullptr, lengths.data(), nullptr, 0, nullptr, OCI_DEFAULT));
+        ASSERT_EQ(OCI_SUCCESS, Execute(static_cast<ub4>(n))) << Error();
+        EXPECT_EQ(static_cast<ub4>(n), StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
+    }
+    // COUNT(*) of t seen through another session.
+    long CountFromOutside() {
+        OCISvcCtx* other = LogOn();
+        void* s = nullptr;
+        Call(OCIHandleAlloc)(env, &s, OCI_HTYPE_STMT, 0, nullptr);
+        auto* statement = static_cast<OCIStmt*>(s);
+        Prepare("select count(*) from t", statement);
+        sb4 count = -1;
+        OCIDefine* d = nullptr;
+        Call(OCIDefineByPos)(statement, &d, err, 1, &count, 4, SQLT_INT, nullptr, nullptr, nullptr,
+                             OCI_DEFAULT);
+        const sword status = Execute(1, 0, OCI_DEFAULT, other, statement);
+        Call(OCIHandleFree)(statement, OCI_HTYPE_STMT);
+        Call(OCILogoff)(other, err);
+        return status == OCI_SUCCESS ? count : -1;
+    }
+
+    static TTempHome* home_;
+    static TRawClient* client_;
+    OCIEnv* env = nullptr;
+    OCIError* err = nullptr;
+    OCISvcCtx* svc = nullptr;
+    OCIStmt* stmt = nullptr;
+};
+
+TTempHome* OciStatementTest::home_ = nullptr;
+TRawClient* OciStatementTest::client_ = nullptr;
+
+TEST_F(OciStatementTest, StatementTypeIsKnownRightAfterPrepare) {
+    ASSERT_EQ(OCI_SUCCESS, Prepare("  /* x */ select * from t"));
+    EXPECT_EQ(OCI_STMT_SELECT, StmtAttr<ub2>(OCI_ATTR_STMT_TYPE));
+    ASSERT_EQ(OCI_SUCCESS, Prepare("UPDATE t SET n = 1"));
+    EXPECT_EQ(OCI_STMT_UPDATE, StmtAttr<ub2>(OCI_ATTR_STMT_TYPE));
+}
+
+TEST_F(OciStatementTest, ArrayFetchEndsWithAShortBatchAndCumulativeRowCount) {
+    Fill(25);
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n from t order by n"));
+    sb4 values[10] = {};
+    OCIDefine* d = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDefineByPos)(stmt, &d, err, 1, values, 4, SQLT_INT, nullptr,
+                                                nullptr, nullptr, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, Execute(0));
+    std::vector<sb4> seen;
+    const sword expected[] = {OCI_SUCCESS, OCI_SUCCESS, OCI_NO_DATA, OCI_NO_DATA};
+    const ub4 counts[] = {10, 20, 25, 25};
+    ub4 before = 0;
+    for (int batch = 0; batch < 4; ++batch) {
+        EXPECT_EQ(expected[batch], Fetch(10)) << "batch " << batch;
+        const ub4 after = StmtAttr<ub4>(OCI_ATTR_ROW_COUNT);
+        EXPECT_EQ(counts[batch], after);
+        for (ub4 i = 0; i < after - before; ++i) seen.push_back(values[i]);
+        before = after;
+    }
+    ASSERT_EQ(25u, seen.size());
+    for (int i = 0; i < 25; ++i) EXPECT_EQ(i + 1, seen[static_cast<std::size_t>(i)]);
+}
+
+TEST_F(OciStatementTest, ExecuteWithItersFetchesIntoTheDefines) {
+    Fill(3);
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n from t order by n"));
+    sb4 values[5] = {};
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, values, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(OCI_NO_DATA, Execute(5));
+    EXPECT_EQ(3u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
+    EXPECT_EQ(3, values[2]);
+}
+
+TEST_F(OciStatementTest, DescribeOnlyReportsTheSelectList) {
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n, s, d, x, count(*) c from t group by n, s, d, x"));
+    ASSERT_EQ(OCI_SUCCESS, Execute(0, 0, OCI_DESCRIBE_ONLY)) << Error();
+    ASSERT_EQ(5u, StmtAttr<ub4>(OCI_ATTR_PARAM_COUNT));
+    struct Expected {
+        const char* name;
+        ub2 type, size;
+        sb2 precision;
+        sb1 scale;
+        ub1 nullable;
+    };
+    const Expected columns[] = {{"N", 2, 22, 7, 2, 1},
+                                {"S", 1, 20, 0, 0, 0},
+                                {"D", 12, 7, 0, 0, 1},
+                                {"X", 2, 22, 0, -127, 1},
+                                {"C", 2, 22, 0, -127, 1}};
+    for (ub4 i = 0; i < 5; ++i) {
+        void* p = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIParamGet)(stmt, OCI_HTYPE_STMT, err, &p, i + 1));
+        ub2 type = 0, size = 0;
+        sb2 precision = 99;
+        sb1 scale = 99;
+        ub1 nullable = 9;
+        OraText* name = nullptr;
+        ub4 nameLength = 0;
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, err);
+        const Expected& e = columns[i];
+        EXPECT_EQ(e.name, std::string(reinterpret_cast<char*>(name), nameLength));
+        EXPECT_EQ(e.type, type) << e.name;
+        EXPECT_EQ(e.size, size) << e.name;
+        EXPECT_EQ(e.precision, precision) << e.name;
+        EXPECT_EQ(e.scale, scale) << e.name;
+        if (i < 4) EXPECT_EQ(e.nullable, nullable) << e.name;  // expressions: the engine's call
+        Call(OCIDescriptorFree)(p, OCI_DTYPE_PARAM);
+    }
+    void* p = nullptr;
+    EXPECT_EQ(OCI_ERROR, Call(OCIParamGet)(stmt, OCI_HTYPE_STMT, err, &p, 6));
+    EXPECT_EQ(24334, Code());
+}
+
+TEST_F(OciStatementTest, MisusedStatementsGiveTheirErrors) {
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n from t"));
+    void* p = nullptr;
+    EXPECT_EQ(OCI_ERROR, Call(OCIParamGet)(stmt, OCI_HTYPE_STMT, err, &p, 1));
+    EXPECT_EQ(24338, Code());
+    EXPECT_EQ(OCI_ERROR, Fetch(1));
+    EXPECT_EQ(1002, Code());
+    ASSERT_EQ(OCI_SUCCESS, Prepare("delete from t"));
+    EXPECT_EQ(OCI_ERROR, Execute(0));
+    EXPECT_EQ(24333, Code());
+    EXPECT_EQ(OCI_ERROR, Run("select nothing from nowhere"));
+    EXPECT_EQ(942, Code());
+}
+
+TEST_F(OciStatementTest, DefinesConvertToEachExternalType) {
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into t (n, s, d, x) values (12345.5, 'abc', "
+                               "to_date('2004-03-15 13:45:30', 'YYYY-MM-DD HH24:MI:SS'), 12345)"))
+        << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n, s, d, x, x, x, x, s from t"));
+    double real = 0;
+    char text[8] = {};
+    unsigned char date[7] = {};
+    sb8 integer = 0;
+    unsigned char number[22] = {};
+    char terminated[8];
+    std::memset(terminated, 'z', sizeof terminated);
+    char padded[6] = {};
+    ub2 numberLength = 0, textLength = 0;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, &real, 8, SQLT_FLT, nullptr, nullptr, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 2, text, 8, SQLT_CHR, nullptr, &textLength, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 3, date, 7, SQLT_DAT, nullptr, nullptr, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 4, &integer, 8, SQLT_INT, nullptr, nullptr, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 5, number, 22, SQLT_NUM, nullptr, &numberLength, nullptr,
+                         0);
+    Call(OCIDefineByPos)(stmt, &d, err, 6, terminated, 8, SQLT_STR, nullptr, nullptr, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 8, padded, 6, SQLT_AFC, nullptr, nullptr, nullptr, 0);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    EXPECT_DOUBLE_EQ(12345.5, real);
+    EXPECT_EQ("abc", std::string(text, textLength));
+    const unsigned char expectedDate[7] = {120, 104, 3, 15, 14, 46, 31};
+    EXPECT_EQ(0, std::memcmp(expectedDate, date, 7));
+    EXPECT_EQ(12345, integer);
+    const unsigned char expectedNumber[] = {0xC3, 2, 24, 46};  // 1|23|45 in base 100
+    ASSERT_EQ(sizeof expectedNumber, numberLength);
+    EXPECT_EQ(0, std::memcmp(expectedNumber, number, numberLength));
+    EXPECT_STREQ("12345", terminated);
+    EXPECT_EQ("abc   ", std::string(padded, 6));
+}
+
+TEST_F(OciStatementTest, NumbersBindAsOracleNumbersBothWays) {
+    struct Case {
+        std::vector<unsigned char> bytes;
+        const char* text;
+    };
+    const Case cases[] = {{{0x80}, "0"},
+                          {{0xC1, 2}, "1"},
+                          {{0x3E, 100, 102}, "-1"},
+                          {{0xC0, 51}, ".5"},
+                          {{0x3F, 51, 102}, "-.5"}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(OCI_SUCCESS, Prepare("select to_char(:v) from dual"));
+        OCIBind* b = nullptr;
+        Call(OCIBindByPos)(stmt, &b, err, 1, const_cast<unsigned char*>(c.bytes.data()),
+                           static_cast<sb4>(c.bytes.size()), SQLT_NUM, nullptr, nullptr, nullptr, 0,
+                           nullptr, OCI_DEFAULT);
+        char out[32] = {};
+        OCIDefine* d = nullptr;
+        Call(OCIDefineByPos)(stmt, &d, err, 1, out, sizeof out, SQLT_STR, nullptr, nullptr, nullptr,
+                             0);
+        ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+        EXPECT_STREQ(c.text, out);
+    }
+}
+
+TEST_F(OciStatementTest, NullNeedsAnIndicator) {
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into t (s) values ('only s')"));
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select n from t"));
+    sb4 value = 7;
+    sb2 indicator = 0;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, &value, 4, SQLT_INT, &indicator, nullptr, nullptr, 0);
+    EXPECT_EQ(OCI_SUCCESS, Execute(1));
+    EXPECT_EQ(-1, indicator);
+    Call(OCIDefineByPos)(stmt, &d, err, 1, &value, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(OCI_ERROR, Execute(1));
+    EXPECT_EQ(1405, Code());
+}
+
+TEST_F(OciStatementTest, TruncationIsReportedNotHidden) {
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into t (s) values ('ABCDEFGH')"));
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select s from t"));
+    char buf[4];
+    sb2 indicator = 0;
+    ub2 length = 0, code = 0;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, buf, 4, SQLT_CHR, &indicator, &length, &code, 0);
+    EXPECT_EQ(OCI_SUCCESS_WITH_INFO, Execute(1));
+    EXPECT_EQ(24345, Code());
+    EXPECT_EQ(8, indicator);
+    EXPECT_EQ(4, length);
+    EXPECT_EQ(1406, code);
+    Call(OCIDefineByPos)(stmt, &d, err, 1, buf, 4, SQLT_CHR, nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(OCI_ERROR, Execute(1));
+    EXPECT_EQ(1406, Code());
+}
+
+TEST_F(OciStatementTest, ArrayDmlNamesTheFailingElement) {
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into t (n, s) values (:1, :2)"));
+    sb4 numbers[5] = {1, 2, 3, 4, 5};
+    char texts[5][4] = {"a", "b", "", "d", "e"};  // '' is NULL: the NOT NULL column refuses it
+    ub2 lengths[5] = {1, 1, 0, 1, 1};
+    OCIBind* b = nullptr;
+    Call(OCIBindByPos)(stmt, &b, err, 1, numbers, 4, SQLT_INT, nullptr, nullptr, nullptr, 0,
+                       nullptr, OCI_DEFAULT);
+    Call(OCIBindByPos)(stmt, &b, err, 2, texts, 4, SQLT_CHR, nullptr, lengths, nullptr, 0, nullptr,
+                       OCI_DEFAULT);
+    EXPECT_EQ(OCI_ERROR, Execute(5, 1));
+    EXPECT_EQ(1400, Code());
+    ub4 offset = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIAttrGet)(err, OCI_HTYPE_ERROR, &offset, nullptr,
+                                            OCI_ATTR_DML_ROW_OFFSET, err));
+    EXPECT_EQ(2u, offset);
+    EXPECT_EQ(1u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));  // element 1 went in before it
+    ASSERT_EQ(OCI_SUCCESS, Execute(5, 3));             // elements 3 and 4 only
+    EXPECT_EQ(2u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
+}
+
+TEST_F(OciStatementTest, CommitOnSuccessIsSeenFromAnotherSession) {
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into t (s) values ('x')"));
+    ASSERT_EQ(OCI_SUCCESS, Execute(1, 0, OCI_COMMIT_ON_SUCCESS));
+    EXPECT_EQ(1, CountFromOutside());
+}
+
+TEST_F(OciStatementTest, RollbackUndoesAndCommitKeeps) {
+    Fill(2);
+    EXPECT_EQ(OCI_SUCCESS, Call(OCITransRollback)(svc, err, OCI_DEFAULT));
+    EXPECT_EQ(0, CountFromOutside());
+    Fill(3);
+    EXPECT_EQ(OCI_SUCCESS, Call(OCITransCommit)(svc, err, OCI_DEFAULT));
+    EXPECT_EQ(3, CountFromOutside());
+}
+
+TEST_F(OciStatementTest, CleanLogoffCommits) {
+    Fill(4);
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILogoff)(svc, err));
+    svc = nullptr;
+    EXPECT_EQ(4, CountFromOutside());
+}
+
+TEST_F(OciStatementTest, FreeingTheEnvironmentWithoutLogoffRollsBack) {
+    Fill(4);
+    Call(OCIHandleFree)(env, OCI_HTYPE_ENV);
+    svc = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIEnvCreate)(&env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr,
+                                              0, nullptr));
+    void* e = nullptr;
+    Call(OCIHandleAlloc)(env, &e, OCI_HTYPE_ERROR, 0, nullptr);
+    err = static_cast<OCIError*>(e);
+    EXPECT_EQ(0, CountFromOutside());
+}
+
+struct Piece {
+    std::vector<char> data;
+    ub4 length = 0;
+};
+struct Pieces {
+    std::vector<std::unique_ptr<Piece>> list;
+    sb2 indicator = 0;
+};
+
+sb4 TakePiece(void* ctx, OCIDefine*, ub4, void** buf, ub4** alen, ub1*, void** ind, ub2** rcode) {
+    auto* pieces = static_cast<Pieces*>(ctx);
+    const ub4 capacity = pieces->list.empty() ? 2000 : pieces->list.back()->length * 2;
+    auto piece = std::make_unique<Piece>();
+    piece->data.resize(capacity);
+    piece->length = capacity;
+    *buf = piece->data.data();
+    *alen = &piece->length;
+    *ind = &pieces->indicator;
+    *rcode = nullptr;
+    pieces->list.push_back(std::move(piece));
+    return OCI_CONTINUE;
+}
+
+TEST_F(OciStatementTest, LongValueArrivesInPieces) {
+    Run("drop table longs");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table longs (l long)")) << Error();
+    std::string value(5000, 'x');
+    for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>('a' + i % 26);
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into longs values (:l)"));
+    OCIBind* b = nullptr;
+    Call(OCIBindByName)(stmt, &b, err, Text(":l"), 2, value.data(), static_cast<sb4>(value.size()),
+                        SQLT_LNG, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select l from longs"));
+    OCIDefine* d = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDefineByPos)(stmt, &d, err, 1, nullptr, SB4MAXVAL, SQLT_LNG,
+                                                nullptr, nullptr, nullptr, OCI_DYNAMIC_FETCH));
+    Pieces pieces;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDefineDynamic)(d, err, &pieces, TakePiece));
+    ASSERT_EQ(OCI_SUCCESS, Execute(0));
+    ASSERT_EQ(OCI_SUCCESS, Fetch(1)) << Error();
+    std::string got;
+    for (const auto& p : pieces.list) got.append(p->data.data(), p->length);
+    EXPECT_EQ(2u, pieces.list.size());  // 2000, then 3000 of a 4000-byte piece
+    EXPECT_EQ(value, got);
+    EXPECT_EQ(0, pieces.indicator);
+}
+
+}  // namespace
+}  // namespace velnor::test
