@@ -218,7 +218,9 @@ TEST_F(OciStatementTest, DescribeOnlyReportsTheSelectList) {
         EXPECT_EQ(e.size, size) << e.name;
         EXPECT_EQ(e.precision, precision) << e.name;
         EXPECT_EQ(e.scale, scale) << e.name;
-        if (i < 4) EXPECT_EQ(e.nullable, nullable) << e.name;  // expressions: the engine's call
+        if (i < 4) {  // expressions: the engine's call
+            EXPECT_EQ(e.nullable, nullable) << e.name;
+        }
         Call(OCIDescriptorFree)(p, OCI_DTYPE_PARAM);
     }
     void* p = nullptr;
