@@ -1,5 +1,5 @@
 // The demo schema: the classic department and employee tables, a table of every type
-// and a large table, created through the engine itself.
+// (LONG RAW in its own table) and a large table, created through the engine itself.
 #include <cstdio>
 
 #include "ocisqlite/sql/Engine.h"
@@ -18,7 +18,9 @@ const char* const kTables[] = {
     "CREATE TABLE SALGRADE (GRADE NUMBER, LOSAL NUMBER, HISAL NUMBER)",
     "CREATE TABLE ALL_TYPES (ID NUMBER(5) PRIMARY KEY, N NUMBER, N_10_2 NUMBER(10,2),"
     " I INTEGER, F FLOAT, VC VARCHAR2(40), VCC VARCHAR2(10 CHAR), C CHAR(10), D DATE, L LONG,"
-    " R RAW(16), LR LONG RAW)",
+    " R RAW(16))",
+    // Oracle allows one LONG or LONG RAW column per table.
+    "CREATE TABLE LONG_RAWS (ID NUMBER(5) PRIMARY KEY, LR LONG RAW)",
     "CREATE TABLE BIG_TABLE (ID NUMBER(10) PRIMARY KEY, NAME VARCHAR2(30),"
     " AMOUNT NUMBER(12,2), CREATED DATE)",
 };
@@ -63,12 +65,14 @@ const char* const kRows[] = {
     "INSERT INTO SALGRADE VALUES (5, 3001, 9999)",
     "INSERT INTO ALL_TYPES VALUES (1, 12345.678, 1234.56, 42, 3.25, 'Plain ASCII text',"
     " '日本語テキスト', 'CHAR', TO_DATE('20240131134500', 'YYYYMMDDHH24MISS'),"
-    " 'A long value', HEXTORAW('DEADBEEF'), HEXTORAW('0102030405'))",
+    " 'A long value', HEXTORAW('DEADBEEF'))",
     "INSERT INTO ALL_TYPES VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,"
-    " NULL, NULL)",
+    " NULL)",
     "INSERT INTO ALL_TYPES VALUES (3, -0.5, -99999999.99, -7, 2.5E20, 'Quote '' and, comma',"
     " 'カタカナ', 'ｶﾅ', TO_DATE('0999-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS'),"
-    " '東京都', HEXTORAW('00FF'), NULL)",
+    " '東京都', HEXTORAW('00FF'))",
+    "INSERT INTO LONG_RAWS VALUES (1, HEXTORAW('0102030405'))",
+    "INSERT INTO LONG_RAWS VALUES (2, NULL)",
 };
 
 }  // namespace

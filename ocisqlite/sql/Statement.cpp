@@ -167,6 +167,7 @@ void Statement::Parse() {
     Connection::Impl& c = connection_.Internals();
     c.catalog.Refresh(c.db, connection_.Schema());
     if (im.parsed) return;
+    if (type_ == stBegin || type_ == stDeclare) Fail(3001, "unimplemented feature");
     std::vector<Token> tokens = Tokenize(sql_);
     if (tokens.size() == 1) Fail(900, "invalid SQL statement");
     im.statement = ParseStatement(sql_, tokens);

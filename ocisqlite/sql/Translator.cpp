@@ -644,6 +644,7 @@ private:
         const std::string& f = e.text;
         Tx tx;
         std::vector<Tx> a;
+        a.reserve(e.args.size() + 1);  // references into it stay valid
         auto arg = [&](std::size_t i, const SqlType& h = SqlType()) -> Tx& {
             while (a.size() <= i) a.emplace_back();
             a[i] = Value_(*e.args[i], scope, h);
@@ -1129,8 +1130,10 @@ private:
         std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list;
         if (wrap) {
             if (scope.sources.size() != 1) Fail(3001, "unimplemented feature");
+            // The explicit order keeps SQLite from taking the rows in the outer query's order.
             sql += " FROM (SELECT * FROM " + from + (where.empty() ? "" : " WHERE " + where) +
-                   " LIMIT ora_rownum_limit(" + limit + ")) AS " + scope.sources[0].sqlAlias;
+                   (scope.sources[0].table ? " ORDER BY rowid" : "") + " LIMIT ora_rownum_limit(" +
+                   limit + ")) AS " + scope.sources[0].sqlAlias;
         } else {
             sql += " FROM " + from;
             if (!where.empty()) sql += " WHERE " + where;

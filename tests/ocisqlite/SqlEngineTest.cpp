@@ -79,6 +79,578 @@ TEST_F(SqlEngineTest, SelectFromDualEvaluatesExpressions) {
     EXPECT_EQ(One("SELECT 7 / 2 FROM DUAL"), "3.5");
     EXPECT_EQ(One("select 'a' || null || 'b' from dual"), "ab");
     EXPECT_EQ(One("select 2.5E20 from dual"), "250000000000000000000");
+    EXPECT_EQ(One("select 'n=' || 0.5 || ',' || -0.5 from dual"), "n=.5,-.5");
+    EXPECT_EQ(One("select dummy from dual"), "X");
+}
+
+TEST_F(SqlEngineTest, DescribeReportsOracleTypesSizesPrecisionAndScale) {
+    sql::SeedDemo(*db_, 10);
+    auto s = db_->Prepare("SELECT * FROM ALL_TYPES");
+    const auto& cols = s->Describe();
+    struct Expect {
+        const char* name;
+        int type, size, precision, scale;
+        bool nullable;
+    };
+    const Expect expected[] = {
+        {"ID", sql::tcNumber, 22, 5, 0, false},     {"N", sql::tcNumber, 22, 0, -127, true},
+        {"N_10_2", sql::tcNumber, 22, 10, 2, true}, {"I", sql::tcNumber, 22, 38, 0, true},
+        {"F", sql::tcNumber, 22, 126, -127, true},  {"VC", sql::tcVarchar2, 40, 0, 0, true},
+        {"VCC", sql::tcVarchar2, 40, 0, 0, true},   {"C", sql::tcChar, 10, 0, 0, true},
+        {"D", sql::tcDate, 7, 0, 0, true},          {"L", sql::tcLong, 0, 0, 0, true},
+        {"R", sql::tcRaw, 16, 0, 0, true},
+    };
+    ASSERT_EQ(cols.size(), std::size(expected));
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(cols[i].name, expected[i].name);
+        EXPECT_EQ(cols[i].type, expected[i].type);
+        EXPECT_EQ(cols[i].size, expected[i].size);
+        EXPECT_EQ(cols[i].precision, expected[i].precision);
+        EXPECT_EQ(cols[i].scale, expected[i].scale);
+        EXPECT_EQ(cols[i].nullable, expected[i].nullable);
+    }
+    EXPECT_EQ(cols[6].charLength, 10);  // VARCHAR2(10 CHAR)
+    auto raws = db_->Prepare("select lr from long_raws");
+    EXPECT_EQ(raws->Describe().at(0).type, sql::tcLongRaw);
+    EXPECT_EQ(raws->Describe().at(0).size, 0);
+}
+
+TEST_F(SqlEngineTest, DescribeOfExpressionsAndAliases) {
+    Exec("create table t (a number(4), b varchar2(10))");
+    auto count = db_->Prepare("select count(*) from t");
+    const auto& n = count->Describe();
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].name, "COUNT(*)");
+    EXPECT_EQ(n[0].type, sql::tcNumber);
+    EXPECT_EQ(n[0].precision, 0);
+    EXPECT_EQ(n[0].scale, -127);
+    auto s =
+        db_->Prepare("select a, a + 1 plus, b || 'xy' \"Mixed\", 'abc', sysdate, rowid from t");
+    const auto& c = s->Describe();
+    ASSERT_EQ(c.size(), 6u);
+    EXPECT_EQ(c[0].name, "A");
+    EXPECT_EQ(c[0].precision, 4);
+    EXPECT_EQ(c[1].name, "PLUS");
+    EXPECT_EQ(c[1].scale, -127);
+    EXPECT_EQ(c[2].name, "Mixed");
+    EXPECT_EQ(c[2].type, sql::tcVarchar2);
+    EXPECT_GE(c[2].size, 12);
+    EXPECT_EQ(c[3].name, "'ABC'");
+    EXPECT_EQ(c[3].type, sql::tcChar);
+    EXPECT_EQ(c[3].size, 3);
+    EXPECT_EQ(c[4].type, sql::tcDate);
+    EXPECT_EQ(c[5].type, sql::tcRowid);
+}
+
+TEST_F(SqlEngineTest, StatementTypeIsKnownRightAfterPrepare) {
+    struct Case {
+        const char* sql;
+        int type;
+    };
+    for (const Case& c :
+         {Case{"select * from nowhere", sql::stSelect},
+          Case{"  (select 1 from dual)", sql::stSelect}, Case{"update t set a = 1", sql::stUpdate},
+          Case{"DELETE FROM T", sql::stDelete}, Case{"insert into t values (1)", sql::stInsert},
+          Case{"create table x (a number)", sql::stCreate}, Case{"drop table x", sql::stDrop},
+          Case{"alter session set nls_date_format = 'YYYY'", sql::stAlter},
+          Case{"begin null; end;", sql::stBegin},
+          Case{"declare x number; begin null; end;", sql::stDeclare}, Case{"commit", sql::stCommit},
+          Case{"rollback", sql::stRollback},
+          Case{"explain plan for select 1 from dual", sql::stUnknown}}) {
+        EXPECT_EQ(db_->Prepare(c.sql)->Type(), c.type) << c.sql;
+    }
+}
+
+struct ErrorCase {
+    const char* sql;
+    int code;
+    const char* text;
+};
+
+TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
+    Exec(
+        "create table t (id number(3) primary key, n number(5,2), s varchar2(10) not null,"
+        " d date)");
+    Exec("insert into t values (1, 1.5, 'x', null)");
+    const ErrorCase cases[] = {
+        {"select * from missing", 942, "ORA-00942: table or view does not exist"},
+        {"select x from t", 904, "ORA-00904: \"X\": invalid identifier"},
+        {"select t.x from t", 904, "ORA-00904: \"T\".\"X\": invalid identifier"},
+        {"selec * from t", 900, "ORA-00900: invalid SQL statement"},
+        {"select * from t where", 936, "ORA-00936: missing expression"},
+        {"select * from t t2 t3", 933, "ORA-00933: SQL command not properly ended"},
+        {"select 1 from dual;", 911, "ORA-00911: invalid character"},
+        {"select 'abc from dual", 1756, "quoted string not properly terminated"},
+        {"select 1 dual", 923, "FROM keyword not found where expected"},
+        {"select (1 from dual", 907, "missing right parenthesis"},
+        {"create table t (a number)", 955, "ORA-00955: name is already used by an existing object"},
+        {"insert into t values (2, 1000, 'x', null)", 1438,
+         "ORA-01438: value larger than specified precision allowed for this column"},
+        {"insert into t values (1, 1, 'y', null)", 1, "ORA-00001: unique constraint (SCOTT.SYS_C"},
+        {"insert into t values (3, 1, '12345678901', null)", 12899,
+         "ORA-12899: value too large for column \"SCOTT\".\"T\".\"S\" (actual: 11, maximum: 10)"},
+        {"insert into t values (4, 1, null, null)", 1400,
+         "ORA-01400: cannot insert NULL into (\"SCOTT\".\"T\".\"S\")"},
+        {"insert into t (id, n) values (5, 1)", 1400, "(\"SCOTT\".\"T\".\"S\")"},
+        {"update t set s = null", 1407, "ORA-01407: cannot update (\"SCOTT\".\"T\".\"S\") to NULL"},
+        {"insert into t values (6, 'abc', 'x', null)", 1722, "ORA-01722: invalid number"},
+        {"select to_number('1x') from dual", 1722, "invalid number"},
+        {"select * from t where n = 'abc'", 1722, "invalid number"},
+        {"insert into t values (7, 1, 'x', '2024-01-01')", 1861,
+         "ORA-01861: literal does not match format string"},
+        {"insert into t values (8, 1, 'x', to_date('2024', 'YYYYMMDD'))", 1840,
+         "ORA-01840: input value not long enough for date format"},
+        {"select to_date('20240132', 'YYYYMMDD') from dual", 1847,
+         "ORA-01847: day of month must be between 1 and last day of month"},
+        {"select to_date('20230229', 'YYYYMMDD') from dual", 1839,
+         "ORA-01839: date not valid for month specified"},
+        {"select to_date('20241301', 'YYYYMMDD') from dual", 1843, "ORA-01843: not a valid month"},
+        {"select to_date('01-FOO-2024', 'DD-MON-YYYY') from dual", 1843, "not a valid month"},
+        {"select to_date('2024013', 'YYYYMMDDX') from dual", 1821,
+         "ORA-01821: date format not recognized"},
+        {"select to_date('2024-01-01x', 'YYYY-MM-DD') from dual", 1830,
+         "ORA-01830: date format picture ends before converting entire input string"},
+        {"select to_date('0000-01-01', 'YYYY-MM-DD') from dual", 1841,
+         "ORA-01841: (full) year must be between -4713 and +9999, and not be 0"},
+        {"select to_date('ab-01-01', 'YYYY-MM-DD') from dual", 1858,
+         "ORA-01858: a non-numeric character was found where a numeric was expected"},
+        {"select to_date('2024-01-01 25', 'YYYY-MM-DD HH24') from dual", 1850,
+         "hour must be between 0 and 23"},
+        {"select 1/0 from dual", 1476, "ORA-01476: divisor is equal to zero"},
+        {"select nosuch(1) from dual", 904, "\"NOSUCH\": invalid identifier"},
+        {"select substr('a') from dual", 909, "invalid number of arguments"},
+        {"insert into t values (9, 1, 'x')", 947, "not enough values"},
+        {"insert into t values (9, 1, 'x', null, 1)", 913, "too many values"},
+        {"select id, count(*) from t", 937, "not a single-group group function"},
+        {"select s, count(*) from t group by id", 979, "not a GROUP BY expression"},
+        {"select * from t where count(*) > 1", 934, "group function is not allowed here"},
+        {"select 1 from dual union all select 1, 2 from dual", 1789,
+         "query block has incorrect number of result columns"},
+        {"select 1 from dual union all select 'a' from dual", 1790,
+         "expression must have same datatype"},
+        {"select * from t order by 9", 1785, "ORDER BY item must be the number"},
+        {"select d + d from t", 932, "inconsistent datatypes"},
+        {"drop table nothere", 942, "table or view does not exist"},
+        {"create table u (a number, a number)", 957, "duplicate column name"},
+        {"create table u (a varchar2)", 906, "missing left parenthesis"},
+        {"create table u (a varchar2(4001))", 910, "specified length too long"},
+        {"create table u (a number(39))", 1727, "numeric precision specifier is out of range"},
+        {"create table u (a blob)", 3001, "unimplemented feature"},
+        {"create table u (a widget)", 902, "invalid datatype"},
+        {"create table u (a long, b long raw)", 1754, "only one column of type LONG"},
+        {"alter session set no_such_thing = 1", 2248, "invalid option for ALTER SESSION"},
+        {"alter session set nls_date_format = 'XYZ'", 1821, "date format not recognized"},
+        {"begin null; end;", 3001, "unimplemented feature"},
+        {"create user bob identified by pw", 1031, "insufficient privileges"},
+        {"select * from other.t", 942, "table or view does not exist"},
+        {"select * from t a, t b where id = 1", 918, "column ambiguously defined"},
+        {"select * from t where rownum > 1 or id = 1", 3001, "unimplemented feature"},
+        {"", 900, "invalid SQL statement"},
+    };
+    for (const ErrorCase& c : cases) {
+        std::string message;
+        EXPECT_EQ(ErrorOf(c.sql, &message), c.code) << c.sql << " -> " << message;
+        EXPECT_THAT(message, HasSubstr(c.text)) << c.sql;
+    }
+    // Failed statements changed nothing.
+    EXPECT_EQ(One("select count(*) from t"), "1");
+    EXPECT_EQ(One("select s from t"), "x");
+}
+
+TEST_F(SqlEngineTest, EmptyStringIsNullEverywhere) {
+    Exec("create table t (id number, s varchar2(10), c char(3))");
+    Exec("insert into t values (1, '', '')");
+    auto ins = db_->Prepare("insert into t values (2, :s, :c)");
+    ins->Bind(1, sql::Value::Text(""));
+    ins->Bind(2, sql::Value::Text(""));
+    ins->Execute();
+    EXPECT_EQ(One("select count(*) from t where s is null and c is null"), "2");
+    EXPECT_EQ(One("select count(*) from t where s = ''"), "0");  // '' = '' is unknown
+    EXPECT_EQ(One("select nvl(s, 'was null') from t where id = 1"), "was null");
+    EXPECT_EQ(One("select nvl(substr('abc', 5), 'empty') from dual"), "empty");
+    EXPECT_EQ(One("select length('') from dual"), "NULL");
+    EXPECT_EQ(One("select 'x' || '' from dual"), "x");
+    EXPECT_EQ(One("select nvl('' || '', 'null') from dual"), "null");
+}
+
+TEST_F(SqlEngineTest, CharColumnsAreBlankPaddedAndCompareBlankPadded) {
+    Exec("create table t (c char(5), v varchar2(5))");
+    Exec("insert into t values ('ab', 'ab')");
+    EXPECT_EQ(One("select '[' || c || ']' from t"), "[ab   ]");
+    EXPECT_EQ(One("select '[' || v || ']' from t"), "[ab]");
+    EXPECT_EQ(One("select lengthb(c) from t"), "5");
+    EXPECT_EQ(One("select count(*) from t where c = 'ab'"), "1");
+    EXPECT_EQ(One("select count(*) from t where c = 'ab   '"), "1");
+    EXPECT_EQ(One("select count(*) from t where v = 'ab '"), "0");
+    auto ins = db_->Prepare("insert into t (c) values (:1)");
+    ins->Bind(1, sql::Value::Text("xyz"));
+    ins->Execute();
+    EXPECT_EQ(One("select '[' || c || ']' from t where c like 'x%'"), "[xyz  ]");
+}
+
+TEST_F(SqlEngineTest, NumbersRoundToTheScaleThenCheckThePrecision) {
+    Exec("create table t (a number(5,2), b number(3), c number(4,-2), d number, e integer)");
+    struct Case {
+        const char* value;
+        const char* column;
+        const char* stored;  // nullptr: ORA-01438
+    };
+    const Case cases[] = {
+        {"1.005", "a", "1.01"},        {"999.994", "a", "999.99"}, {"999.995", "a", nullptr},
+        {"-999.99", "a", "-999.99"},   {"12.5", "b", "13"},        {"-12.5", "b", "-13"},
+        {"999.4", "b", "999"},         {"999.5", "b", nullptr},    {"123456", "c", "123500"},
+        {"999949", "c", "999900"},     {"999950", "c", nullptr},   {"0.1", "d", ".1"},
+        {"1e-10", "d", ".0000000001"}, {"2.5", "e", "3"},          {"1.23E3", "a", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.column) + " <- " + c.value);
+        Exec("delete from t");
+        int code =
+            ErrorOf(std::string("insert into t (") + c.column + ") values (" + c.value + ")");
+        if (!c.stored) {
+            EXPECT_EQ(code, 1438);
+            continue;
+        }
+        ASSERT_EQ(code, 0);
+        EXPECT_EQ(One(std::string("select ") + c.column + " from t"), c.stored);
+    }
+    // Binds go through the same rounding and check.
+    Exec("delete from t");
+    auto ins = db_->Prepare("insert into t (a, b) values (:a, :b)");
+    ins->Bind("a", sql::Value::Double(3.14159));
+    ins->Bind("b", sql::Value::Text("41.6"));
+    ins->Execute();
+    EXPECT_EQ(Rows("select a, b from t")[0], (std::vector<std::string>{"3.14", "42"}));
+    ins->Bind("b", sql::Value::Integer(1000));
+    EXPECT_THROW(ins->Execute(), sql::OraError);
+}
+
+TEST_F(SqlEngineTest, IntegralNumbersComeBackAsExactIntegers) {
+    Exec("create table t (n number)");
+    Exec("insert into t values (9007199254740993)");
+    Exec("insert into t values (2.0)");
+    Exec("insert into t values (0.25)");
+    auto s = db_->Prepare("select n from t order by n");
+    s->Execute();
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Double);
+    EXPECT_EQ(s->Row()[0].real, 0.25);
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Integer);
+    EXPECT_EQ(s->Row()[0].integer, 2);
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].integer, 9007199254740993LL);
+    EXPECT_FALSE(s->Fetch());
+}
+
+TEST_F(SqlEngineTest, DatesRoundTripThroughTextAndBinds) {
+    Exec("create table t (d date)");
+    Exec("insert into t values (to_date('20240131134500', 'YYYYMMDDHH24MISS'))");
+    EXPECT_EQ(One("select to_char(d, 'YYYYMMDDHH24MISS') from t"), "20240131134500");
+    EXPECT_EQ(One("select to_char(d) from t"), "31-JAN-24");
+    EXPECT_EQ(One("select to_char(d, 'Dy DD Month YYYY HH:MI:SS PM') from t"),
+              "Wed 31 January   2024 01:45:00 PM");
+    EXPECT_EQ(One("select to_char(d + 1, 'YYYY-MM-DD') from t"), "2024-02-01");
+    EXPECT_EQ(One("select to_char(d - 0.5, 'YYYY-MM-DD HH24:MI') from t"), "2024-01-31 01:45");
+    EXPECT_EQ(One("select d - to_date('2024-01-01', 'YYYY-MM-DD') from t"),
+              sql::NumberToText(30 + (13 * 60 + 45) / 1440.0));
+    EXPECT_EQ(One("select count(*) from t where d > '01-JAN-24'"), "1");
+    auto s = db_->Prepare("select d from t where d = :d");
+    s->Bind(1, sql::Value::Date({2024, 1, 31, 13, 45, 0}));
+    s->Execute();
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Date);
+    EXPECT_EQ(s->Row()[0].date, (sql::DateTime{2024, 1, 31, 13, 45, 0}));
+    auto bytes = sql::EncodeDate(s->Row()[0].date);
+    EXPECT_THAT(bytes, ElementsAre(120, 124, 1, 31, 14, 46, 1));
+    EXPECT_EQ(sql::DecodeDate(bytes.data()), s->Row()[0].date);
+}
+
+TEST_F(SqlEngineTest, SessionDateFormatAppliesToConversions) {
+    EXPECT_EQ(
+        One("select to_char(to_date('10-1-1999 10:10:10', 'dd-mm-yyyy hh24:mi:ss')) from dual"),
+        "10-JAN-99");
+    Exec("alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'");
+    EXPECT_EQ(db_->DateFormat(), "YYYY-MM-DD HH24:MI:SS");
+    EXPECT_EQ(One("select to_char(to_date('1999-01-10 10:10:10')) from dual"),
+              "1999-01-10 10:10:10");
+    Exec("alter session set sql_trace = true");
+    Exec("alter session set optimizer_goal = rule");
+    Exec("alter session set isolation_level = read committed");
+    Exec("ALTER SESSION SET NLS_LANGUAGE = AMERICAN NLS_TERRITORY = AMERICA");
+}
+
+TEST_F(SqlEngineTest, RownumLimitsRowsBeforeSorting) {
+    Exec("create table t (n number)");
+    for (int i = 5; i >= 1; --i) Exec("insert into t values (" + std::to_string(i) + ")");
+    EXPECT_EQ(Rows("select * from t where rownum = 0").size(), 0u);
+    EXPECT_EQ(Rows("select * from t where rownum <= 3").size(), 3u);
+    EXPECT_EQ(Rows("select * from t where rownum < 3").size(), 2u);
+    EXPECT_EQ(Rows("select * from t where rownum = 1").size(), 1u);
+    EXPECT_EQ(Rows("select * from t where rownum = 2").size(), 0u);
+    EXPECT_EQ(Rows("select * from t where rownum > 1").size(), 0u);
+    EXPECT_EQ(Rows("select * from t where 2 >= rownum and n > 1").size(), 2u);
+    EXPECT_EQ(One("select count(*) from t where rownum <= 2"), "2");
+    // The first two rows in table order (5, 4), then sorted.
+    EXPECT_THAT(Column("select n from t where rownum <= 2 order by n"), ElementsAre("4", "5"));
+    EXPECT_THAT(Column("select rownum from t where n < 3"), ElementsAre("1", "2"));
+    auto s = db_->Prepare("select n from t where rownum <= :n");
+    s->Bind(1, sql::Value::Integer(4));
+    s->Execute();
+    int rows = 0;
+    while (s->Fetch()) ++rows;
+    EXPECT_EQ(rows, 4);
+}
+
+TEST_F(SqlEngineTest, OrderBySortsNullsAsOracleDoes) {
+    Exec("create table t (n number, s varchar2(5))");
+    Exec("insert into t values (2, 'b')");
+    Exec("insert into t values (null, null)");
+    Exec("insert into t values (1, 'a')");
+    EXPECT_THAT(Column("select n from t order by n"), ElementsAre("1", "2", "NULL"));
+    EXPECT_THAT(Column("select n from t order by n desc"), ElementsAre("NULL", "2", "1"));
+    EXPECT_THAT(Column("select n from t order by n nulls first"), ElementsAre("NULL", "1", "2"));
+    EXPECT_THAT(Column("select s x from t order by x desc nulls last"),
+                ElementsAre("b", "a", "NULL"));
+    EXPECT_THAT(Column("select s from t order by 1"), ElementsAre("a", "b", "NULL"));
+}
+
+TEST_F(SqlEngineTest, UnionAllKeepsDuplicatesAndOrders) {
+    EXPECT_THAT(
+        Column("select 2 from dual union all select 1 from dual union all select 2 from dual"),
+        ElementsAre("2", "1", "2"));
+    EXPECT_THAT(Column("select 2 n from dual union all select 1 from dual order by n"),
+                ElementsAre("1", "2"));
+    EXPECT_THAT(Column("select 1 from dual union select 1 from dual"), ElementsAre("1"));
+    std::string probe;
+    for (int m = 1; m <= 12; ++m) {
+        if (m > 1) probe += "\nunion all\n";
+        probe += "select to_char(to_date('10-" + std::to_string(m) +
+                 "-1999 10:10:10', 'dd-mm-yyyy hh24:mi:ss')) from dual";
+    }
+    auto months = Column(probe);
+    ASSERT_EQ(months.size(), 12u);
+    EXPECT_EQ(months[8], "10-SEP-99");
+}
+
+TEST_F(SqlEngineTest, UserTablesListsTheSchemaTables) {
+    EXPECT_TRUE(Rows("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME").empty());
+    Exec("create table zeta (a number)");
+    Exec("create table alpha (a number)");
+    Exec("create table \"lower\" (a number)");
+    EXPECT_THAT(Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME"),
+                ElementsAre("ALPHA", "ZETA", "lower"));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM ZETA"), "0");
+    EXPECT_EQ(ErrorOf("SELECT COUNT(*) FROM lower"), 942);
+    EXPECT_THAT(Column("select column_name || ':' || data_type from user_tab_columns"
+                       " where table_name = 'ALPHA'"),
+                ElementsAre("A:NUMBER"));
+    Exec("drop table zeta");
+    EXPECT_THAT(Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY 1"),
+                ElementsAre("ALPHA", "lower"));
+}
+
+TEST_F(SqlEngineTest, BindsByNameAndPositionWithRepeatedNames) {
+    Exec("create table t (a number, b varchar2(10))");
+    auto ins = db_->Prepare("insert into t values (:x, :y || :x)");
+    EXPECT_THAT(ins->Placeholders(), ElementsAre("X", "Y", "X"));
+    ins->Bind(":x", sql::Value::Integer(7));  // both occurrences
+    ins->Bind("Y", sql::Value::Text("n"));
+    EXPECT_EQ(ins->Execute(), 1);
+    EXPECT_EQ(Rows("select a, b from t")[0], (std::vector<std::string>{"7", "n7"}));
+    // By position every occurrence is its own bind.
+    ins->Bind(1, sql::Value::Integer(8));
+    ins->Bind(2, sql::Value::Text("m"));
+    ins->Bind(3, sql::Value::Integer(9));
+    ins->Execute();
+    EXPECT_EQ(One("select b from t where a = 8"), "m9");
+    auto missing = db_->Prepare("select * from t where a = :1 and b = :2");
+    missing->Bind(1, sql::Value::Integer(1));
+    EXPECT_THROW(
+        {
+            try {
+                missing->Execute();
+            } catch (const sql::OraError& e) {
+                EXPECT_EQ(e.Code(), 1008);
+                throw;
+            }
+        },
+        sql::OraError);
+    EXPECT_THROW(missing->Bind("nope", sql::Value::Integer(1)), sql::OraError);
+    EXPECT_THROW(missing->Bind(3, sql::Value::Integer(1)), sql::OraError);
+}
+
+TEST_F(SqlEngineTest, RollbackUndoesAndOtherSessionsSeeOnlyCommittedRows) {
+    Exec("create table t (n number)");
+    sql::Connection other(path_, "SCOTT");
+    auto count = [&](sql::Connection& c) {
+        auto s = c.Prepare("select count(*) from t");
+        s->Execute();
+        s->Fetch();
+        return s->Row()[0].integer;
+    };
+    Exec("insert into t values (1)");
+    EXPECT_TRUE(db_->InTransaction());
+    EXPECT_EQ(count(*db_), 1);
+    EXPECT_EQ(count(other), 0);
+    db_->Rollback();
+    EXPECT_EQ(count(*db_), 0);
+    Exec("insert into t values (2)");
+    Exec("commit");
+    EXPECT_FALSE(db_->InTransaction());
+    EXPECT_EQ(count(other), 1);
+    // DDL commits the open transaction, as Oracle does.
+    Exec("insert into t values (3)");
+    Exec("create table u (a number)");
+    EXPECT_EQ(count(other), 2);
+    Exec("rollback");
+    EXPECT_EQ(count(*db_), 2);
+}
+
+TEST_F(SqlEngineTest, SecondWriterGetsBusyErrorInsteadOfHanging) {
+    Exec("create table t (n number)");
+    sql::Connection other(path_, "SCOTT", sql::Connection::Options{100});
+    Exec("insert into t values (1)");
+    try {
+        other.Execute("insert into t values (2)");
+        FAIL() << "second writer was not refused";
+    } catch (const sql::OraError& e) {
+        EXPECT_EQ(e.Code(), 54);
+    }
+    db_->Commit();
+    other.Execute("insert into t values (2)");
+    other.Commit();
+    EXPECT_EQ(One("select count(*) from t"), "2");
+}
+
+TEST_F(SqlEngineTest, ClosingWithoutCommitLosesTheWork) {
+    Exec("create table t (n number)");
+    Exec("insert into t values (1)");
+    db_ = std::make_unique<sql::Connection>(path_, "SCOTT");
+    EXPECT_EQ(One("select count(*) from t"), "0");
+}
+
+TEST_F(SqlEngineTest, FailedRowOfMultiRowUpdateLeavesEarlierRowsUnchanged) {
+    Exec("create table t (n number, s varchar2(3))");
+    Exec("insert into t values (1, 'a')");
+    Exec("insert into t values (2, 'b')");
+    Exec("insert into t values (3, 'cc')");
+    EXPECT_EQ(ErrorOf("update t set s = s || 'xx'"), 12899);
+    EXPECT_THAT(Column("select s from t order by n"), ElementsAre("a", "b", "cc"));
+    EXPECT_TRUE(db_->InTransaction());
+}
+
+TEST_F(SqlEngineTest, ProgramStatementsRunAsSent) {
+    sql::SeedDemo(*db_, 20);
+    EXPECT_THAT(
+        Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME"),
+        ElementsAre("ALL_TYPES", "BIG_TABLE", "BONUS", "DEPT", "EMP", "LONG_RAWS", "SALGRADE"));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM EMP"), "14");
+    EXPECT_EQ(One("SELECT COUNT(*) FROM BIG_TABLE"), "20");
+    auto all = db_->Prepare("SELECT * FROM EMP");
+    EXPECT_EQ(all->Describe().size(), 8u);
+    auto none = db_->Prepare("SELECT * FROM EMP WHERE ROWNUM=0");
+    none->Execute();
+    EXPECT_FALSE(none->Fetch());
+    EXPECT_EQ(none->Describe()[4].type, sql::tcDate);
+    Exec("DELETE FROM BONUS");
+    Exec("INSERT INTO BONUS VALUES('KING','PRESIDENT',5000,null)");
+    Exec(
+        "INSERT INTO EMP "
+        "VALUES(1,'O''NEIL','CLERK',7839,TO_DATE('20240131134500','YYYYMMDDHH24MISS'),1.5,2,10)");
+    EXPECT_EQ(One("select ename || ' ' || to_char(hiredate, 'DD.MM.YYYY HH24:MI:SS') || ' ' || sal"
+                  " from emp where empno = 1"),
+              "O'NEIL 31.01.2024 13:45:00 1.5");
+    EXPECT_EQ(ErrorOf("INSERT INTO EMP VALUES(2,'A','B',,TO_DATE('','YYYYMMDDHH24MISS'),1,2,10)"),
+              936);
+    Exec("INSERT INTO EMP VALUES(3,'','',null,TO_DATE('','YYYYMMDDHH24MISS'),1,2,10)");
+    EXPECT_EQ(
+        One("select count(*) from emp where empno = 3 and ename is null and hiredate is null"),
+        "1");
+    EXPECT_EQ(ErrorOf("INSERT INTO EMP "
+                      "VALUES(4,'A','B',1,TO_DATE('2024013113450','YYYYMMDDHH24MISS'),1,2,10)"),
+              0);
+    Exec("alter session set sql_trace = false");
+    Exec("alter session set optimizer_goal = first_rows");
+    Exec("alter session set isolation_level = serializable");
+    auto probe = db_->Prepare(
+        "select length(chr(2000000000)) l4, length(chr(2000000)) l3,  length(chr(20000)) l2 from "
+        "dual");
+    probe->Execute();
+    ASSERT_TRUE(probe->Fetch());
+    EXPECT_EQ(probe->Describe()[0].name, "L4");
+    EXPECT_EQ(probe->Row()[0].integer, 4);  // UTF-8: four bytes are never one character here
+    db_->Rollback();
+}
+
+TEST_F(SqlEngineTest, DemoHoldsClassicRowsJapaneseTextAndNulls) {
+    sql::SeedDemo(*db_, 100);
+    EXPECT_EQ(
+        One("select ename || ' ' || to_char(hiredate, 'YYYY-MM-DD') from emp where empno = 7839"),
+        "KING 1981-11-17");
+    EXPECT_EQ(One("select sum(sal) from emp"), "29025");
+    EXPECT_EQ(
+        One("select dname from dept d, emp e where d.deptno = e.deptno and e.ename = 'SMITH'"),
+        "RESEARCH");
+    EXPECT_EQ(One("select vcc from all_types where id = 1"), "日本語テキスト");
+    EXPECT_EQ(One("select length(vcc) || '/' || lengthb(vcc) from all_types where id = 1"), "7/21");
+    EXPECT_EQ(One("select count(*) from all_types where n is null and d is null and r is null"),
+              "1");
+    EXPECT_EQ(One("select rawtohex(r) from all_types where id = 1"), "DEADBEEF");
+    EXPECT_EQ(One("select max(id) from big_table"), "100");
+}
+
+struct NumberCase {
+    double value;
+    const char* text;
+};
+class NumberToTextTest : public ::testing::TestWithParam<NumberCase> {};
+TEST_P(NumberToTextTest, WritesOracleDefaultForm) {
+    EXPECT_EQ(sql::NumberToText(GetParam().value), GetParam().text);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, NumberToTextTest,
+    ::testing::Values(NumberCase{0.5, ".5"}, NumberCase{-0.5, "-.5"}, NumberCase{0, "0"},
+                      NumberCase{1e20, "100000000000000000000"}, NumberCase{123.456, "123.456"},
+                      NumberCase{-1234.5, "-1234.5"}, NumberCase{1e-5, ".00001"},
+                      NumberCase{0.1 + 0.2, ".30000000000000004"}, NumberCase{1e100, "1E+100"},
+                      NumberCase{-2.5e-70, "-2.5E-70"}));
+
+struct ParseCase {
+    const char* text;
+    const char* format;
+    sql::DateTime expected;
+};
+class ParseDateTest : public ::testing::TestWithParam<ParseCase> {};
+TEST_P(ParseDateTest, ReadsFormatElements) {
+    const ParseCase& c = GetParam();
+    sql::DateTime d = sql::ParseDate(c.text, c.format);
+    EXPECT_EQ(d, c.expected) << c.text << " / " << c.format;
+    // Formatting with the same model reads back to the same date.
+    EXPECT_EQ(sql::ParseDate(sql::FormatDate(d, c.format), c.format), d);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Dates, ParseDateTest,
+    ::testing::Values(
+        ParseCase{"20240131134500", "YYYYMMDDHH24MISS", {2024, 1, 31, 13, 45, 0}},
+        ParseCase{"10-1-1999 10:10:10", "dd-mm-yyyy hh24:mi:ss", {1999, 1, 10, 10, 10, 10}},
+        ParseCase{"31-DEC-99", "DD-MON-RR", {1999, 12, 31, 0, 0, 0}},
+        ParseCase{"01-jan-49", "DD-MON-RR", {2049, 1, 1, 0, 0, 0}},
+        ParseCase{
+            "15 March 2004 01:45:30 PM", "DD MONTH YYYY HH:MI:SS AM", {2004, 3, 15, 13, 45, 30}},
+        ParseCase{"12:00 AM 2000/02/29", "HH12:MI AM YYYY/MM/DD", {2000, 2, 29, 0, 0, 0}},
+        ParseCase{"0999-07-04", "YYYY-MM-DD", {999, 7, 4, 0, 0, 0}},
+        ParseCase{"-4712-01-01", "SYYYY-MM-DD", {-4712, 1, 1, 0, 0, 0}}));
+
+TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
+    EXPECT_THAT(sql::EncodeDate({1999, 12, 31, 23, 59, 59}),
+                ElementsAre(119, 199, 12, 31, 24, 60, 60));
+    EXPECT_THAT(sql::EncodeDate({2000, 1, 1, 0, 0, 0}), ElementsAre(120, 100, 1, 1, 1, 1, 1));
+    const unsigned char bad[] = {120, 124, 13, 1, 1, 1, 1};
+    EXPECT_THROW((void)sql::DecodeDate(bad), sql::OraError);
+    const unsigned char bc[7] = {53, 88, 1, 1, 1, 1, 1};  // 4712 BC
+    EXPECT_EQ(sql::DecodeDate(bc).year, -4712);
 }
 
 }  // namespace
