@@ -20,6 +20,10 @@ std::string ByteList(const std::uint8_t* bytes) {
     throw EConvertError("Invalid Oracle date (bytes " + ByteList(bytes) + ")");
 }
 
+[[noreturn]] void RaiseOutOfRange(const std::uint8_t* bytes) {
+    throw EConvertError("Oracle date out of range (bytes " + ByteList(bytes) + ")");
+}
+
 template <class T>
 T Load(const void* buffer) {
     T value;
@@ -61,6 +65,7 @@ platform::TDateTime OracleDateToDateTime(const std::uint8_t* bytes) {
         yearOfCentury > 99 || yearOfCentury < -99)
         RaiseInvalidDate(bytes);
     const int year = century * 100 + yearOfCentury;
+    if (year < platform::MinYear || year > platform::MaxYear) RaiseOutOfRange(bytes);
     const int month = bytes[2];
     const int day = bytes[3];
     const int hour = bytes[4] - 1;

@@ -94,21 +94,28 @@ TEST(OracleConvertTest, RoundsToTheMillisecondBeforeSplitting) {
 }
 
 TEST(OracleConvertTest, InvalidBytesRaiseInsteadOfGivingAnotherDate) {
-    for (const TBytes& b : {TBytes{100, 100, 1, 1, 1, 1, 1},    // year 0
-                            TBytes{120, 104, 2, 30, 1, 1, 1},   // 30 February
-                            TBytes{120, 104, 13, 1, 1, 1, 1},   // month 13
-                            TBytes{120, 104, 0, 0, 1, 1, 1},    // no month and day
-                            TBytes{120, 104, 3, 15, 0, 1, 1},   // hour byte 0
-                            TBytes{120, 104, 3, 15, 25, 1, 1},  // hour 24
-                            TBytes{120, 104, 3, 15, 1, 61, 1},  // minute 60
-                            TBytes{120, 104, 3, 15, 1, 1, 0},   // second byte 0
-                            TBytes{99, 150, 1, 1, 1, 1, 1},     // mixed signs
-                            TBytes{200, 100, 1, 1, 1, 1, 1},    // year 10000
-                            TBytes{120, 200, 1, 1, 1, 1, 1},    // year of century 100
-                            TBytes{52, 100, 1, 1, 1, 1, 1}}) {  // 4800 BC
+    for (const TBytes& b : {TBytes{100, 100, 1, 1, 1, 1, 1},     // year 0
+                            TBytes{120, 104, 2, 30, 1, 1, 1},    // 30 February
+                            TBytes{120, 104, 13, 1, 1, 1, 1},    // month 13
+                            TBytes{120, 104, 0, 0, 1, 1, 1},     // no month and day
+                            TBytes{120, 104, 3, 15, 0, 1, 1},    // hour byte 0
+                            TBytes{120, 104, 3, 15, 25, 1, 1},   // hour 24
+                            TBytes{120, 104, 3, 15, 1, 61, 1},   // minute 60
+                            TBytes{120, 104, 3, 15, 1, 1, 0},    // second byte 0
+                            TBytes{99, 150, 1, 1, 1, 1, 1},      // mixed signs
+                            TBytes{120, 200, 1, 1, 1, 1, 1}}) {  // year of century 100
         EXPECT_THAT([&] { (void)oracle::OracleDateToDateTime(b.data()); },
                     ThrowsMessage<EConvertError>(HasSubstr("Invalid Oracle date")))
             << int(b[0]) << " " << int(b[1]) << " " << int(b[2]) << " " << int(b[3]);
+    }
+}
+
+TEST(OracleConvertTest, YearsBeyondTheCalendarRaiseOutOfRange) {
+    for (const TBytes& b : {TBytes{200, 100, 1, 1, 1, 1, 1},     // 10000
+                            TBytes{52, 100, 1, 1, 1, 1, 1},      // 4800 BC
+                            TBytes{53, 87, 12, 31, 1, 1, 1}}) {  // 4713 BC
+        EXPECT_THAT([&] { (void)oracle::OracleDateToDateTime(b.data()); },
+                    ThrowsMessage<EConvertError>(HasSubstr("Oracle date out of range")));
     }
 }
 
