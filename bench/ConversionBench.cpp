@@ -1,15 +1,18 @@
 // Speed of the value text forms against the standard library on the same values.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/core/Formatting.h"
+#include "app/core/TextFile.h"
 #include "platform/DateTime.h"
 #include "platform/RegionalSettings.h"
 #include "platform/Variant.h"
@@ -102,6 +105,84 @@ void DateTimeStrftime(benchmark::State& state) {
 }
 BENCHMARK(DateTimeStrftime);
 
+// A CSV-like file of 200 000 lines, written once for the reading benchmarks.
+constexpr int FileLines = 200000;
+
+const std::string& SampleFile() {
+    static const std::string path = [] {
+        std::string name = "/tmp/velnor-conversion-bench-XXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd >= 0) close(fd);
+        app::TTextFile file;
+        file.OpenForWriting(name);
+        for (int i = 0; i < FileLines; ++i)
+            file.WriteLine("\"" + std::to_string(i) + "\",\"name " + std::to_string(i * 7) +
+                           "\",12345.678,20040315134530");
+        file.Close();
+        return name;
+    }();
+    return path;
+}
+
+void ReadLinesTextFile(benchmark::State& state) {
+    std::string line;
+    for (auto _ : state) {
+        app::TTextFile file;
+        file.OpenForReading(SampleFile());
+        while (!file.AtEnd()) {
+            file.ReadLine(line);
+            file.SkipLineEnd();
+            benchmark::DoNotOptimize(line.data());
+        }
+        file.Close();
+    }
+    state.SetItemsProcessed(state.iterations() * FileLines);
+}
+BENCHMARK(ReadLinesTextFile)->Unit(benchmark::kMillisecond);
+
+void ReadLinesIfstream(benchmark::State& state) {
+    std::string line;
+    for (auto _ : state) {
+        std::ifstream in(SampleFile(), std::ios::binary);
+        while (std::getline(in, line, '\r')) {
+            if (in.peek() == '\n') in.get();
+            benchmark::DoNotOptimize(line.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * FileLines);
+}
+BENCHMARK(ReadLinesIfstream)->Unit(benchmark::kMillisecond);
+
+void WriteLinesTextFile(benchmark::State& state) {
+    const std::string line = "\"1\",\"name 7\",12345.678,20040315134530";
+    const std::string path = SampleFile() + ".out";
+    for (auto _ : state) {
+        app::TTextFile file;
+        file.OpenForWriting(path);
+        for (int i = 0; i < FileLines; ++i) file.WriteLine(line);
+        file.Close();
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * FileLines);
+}
+BENCHMARK(WriteLinesTextFile)->Unit(benchmark::kMillisecond);
+
+void WriteLinesStdio(benchmark::State& state) {
+    const std::string line = "\"1\",\"name 7\",12345.678,20040315134530";
+    const std::string path = SampleFile() + ".out";
+    for (auto _ : state) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        for (int i = 0; i < FileLines; ++i) {
+            std::fwrite(line.data(), 1, line.size(), out);
+            std::fwrite("\r\n", 1, 2, out);
+        }
+        std::fclose(out);
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * FileLines);
+}
+BENCHMARK(WriteLinesStdio)->Unit(benchmark::kMillisecond);
+
 // Collects the processor time per iteration of each benchmark for the ratios printed at the end.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -131,6 +212,9 @@ int main(int argc, char** argv) {
     ratio("FloatToText", "FloatSnprintf15g");
     ratio("CsvDateTimeText", "DateTimeStrftime");
     ratio("FormatDateTimeCsv", "DateTimeStrftime");
+    ratio("ReadLinesTextFile", "ReadLinesIfstream");
+    ratio("WriteLinesTextFile", "WriteLinesStdio");
+    std::remove(SampleFile().c_str());
     benchmark::Shutdown();
     return 0;
 }
