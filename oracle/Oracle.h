@@ -3,8 +3,6 @@
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
 #include "oracle/client/OracleHome.h"
+#include "oracle/query/OracleQuery.h"
 #include "oracle/session/OracleSession.h"
 #include "oracle/session/SessionPreferences.h"
-#if __has_include("oracle/query/OracleQuery.h")
-#include "oracle/query/OracleQuery.h"
-#endif

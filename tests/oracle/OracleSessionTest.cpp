@@ -316,6 +316,39 @@ TEST_F(OracleSessionTest, LogonFactsAreMeasuredOncePerConnection) {
     EXPECT_EQ(session_.MaxVarcharChars(), 4000 / 3);
 }
 
+TEST_F(OracleSessionTest, AutoDetectedBytesPerCharacterIsProbedOncePerConnection) {
+    int probes = 0;
+    session_.OnInternalSQL = [&](TOracleSession&, const std::string& sql) {
+        if (sql.find("length(chr(2000000000))") != std::string::npos) ++probes;
+    };
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
+    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), 1);  // disconnected: no probe
+    EXPECT_EQ(probes, 0);
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bc1Byte);
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
+    LogOn("scott", "tiger", "DEMO");
+    const int measured = session_.EffectiveBytesPerCharacter();
+    EXPECT_GE(measured, 1);
+    EXPECT_LE(measured, 4);
+    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), measured);
+    EXPECT_EQ(probes, 1);
+    session_.LogOff();
+    LogOn("scott", "tiger", "DEMO");
+    (void)session_.EffectiveBytesPerCharacter();
+    EXPECT_EQ(probes, 2);
+}
+
+TEST_F(OracleSessionTest, OdbcLogonPresetsTheOldestClientLibrary) {
+    std::string message;
+    try {
+        LogOn("ODBC:scott", "tiger", "DEMO");
+    } catch (const platform::Exception& e) {
+        message = e.Message();
+    }
+    EXPECT_THAT(message, StartsWith("Initialization error\r\nCould not load \"libclntsh.so.7.3\""));
+    EXPECT_TRUE(session_.ODBCMode());
+}
+
 TEST_F(OracleSessionTest, CommitAndRollbackDoNothingWhenDisconnected) {
     EXPECT_NO_THROW(session_.Commit());
     EXPECT_NO_THROW(session_.Rollback());
