@@ -213,6 +213,14 @@ std::optional<TRegistryValue> ParseData(std::string_view data) {
     return TRegistryValue::FromBytes(std::move(bytes), type);
 }
 
+// A line can carry on hex data only when it cannot start anything else: a damaged
+// trailing backslash must not swallow the next key or value.
+bool ContinuesData(std::string_view line) {
+    const std::string_view content = TrimLeft(line);
+    return !content.empty() &&
+           std::string_view("[\"@;").find(content.front()) == std::string_view::npos;
+}
+
 void AppendHex(std::string& out, const TRegistryValue& value) {
     std::size_t column = out.size();  // `out` holds the start of this line only
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -373,15 +381,19 @@ void TRegistryTree::WriteValue(std::string_view key, std::string_view name, TReg
                 lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
             } else {
                 lines[i].value = value;
+                lines[i].raw.clear();
                 stored = true;
             }
         }
     }
     if (stored) return;
-    TLine& line = target.lines.emplace_back();
+    auto at = target.lines.end();  // before the blank lines that end the key
+    while (at != target.lines.begin() && std::prev(at)->raw.empty() && !std::prev(at)->parsed) --at;
+    TLine line;
     line.parsed = true;
     line.name = std::string(name);
     line.value = std::move(value);
+    target.lines.insert(at, std::move(line));
 }
 
 void TRegistryTree::WriteString(std::string_view key, std::string_view name,
@@ -394,6 +406,25 @@ void TRegistryTree::WriteDword(std::string_view key, std::string_view name, std:
 }
 
 void TRegistryTree::CreateKey(std::string_view key) { SectionFor(key); }
+
+void TRegistryTree::RetireValue(std::string_view key, std::string_view name) {
+    const std::string path = NormalizeKey(key);
+    for (TSection& section : sections_) {
+        if (section.foreign || !SameText(section.path, path)) continue;
+        for (TLine& line : section.lines) {
+            if (line.parsed && SameText(line.name, name)) line.parsed = false;
+        }
+    }
+}
+
+void TRegistryTree::RetireKeyAndBelow(std::string_view key) {
+    const std::string path = NormalizeKey(key);
+    for (TSection& section : sections_) {
+        if (section.foreign || !IsAtOrBelow(section.path, path)) continue;
+        section.foreign = true;
+        for (TLine& line : section.lines) line.parsed = false;
+    }
+}
 
 void TRegistryTree::RemoveValue(std::string_view key, std::string_view name) {
     const std::string path = NormalizeKey(key);
@@ -500,8 +531,8 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
         const std::size_t lineNumber = index + 1;
         const std::string_view line = lines[index];
         const std::string_view content = TrimLeft(line);
-        if (content.empty()) continue;
-        if (content.front() == ';') {
+        // Blank lines are kept too: they also end hex data carried over lines.
+        if (content.empty() || content.front() == ';') {
             keepRaw(std::string(line));
             continue;
         }
@@ -519,14 +550,15 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
             if (deletion) inner.remove_prefix(1);
             const std::string_view root = inner.substr(0, inner.find('\\'));
             const bool ours = SameText(root, tree.rootName_);
-            // A deletion line stays where it stood, so keys written after it survive a re-read.
-            if (ours && deletion) tree.RemoveKeyAndBelow(inner.substr(root.size()));
+            // Deleted keys and the deletion line itself stay where they stood: nothing in the
+            // file is lost, and keys written after the line survive a re-read.
+            if (ours && deletion) tree.RetireKeyAndBelow(inner.substr(root.size()));
             section = &tree.sections_.emplace_back();
+            section->header = std::string(line);
             if (ours && !deletion) {
                 section->path = NormalizeKey(inner.substr(root.size()));
             } else {
                 section->foreign = true;
-                section->header = std::string(line);
                 if (!ours) {
                     tree.problems_.push_back(
                         LineProblem(lineNumber, "key outside " + tree.rootName_ + " kept unread"));
@@ -549,7 +581,8 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
         rest = TrimLeft(rest);
         const bool assigned = name && !rest.empty() && rest.front() == '=';
         if (assigned && StartsWithText(TrimLeft(rest.substr(1)), "hex")) {
-            while (!logical.empty() && logical.back() == '\\' && index + 1 < lines.size()) {
+            while (!logical.empty() && logical.back() == '\\' && index + 1 < lines.size() &&
+                   ContinuesData(lines[index + 1])) {
                 logical.pop_back();
                 logical.append(TrimLeft(lines[++index]));
                 raw += '\n';
@@ -566,7 +599,8 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
             data.remove_prefix(data.find('=', content.size() - rest.size()) + 1);
         }
         if (assigned && TrimLeft(data) == "-") {
-            tree.RemoveValue(section->path, *name);
+            tree.RetireValue(section->path, *name);
+            keepRaw(std::move(raw));
             continue;
         }
         auto value = assigned ? ParseData(data) : std::nullopt;
@@ -577,6 +611,7 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
         }
         TLine& parsed = section->lines.emplace_back();
         parsed.parsed = true;
+        parsed.raw = std::move(raw);
         parsed.name = std::move(*name);
         parsed.value = std::move(*value);
     }
@@ -584,11 +619,14 @@ TRegistryTree TRegistryTree::Parse(std::string_view fileText, std::string_view r
 }
 
 std::string TRegistryTree::Serialize() const {
-    std::string out = header_ + "\n\n";
+    const auto endBlank = [](std::string& out) {
+        if (!out.ends_with("\n\n")) out += '\n';
+    };
+    std::string out = header_ + "\n";
     for (const std::string& raw : preface_) out += raw + "\n";
-    if (!preface_.empty()) out += '\n';
     for (const TSection& section : sections_) {
-        if (section.foreign) {
+        endBlank(out);
+        if (!section.header.empty()) {
             out += section.header;
         } else {
             out += '[' + rootName_;
@@ -597,11 +635,13 @@ std::string TRegistryTree::Serialize() const {
         }
         out += '\n';
         for (const TLine& line : section.lines) {
-            out += line.parsed ? FormatValueLine(line.name, line.value) : line.raw;
+            // Lines read from the file and not changed since go back as they were.
+            out +=
+                line.parsed && line.raw.empty() ? FormatValueLine(line.name, line.value) : line.raw;
             out += '\n';
         }
-        out += '\n';
     }
+    endBlank(out);
     return out;
 }
 

@@ -94,6 +94,9 @@ private:
     TSection& SectionFor(std::string_view key);
     void RemoveKeyAndBelow(std::string_view key);
     void RemoveValue(std::string_view key, std::string_view name);
+    // What a deletion line of the file removes stays in the file, unread.
+    void RetireKeyAndBelow(std::string_view key);
+    void RetireValue(std::string_view key, std::string_view name);
 
     std::string rootName_;
     std::string header_ = "Windows Registry Editor Version 5.00";

@@ -169,6 +169,45 @@ TEST(RegistryTreeTest, DeletionLinesApplyInFileOrder) {
     EXPECT_EQ(TRegistryTree::Parse(tree.Serialize(), kCU).ReadString("A\\B", "x"), "new");
 }
 
+TEST(RegistryTreeTest, LinesOfKeysDeletedInTheFileAreKeptUnread) {
+    // Damaged lines inside a key that a later deletion line removes used to vanish on rewrite.
+    auto tree = ParseCU(
+        "[HKEY_CURRENT_USER\\A]\n\"bad\"=dword:zz\n\"v\"=\"1\"\n"
+        "[-HKEY_CURRENT_USER\\A]\n");
+    EXPECT_FALSE(tree.KeyExists("A"));
+    tree.WriteString("B", "x", "1");
+    const std::string text = tree.Serialize();
+    EXPECT_THAT(text, HasSubstr("\"bad\"=dword:zz\n\"v\"=\"1\"\n"));
+    const auto again = TRegistryTree::Parse(text, kCU);
+    EXPECT_FALSE(again.KeyExists("A"));
+    EXPECT_EQ(again.ReadString("B", "x"), "1");
+    EXPECT_THAT(again.Problems(), SizeIs(1));
+}
+
+TEST(RegistryTreeTest, UnchangedLinesAreWrittenBackAsTheyWere) {
+    auto tree = ParseCU(
+        "[HKEY_CURRENT_USER\\Software\\oracle]\n\"N\"=DWORD:0000FFFF\n"
+        "\"B\"=hex:01,02,\\\n    03\n\n\"S\"=\"x\"\n\n");
+    tree.WriteString("software\\ORACLE", "S", "y");
+    tree.WriteString("Software\\Oracle", "New", "z");
+    EXPECT_EQ(tree.Serialize(),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Software\\oracle]\n\"N\"=DWORD:0000FFFF\n"
+              "\"B\"=hex:01,02,\\\n    03\n\n\"S\"=\"y\"\n\"New\"=\"z\"\n\n");
+}
+
+TEST(RegistryTreeTest, HexDataDoesNotCarryOverABlankLineOrAKey) {
+    // A damaged trailing backslash used to swallow the next line and change the file's meaning.
+    const auto tree = ParseCU(
+        "[HKEY_CURRENT_USER\\A]\n\"b\"=hex:01,\\\n\n\"c\"=\"1\"\n"
+        "\"d\"=hex:02,\\\n[HKEY_CURRENT_USER\\B]\n\"e\"=\"2\"\n");
+    EXPECT_EQ(tree.ReadString("A", "c"), "1");
+    EXPECT_EQ(tree.ReadString("B", "e"), "2");
+    const auto again = TRegistryTree::Parse(tree.Serialize(), kCU);
+    EXPECT_EQ(again.Serialize(), tree.Serialize());
+    EXPECT_EQ(again.Problems().size(), tree.Problems().size());
+}
+
 TEST(RegistryTreeTest, LaterDefinitionWinsAndWriteRemovesDuplicates) {
     auto tree = ParseCU(
         "[HKEY_CURRENT_USER\\K]\n\"v\"=\"old\"\n"
