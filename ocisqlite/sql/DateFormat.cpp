@@ -258,7 +258,13 @@ void ValidateDateFormat(std::string_view format) { (void)ParseFormat(format); }
 
 DateTime ParseDate(std::string_view in, std::string_view format) {
     std::vector<Element> els = ParseFormat(format);
-    DateTime now = Now();
+    DateTime now{};
+    bool nowKnown = false;
+    auto current = [&]() -> const DateTime& {
+        if (!nowKnown) now = Now();
+        nowKnown = true;
+        return now;
+    };
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     bool haveYear = false, haveMonth = false, haveDay = false, hour12 = false;
     int meridian = -1;  // 0 AM, 1 PM
@@ -359,7 +365,8 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
             case El::Y: {
                 int width = e.kind == El::Yyy ? 3 : e.kind == El::Yy ? 2 : 1;
                 int unit = width == 3 ? 1000 : width == 2 ? 100 : 10;
-                year = now.year - now.year % unit + static_cast<int>(readNumber(width, false));
+                year = current().year - current().year % unit +
+                       static_cast<int>(readNumber(width, false));
                 haveYear = true;
                 break;
             }
@@ -369,11 +376,11 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
                 while (start < in.size() && in[start] == ' ') ++start;
                 int v = static_cast<int>(readNumber(4, false));
                 if (pos - start <= 2) {
-                    int century = now.year / 100, current = now.year % 100;
+                    int century = current().year / 100, yy = current().year % 100;
                     if (v < 50)
-                        year = (current < 50 ? century : century + 1) * 100 + v;
+                        year = (yy < 50 ? century : century + 1) * 100 + v;
                     else
-                        year = (current < 50 ? century - 1 : century) * 100 + v;
+                        year = (yy < 50 ? century - 1 : century) * 100 + v;
                 } else {
                     year = v;
                 }
@@ -475,7 +482,7 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
     if (julian >= 0) {
         FromDayNumber(julian - 2440588, d.year, d.month, d.day);
     } else {
-        d.year = haveYear ? year : now.year;
+        d.year = haveYear ? year : current().year;
         if (d.year == 0 || d.year < -4712 || d.year > 9999)
             Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
         if (julian < -2) {
@@ -485,7 +492,7 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
             if (y != d.year)
                 Fail(1848, "day of year must be between 1 and 365 (366 for leap year)");
         } else {
-            d.month = haveMonth ? month : now.month;
+            d.month = haveMonth ? month : current().month;
             d.day = haveDay ? day : 1;
             if (d.day > DaysInMonth(d.year, d.month))
                 Fail(1839, "date not valid for month specified");

@@ -333,7 +333,12 @@ void DateDiff(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 
 void SysDate(sqlite3_context* ctx, int, sqlite3_value**) {
-    ResultText(ctx, StoredDate(State(ctx).statementTime));
+    SessionState& s = State(ctx);
+    if (!s.timeKnown) {
+        s.statementTime = Now();
+        s.timeKnown = true;
+    }
+    ResultText(ctx, StoredDate(s.statementTime));
 }
 
 // --- character functions ------------------------------------------------------------

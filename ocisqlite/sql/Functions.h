@@ -13,6 +13,7 @@ namespace velnor::ocisqlite::sql {
 struct SessionState {
     std::string dateFormat = "DD-MON-RR";
     DateTime statementTime;  // SYSDATE: fixed for the whole of one execution
+    bool timeKnown = false;
 };
 
 void RegisterFunctions(sqlite3* db, SessionState* state);

@@ -164,9 +164,9 @@ void Statement::ClearBinds() {
 
 void Statement::Parse() {
     Impl& im = *impl_;
+    if (im.parsed) return;
     Connection::Impl& c = connection_.Internals();
     c.catalog.Refresh(c.db, connection_.Schema());
-    if (im.parsed) return;
     if (type_ == stBegin || type_ == stDeclare) Fail(3001, "unimplemented feature");
     std::vector<Token> tokens = Tokenize(sql_);
     if (tokens.size() == 1) Fail(900, "invalid SQL statement");
@@ -245,7 +245,7 @@ std::int64_t Statement::Execute() {
     rowsFetched_ = 0;
     for (bool b : bound_)
         if (!b) Fail(1008, "not all variables bound");
-    c.state.statementTime = Now();
+    c.state.timeKnown = false;  // SYSDATE reads the clock once per execution, when used
     using Kind = ParsedStatement::Kind;
     Kind kind = im.statement.kind;
     if (kind == Kind::Select || kind == Kind::Insert || kind == Kind::Update ||
