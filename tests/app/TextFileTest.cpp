@@ -82,6 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"CrCrLf", "a\r\r\nb", {"a", "", "b"}}, ReadCase{"LfCr", "a\n\rb", {"a\n", "b"}},
         ReadCase{"CtrlZInTheMiddle", std::string("ab\x1a\r\ncd"), {"ab"}},
         ReadCase{"CtrlZAfterLine", std::string("ab\r\n\x1a"), {"ab"}},
+        ReadCase{"CtrlZInALaterBlock",
+                 std::string(100000, 'x') + "\x1a" + "yy\r\n",
+                 {std::string(100000, 'x')}},
         ReadCase{"CtrlZOnly", std::string("\x1a"), {}}, ReadCase{"Empty", "", {}},
         ReadCase{"NulBytesKept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}),
     [](const auto& param) { return param.param.name; });
@@ -99,6 +102,7 @@ TEST_F(TextFileTest, AtLineEndLooksWithoutConsuming) {
     EXPECT_TRUE(f.AtLineEnd());
     EXPECT_EQ(f.ReadLine(), "");  // the CR is not consumed by reading
     f.SkipLineEnd();
+    EXPECT_EQ(f.Position(), 5u);
     EXPECT_EQ(f.ReadLine(), "c");
     EXPECT_TRUE(f.AtLineEnd());
     EXPECT_TRUE(f.AtEnd());
