@@ -221,12 +221,23 @@ bool ContinuesData(std::string_view line) {
            std::string_view("[\"@;").find(content.front()) == std::string_view::npos;
 }
 
+// Lower-case hex digits of the low `digits` nibbles of `number`, as the editor writes them.
+void AppendHexDigits(std::string& out, std::uint32_t number, int digits) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int i = digits - 1; i >= 0; --i) out += kDigits[(number >> (4 * i)) & 0xF];
+}
+
+// Appends `name` unless a name equal to it without case is there already.
+void AddName(std::vector<std::string>& names, std::string_view name) {
+    const bool known = std::any_of(names.begin(), names.end(),
+                                   [&](const std::string& n) { return SameText(n, name); });
+    if (!known) names.emplace_back(name);
+}
+
 void AppendHex(std::string& out, const TRegistryValue& value) {
     std::size_t column = out.size();  // `out` holds the start of this line only
-    static constexpr char kDigits[] = "0123456789abcdef";
     for (std::size_t i = 0; i < value.bytes.size(); ++i) {
-        out += kDigits[value.bytes[i] >> 4];
-        out += kDigits[value.bytes[i] & 0xF];
+        AppendHexDigits(out, value.bytes[i], 2);
         column += 2;
         if (i + 1 == value.bytes.size()) break;
         out += ',';
@@ -250,15 +261,10 @@ std::string FormatValueLine(std::string_view name, const TRegistryValue& value) 
         case TRegistryValue::Kind::String:
             AppendQuoted(out, value.text);
             break;
-        case TRegistryValue::Kind::Dword: {
-            char digits[9];
-            static constexpr char kDigits[] = "0123456789abcdef";
-            for (int i = 7; i >= 0; --i) digits[7 - i] = kDigits[(value.dword >> (4 * i)) & 0xF];
-            digits[8] = '\0';
+        case TRegistryValue::Kind::Dword:
             out += "dword:";
-            out += digits;
+            AppendHexDigits(out, value.dword, 8);
             break;
-        }
         case TRegistryValue::Kind::Binary:
             if (value.binaryType == kBinaryType) {
                 out += "hex:";
@@ -468,11 +474,7 @@ std::vector<std::string> TRegistryTree::ValueNames(std::string_view key) const {
     for (const TSection& section : sections_) {
         if (section.foreign || !SameText(section.path, path)) continue;
         for (const TLine& line : section.lines) {
-            if (!line.parsed) continue;
-            const bool known = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-                return SameText(n, line.name);
-            });
-            if (!known) names.push_back(line.name);
+            if (line.parsed) AddName(names, line.name);
         }
     }
     return names;
@@ -488,10 +490,7 @@ std::vector<std::string> TRegistryTree::SubKeyNames(std::string_view key) const 
         }
         std::string_view rest = section.path;
         rest.remove_prefix(path.empty() ? 0 : path.size() + 1);
-        const std::string_view child = rest.substr(0, rest.find('\\'));
-        const bool known = std::any_of(names.begin(), names.end(),
-                                       [&](const std::string& n) { return SameText(n, child); });
-        if (!known) names.emplace_back(child);
+        AddName(names, rest.substr(0, rest.find('\\')));
     }
     return names;
 }
