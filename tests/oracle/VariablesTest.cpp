@@ -3,10 +3,15 @@
 
 #include <cstring>
 
+#include "oracle/query/OracleQuery.h"
 #include "oracle/query/Variables.h"
+#include "oracle/session/OracleSession.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
+#include "platform/RegionalSettings.h"
+#include "tests/oracle/ClientTestEnvironment.h"
+#include "tests/support/TempHome.h"
 
 namespace velnor::oracle {
 namespace {
@@ -739,6 +744,122 @@ TEST_F(StreamTest, PropertyIsWrittenOnlyWhenTheListDiffersFromTheAncestor) {
     ancestor.SetVariableValue("i", TVariant(std::int32_t{-7}));
     ancestor.SetVariableValue("n", TVariant(std::int32_t{0}));
     EXPECT_TRUE(vars.ShouldWriteData(&ancestor));
+}
+
+// ---- binds on the stand-in client library ----
+
+enum class Interface { OCI8, OCI7 };
+
+std::string InterfaceName(const ::testing::TestParamInfo<Interface>& param) {
+    return param.param == Interface::OCI8 ? "OCI8" : "OCI7";
+}
+
+class StandInBindTest : public ::testing::TestWithParam<Interface> {
+protected:
+    static void SetUpTestSuite() {
+        client_ = new test::TClientEnvironment;
+        home_ = new velnor::test::TTempHome;
+        home_->AddService("VTEST");
+        home_->AddUser("VTEST", "VUSER", "PW");
+        home_->SetAsOracleHome();
+        SetOCIDLL(home_->ClientLibrary());
+    }
+    static void TearDownTestSuite() {
+        delete home_;
+        delete client_;
+    }
+    void SetUp() override {
+        platform::TRegionalSettings regional;
+        regional.shortDateFormat = "yyyy/mm/dd";
+        regional.longTimeFormat = "hh:nn:ss";
+        platform::SetRegionalSettings(regional);
+        session_.Preferences().SetUseOCI7(GetParam() == Interface::OCI7);
+        session_.SetLogonUsername("VUSER");
+        session_.SetLogonPassword("PW");
+        session_.SetLogonDatabase("VTEST");
+        session_.LogOn();
+        Run("create table vt (id number(9), f number(10,2), s varchar2(20), d date)");
+    }
+    void TearDown() override {
+        Run("drop table vt");
+        session_.LogOff();
+    }
+    void Run(const std::string& sql) {
+        TOracleQuery q(nullptr);
+        q.SetSession(&session_);
+        q.SQL().SetText(sql);
+        q.Execute();
+    }
+    // Every row of vt as "id|f|s|d" in id order.
+    std::vector<std::string> Rows() {
+        TOracleQuery q(nullptr);
+        q.SetSession(&session_);
+        q.SQL().SetText("select id, f, s, d from vt order by id");
+        q.Execute();
+        std::vector<std::string> rows;
+        for (; !q.Eof(); q.Next()) {
+            rows.push_back(q.FieldAsString(0) + "|" + q.FieldAsString(1) + "|" +
+                           q.FieldAsString(2) + "|" + q.FieldAsString(3));
+        }
+        return rows;
+    }
+
+    static test::TClientEnvironment* client_;
+    static velnor::test::TTempHome* home_;
+    TOracleSession session_;
+};
+test::TClientEnvironment* StandInBindTest::client_ = nullptr;
+velnor::test::TTempHome* StandInBindTest::home_ = nullptr;
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, StandInBindTest,
+                         ::testing::Values(Interface::OCI8, Interface::OCI7), InterfaceName);
+
+TEST_P(StandInBindTest, ArrayInsertStoresEveryElementInItsRow) {
+    TOracleQuery q(nullptr);
+    q.SetSession(&session_);
+    q.SQL().SetText("insert into vt values (:id, :f, :s, :d)");
+    auto& v = q.Variables();
+    v.AddVariable("id", otInteger);
+    v.AddVariable("f", otFloat);
+    v.AddVariable("s", otString);
+    v.AddVariable("d", otDate);
+    v.SetVariableValue("id", Ints({1, 2, 3}));
+    v.SetVariableValue("f", TVariant::Array({TVariant(1.5), TVariant::Null(), TVariant(-2.25)}));
+    v.SetVariableValue("s", Texts({"one", "", "\xe6\x97\xa5\xe6\x9c\xac"}));
+    v.SetVariableValue(
+        "d", TVariant::Array({TVariant("2004/03/15"), TVariant::Null(), TVariant("1999/12/31")}));
+    q.Execute();
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"1|1.5|one|2004/03/15", "2|||",
+                                                "3|-2.25|\xe6\x97\xa5\xe6\x9c\xac|1999/12/31"}));
+}
+
+TEST_P(StandInBindTest, NewValuesReachTheServerWithoutANewBind) {
+    TOracleQuery q(nullptr);
+    q.SetSession(&session_);
+    q.SQL().SetText("insert into vt (id, s) values (:id, :s)");
+    q.Variables().AddVariable("id", otInteger);
+    q.Variables().AddVariable("s", otString);
+    for (int i = 1; i <= 3; ++i) {
+        q.Variables().SetVariableValue("id", TVariant(static_cast<std::int32_t>(i)));
+        q.Variables().SetVariableValue("s",
+                                       TVariant(std::string(static_cast<std::size_t>(i), 'x')));
+        q.Execute();
+    }
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"1||x|", "2||xx|", "3||xxx|"}));
+}
+
+TEST_P(StandInBindTest, SubstitutionNamesTheTable) {
+    Run("insert into vt (id) values (7)");
+    TOracleQuery q(nullptr);
+    q.SetSession(&session_);
+    q.SQL().SetText("select id from :tab where id = :id");
+    q.Variables().AddVariable("tab", otSubstitution);
+    q.Variables().AddVariable("id", otInteger);
+    q.Variables().SetVariableValue("tab", TVariant("vt"));
+    q.Variables().SetVariableValue("id", TVariant(std::int32_t{7}));
+    q.Execute();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.FieldAsInteger(0), 7);
 }
 
 }  // namespace
