@@ -32,32 +32,6 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-std::string Trimmed(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(" \t");
-    return std::string(s.substr(first, last - first + 1));
-}
-
-// A trailing " AS SYSDBA" / " AS SYSOPER" clause: the mode, and `s` without it. Anything
-// else after " AS " is part of the value and stays.
-bool ExtractConnectAsClause(std::string& s, TConnectAsOption& mode) {
-    std::string upper = platform::UpperCase(s);
-    std::replace(upper.begin(), upper.end(), '\t', ' ');
-    const std::size_t at = upper.rfind(" AS ");
-    if (at == std::string::npos) return false;
-    const std::string clause = Trimmed(std::string_view(upper).substr(at + 4));
-    if (clause == "SYSDBA") {
-        mode = TConnectAsOption::caSYSDBA;
-    } else if (clause == "SYSOPER") {
-        mode = TConnectAsOption::caSYSOPER;
-    } else {
-        return false;
-    }
-    s = Trimmed(std::string_view(s).substr(0, at));
-    return true;
-}
-
 // Holds the process lock for a thread-safe session.
 class TGlobalLockScope {
 public:
@@ -75,13 +49,6 @@ private:
 };
 
 }  // namespace
-
-std::string TLogonParts::Text() const {
-    std::string text = user;
-    if (!password.empty()) text += "/" + password;
-    if (!database.empty()) text += "@" + database;
-    return text;
-}
 
 // ---- construction ----
 
@@ -285,50 +252,6 @@ void TOracleSession::Loaded() {
 
 // ---- logon ----
 
-namespace {
-
-// A whole "user/password@database" in the user name is split; fields given separately are
-// taken as they are, so a password or service holding "@" or " as " stays whole.
-TLogonParts SplitLogon(const std::string& user, const std::string& password,
-                       const std::string& database, bool& combined) {
-    TLogonParts parts{user, password, database, {}, TConnectAsOption::caNormal};
-    combined = false;
-    if (!password.empty()) return parts;
-    const std::size_t slash = user.find('/');
-    const std::size_t at = user.find('@', slash == std::string::npos ? 0 : slash);
-    if (slash != std::string::npos) {
-        parts.user = user.substr(0, slash);
-        parts.password =
-            user.substr(slash + 1, at == std::string::npos ? std::string::npos : at - slash - 1);
-        combined = true;
-    } else if (at != std::string::npos) {
-        parts.user = user.substr(0, at);
-    }
-    if (at != std::string::npos) {
-        parts.database = user.substr(at + 1);
-        combined = true;
-    }
-    return parts;
-}
-
-}  // namespace
-
-TLogonParts ParseLogonStrings(const std::string& user, const std::string& password,
-                              const std::string& database, TConnectAsOption connectAs,
-                              bool* combinedOut) {
-    bool combined = false;
-    TLogonParts parts = SplitLogon(user, password, database, combined);
-    parts.rawDatabase = parts.database;
-    parts.mode = connectAs;
-    TConnectAsOption clause = TConnectAsOption::caNormal;
-    bool found = ExtractConnectAsClause(parts.database, clause);
-    if (!found && combined) found = ExtractConnectAsClause(parts.password, clause);
-    if (!found && password.empty()) found = ExtractConnectAsClause(parts.user, clause);
-    if (found) parts.mode = clause;
-    if (combinedOut) *combinedOut = combined;
-    return parts;
-}
-
 TLogonParts TOracleSession::PrepareLogon() {
     bool combined = false;
     TLogonParts parts =
@@ -482,70 +405,6 @@ void TOracleSession::ShareExternalSVC() {
     Check(t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &server_, nullptr, OCI_ATTR_SERVER, error_));
     Check(t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &userSession_, nullptr, OCI_ATTR_SESSION,
                        error_));
-}
-
-namespace {
-
-constexpr const char* kSQLTracePrefix = "alter session set sql_trace = ";
-constexpr const char* kOptimizerGoalPrefix = "alter session set optimizer_goal = ";
-constexpr const char* kIsolationLevelPrefix = "alter session set isolation_level = ";
-
-const char* Word(TSQLTraceOption value) {
-    switch (value) {
-        case TSQLTraceOption::stTrue:
-            return "true";
-        case TSQLTraceOption::stFalse:
-            return "false";
-        case TSQLTraceOption::stUnchanged:
-            break;
-    }
-    return "";
-}
-
-const char* Word(TOptimizerGoalOption value) {
-    switch (value) {
-        case TOptimizerGoalOption::ogChoose:
-            return "choose";
-        case TOptimizerGoalOption::ogFirstRows:
-            return "first_rows";
-        case TOptimizerGoalOption::ogAllRows:
-            return "all_rows";
-        case TOptimizerGoalOption::ogRule:
-            return "rule";
-        case TOptimizerGoalOption::ogUnchanged:
-            break;
-    }
-    return "";
-}
-
-const char* Word(TIsolationLevelOption value) {
-    switch (value) {
-        case TIsolationLevelOption::ilReadCommitted:
-            return "read committed";
-        case TIsolationLevelOption::ilSerializable:
-            return "serializable";
-        case TIsolationLevelOption::ilUnchanged:
-            break;
-    }
-    return "";
-}
-
-}  // namespace
-
-// Settings made while disconnected; they stay stored even when applying one fails.
-void TOracleSession::ApplySettingsAfterLogOn() {
-    if (autoCommit_) {
-        autoCommit_ = false;
-        try {
-            SetAutoCommit(true);
-        } catch (...) {
-            autoCommit_ = true;
-            throw;
-        }
-    }
-    ApplySetting(kSQLTracePrefix, Word(sqlTrace_));
-    ApplySetting(kOptimizerGoalPrefix, Word(optimizerGoal_));
-    ApplySetting(kIsolationLevelPrefix, Word(isolationLevel_));
 }
 
 void TOracleSession::LogOn() {
@@ -765,143 +624,6 @@ void TOracleSession::LogOff() {
     }
     if (environment_ && !Shared()) FreeHandles();
     if (first) std::rethrow_exception(first);
-}
-
-// ---- transactions and settings ----
-
-void TOracleSession::Commit() {
-    if (!connected_) return;
-    if (mtsControlled_) throw platform::Exception("Cannot commit an MTS Controlled Transaction");
-    LockSession(1);
-    try {
-        if (usingOCI8_) {
-            lastStatus_ = Oci().OCITransCommit(serviceContext_, error_, OCI_DEFAULT);
-        } else {
-            Oci().ocom(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());  // releases the lock
-    UnlockSession(1);
-}
-
-void TOracleSession::Rollback() {
-    if (!connected_) return;
-    if (mtsControlled_) throw platform::Exception("Cannot rollback an MTS Controlled Transaction");
-    LockSession(1);
-    try {
-        if (usingOCI8_) {
-            lastStatus_ = Oci().OCITransRollback(serviceContext_, error_, OCI_DEFAULT);
-        } else {
-            Oci().orol(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
-    UnlockSession(1);
-}
-
-void TOracleSession::SetAutoCommit(bool value) {
-    if (value == autoCommit_) return;
-    // With OCI8 the flag changes how later statements execute; OCI7 switches the LDA.
-    if (!connected_ || usingOCI8_) {
-        autoCommit_ = value;
-        return;
-    }
-    LockSession(1);
-    try {
-        if (value) {
-            Oci().ocon(CurrentLDA());
-        } else {
-            Oci().ocof(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
-    UnlockSession(1);
-    autoCommit_ = value;
-}
-
-void TOracleSession::ApplySetting(const char* prefix, const char* word) {
-    if (connected_ && word && *word) ExecuteInternal(std::string(prefix) + word, true);
-}
-
-void TOracleSession::SetSQLTrace(TSQLTraceOption value) {
-    if (value == sqlTrace_) return;
-    ApplySetting(kSQLTracePrefix, Word(value));
-    sqlTrace_ = value;
-}
-
-void TOracleSession::SetOptimizerGoal(TOptimizerGoalOption value) {
-    if (value == optimizerGoal_) return;
-    ApplySetting(kOptimizerGoalPrefix, Word(value));
-    optimizerGoal_ = value;
-}
-
-void TOracleSession::SetIsolationLevel(TIsolationLevelOption value) {
-    if (value == isolationLevel_) return;
-    ApplySetting(kIsolationLevelPrefix, Word(value));
-    isolationLevel_ = value;
-}
-
-void TOracleSession::ExecuteInternal(const std::string& sql, bool withCursor) {
-    platform::TCursorGuard cursor(withCursor ? cursor_ : 0);
-    if (OnInternalSQL) OnInternalSQL(*this, sql);
-    RunInternalStatement(*this, sql);
-}
-
-// ---- measured facts ----
-
-int TOracleSession::EffectiveBytesPerCharacter() {
-    if (effectiveBytesPerCharacter_ != 0) return effectiveBytesPerCharacter_;
-    int value = 1;
-    switch (bytesPerCharacter_) {
-        case TBytesPerCharacterOption::bc2Bytes:
-            value = 2;
-            break;
-        case TBytesPerCharacterOption::bc3Bytes:
-            value = 3;
-            break;
-        case TBytesPerCharacterOption::bc4Bytes:
-            value = 4;
-            break;
-        case TBytesPerCharacterOption::bc1Byte:
-            value = 1;
-            break;
-        case TBytesPerCharacterOption::bcAutoDetect:
-            if (connected_) value = QueryBytesPerCharacter();
-            break;
-    }
-    effectiveBytesPerCharacter_ = std::clamp(value, 1, 4);
-    return effectiveBytesPerCharacter_;
-}
-
-int TOracleSession::QueryBytesPerCharacter() {
-    if (OnInternalSQL) OnInternalSQL(*this, BytesPerCharacterSQL());
-    return ProbeBytesPerCharacter(*this);
-}
-
-int TOracleSession::MaxVarcharChars() {
-    return (usingOCI8_ ? 4000 : 2000) / EffectiveBytesPerCharacter();
-}
-
-int TOracleSession::DateFormatLength() {
-    if (dateFormatLength_ >= 0 || !connected_) return dateFormatLength_;
-    int longest = QueryDateFormatLength();
-    if (longest <= 0) longest = 40;
-    dateFormatLength_ = longest;
-    return dateFormatLength_;
-}
-
-int TOracleSession::QueryDateFormatLength() {
-    if (OnInternalSQL) OnInternalSQL(*this, DateFormatLengthSQL());
-    return ProbeDateFormatLength(*this);
 }
 
 }  // namespace velnor::oracle

@@ -11,13 +11,13 @@
 #include "oci/Oci7.h"
 #include "oci/OciTypes.h"
 #include "oracle/client/OracleError.h"
+#include "oracle/session/LogonStrings.h"
 #include "oracle/session/SessionPreferences.h"
 #include "platform/Component.h"
 #include "platform/CriticalSection.h"
 
 namespace velnor::oracle {
 
-enum class TConnectAsOption { caNormal, caSYSDBA, caSYSOPER };
 enum class TBytesPerCharacterOption { bcAutoDetect, bc1Byte, bc2Bytes, bc3Bytes, bc4Bytes };
 enum class TSessionPoolingOption { spNone, spInternal, spMTS };
 enum class TMTSOption { moImplicit, moUniqueServer };
@@ -52,24 +52,6 @@ public:
 protected:
     ~TSessionDependent() = default;
 };
-
-// The logon strings as one logon uses them.
-struct TLogonParts {
-    std::string user;
-    std::string password;
-    std::string database;     // without an AS clause
-    std::string rawDatabase;  // as split off, clause included
-    TConnectAsOption mode = TConnectAsOption::caNormal;
-    // "user/password@database" for the OCI7 logon.
-    [[nodiscard]] std::string Text() const;
-};
-
-// Splits a whole "user/password@database" given as the user name; fields given separately
-// stay whole (a password may hold "@" or " as "). A trailing " AS SYSDBA" or " AS SYSOPER"
-// sets the mode of this logon only; without one the mode is `connectAs`.
-[[nodiscard]] TLogonParts ParseLogonStrings(const std::string& user, const std::string& password,
-                                            const std::string& database, TConnectAsOption connectAs,
-                                            bool* combined = nullptr);
 
 class TOracleSession : public platform::TComponent {
 public:

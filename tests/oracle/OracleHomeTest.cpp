@@ -45,11 +45,9 @@ TEST_P(HomeChoiceTest, PicksTheRegisteredHome) {
     const std::string a = env_.Scratch().Dir("ora81");
     const std::string b = env_.Scratch().Dir("ora92");
     RegisterHomes({{"OraHome81", a}, {"OraHome92", b}});
-    std::string path = c.path;
-    for (auto [token, dir] : {std::pair{'A', a}, std::pair{'B', b}}) {
-        for (std::size_t at; (at = path.find(token)) != std::string::npos;)
-            path.replace(at, 1, dir);
-    }
+    std::string path;  // A and B become the directories in one pass
+    for (const char* p = c.path; *p; ++p)
+        path += *p == 'A' ? a : *p == 'B' ? b : std::string(1, *p);
     platform::SetEnvironment("PATH", path);
     if (*c.argument) platform::SetProgramArguments(std::vector<std::string>{c.argument});
     EXPECT_EQ(FindOracleHomeKey(), c.expected) << c.description;
