@@ -233,8 +233,10 @@ TVariant TVariableData::ElementValue(std::size_t i, const TVariableSettings& set
     const bool whole = typeCode_ == otLong || typeCode_ == otLongRaw;
     if (!slot) return whole ? BufferValue(typeCode_) : NullVariant(settings);
     TVariant value = NullVariant(settings);
-    BufferToVariant(slot, typeCode_, whole ? valueLength_ : elementSize_, ConvertCRLF(settings),
-                    value);
+    // A PL/SQL block may hand back a shorter LONG through the length the client library holds.
+    const std::size_t length =
+        valueLength_ <= UB2MAXVAL ? std::min<std::size_t>(bindLength_, valueLength_) : valueLength_;
+    BufferToVariant(slot, typeCode_, whole ? length : elementSize_, ConvertCRLF(settings), value);
     return value;
 }
 
@@ -347,7 +349,8 @@ void TVariables::SetVariableValue(std::string_view name, const TVariant& value) 
 }
 
 void TVariables::SetVariableValue(int index, const TVariant& value) {
-    StoreValue(const_cast<TVariableData&>(Item(index)), value);
+    (void)Item(index);  // raises for an index out of range
+    StoreValue(*items_[static_cast<std::size_t>(index)], value);
 }
 
 void TVariables::StoreValue(TVariableData& v, const TVariant& value) {

@@ -570,6 +570,16 @@ TEST_F(BindTest, LongOfNewLengthIsBoundAgain) {
     EXPECT_EQ(g_calls[1].bytes, "abcdef");
 }
 
+TEST_F(BindTest, LongReadsBackTheLengthTheServerReturned) {
+    vars.AddVariable("l", otLong);
+    vars.SetVariableValue("l", TVariant("abcdef"));
+    vars.BindVariables(oci8);
+    ASSERT_EQ(g_calls.size(), 1u);
+    ASSERT_NE(g_calls[0].lengths, nullptr);
+    *const_cast<ub2*>(g_calls[0].lengths) = 2;  // an OUT value of two bytes
+    EXPECT_EQ(vars.GetVariableValue("l"), TVariant("ab"));
+}
+
 TEST_F(BindTest, FailedBindRaisesAndIsTriedAgain) {
     vars.AddVariable("n", otInteger);
     g_status = -1;
