@@ -366,6 +366,10 @@ TEST_P(QueryTest, LongValuesArriveWholeAroundEveryPieceSize) {
         EXPECT_EQ(n, std::min<std::size_t>(3000, expected.size() - offset));
         EXPECT_EQ(part.substr(0, n), expected.substr(offset, n));
         EXPECT_EQ(q->ReadLongField(1, part.data(), expected.size() + 10, 5), 0u);
+        // One read of the whole value, in several chunks where it is long.
+        std::string whole(expected.size() + 100, '#');
+        ASSERT_EQ(q->ReadLongField(1, whole.data(), 0, whole.size()), expected.size());
+        EXPECT_TRUE(whole.compare(0, expected.size(), expected) == 0) << expected.size();
         EXPECT_EQ(q->ReadLongField(1, part.data(), 0, 0), 0u);
         EXPECT_THAT([&] { (void)q->FieldAsString(1); },
                     ThrowsMessage<platform::Exception>("Cannot convert field TXT to a String"));
@@ -435,6 +439,44 @@ TEST_P(QueryTest, DmlReportsRowsAndNeverLeavesARowCurrent) {
     EXPECT_EQ(del->RowsProcessed(), 2);
     EXPECT_EQ(del->ExecuteRows(0, 0), 0);
     RunSql(session_, "drop table qdml");
+}
+
+TEST_P(QueryTest, AutoCommitCommitsDmlButASelectNeverDoes) {
+    RunSql(session_, "create table qauto (id number(9))");
+    session_.Commit();
+    TOracleSession other;
+    LogOn(other);
+    auto countFromOther = [&] {
+        TOracleQuery q(nullptr);
+        q.SetSession(&other);
+        q.SQL().Add("select count(*) from qauto");
+        q.Execute();
+        return q.FieldAsInteger(0);
+    };
+    RunSql(session_, "insert into qauto values (1)");
+    EXPECT_EQ(countFromOther(), 0);
+    session_.Rollback();
+    session_.SetAutoCommit(true);
+    RunSql(session_, "insert into qauto values (2)");
+    EXPECT_EQ(countFromOther(), 1);
+    session_.SetAutoCommit(false);
+    RunSql(session_, "drop table qauto");
+}
+
+TEST_P(QueryTest, DebugShowsTheStatementAndItsVariablesBeforeRunning) {
+    std::string shown;
+    SetQueryDebugDisplay([&](const std::string& text) { shown = text; });
+    auto q = Query("select n from qnums\r\nwhere n = :n");
+    q->Variables().AddVariable("n", otInteger);
+    q->Variables().SetVariableValue("n", TVariant(std::int32_t{7}));
+    q->SetDebug(true);
+    q->Execute();
+    SetQueryDebugDisplay(nullptr);
+    EXPECT_EQ(shown, "select n from qnums\r\nwhere n = :n\r\n\r:N = 7");
+    EXPECT_EQ(q->FieldAsInteger(0), 7);
+    shown.clear();
+    q->Describe();  // describing shows nothing
+    EXPECT_EQ(shown, "");
 }
 
 // ---- array DML ----
