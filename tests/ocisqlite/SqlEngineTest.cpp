@@ -601,6 +601,127 @@ TEST_F(SqlEngineTest, DemoHoldsClassicRowsJapaneseTextAndNulls) {
     EXPECT_EQ(One("select max(id) from big_table"), "100");
 }
 
+TEST_F(SqlEngineTest, DmlReportsRowsAffectedAndAppliesDefaults) {
+    Exec(
+        "create table t (id number primary key, s varchar2(10) default 'none', d date default "
+        "sysdate,"
+        " n number(3) default 7)");
+    EXPECT_EQ(db_->Execute("insert into t (id) values (1)"), 1);
+    EXPECT_EQ(db_->Execute("insert into t values (2, default, null, default)"), 1);
+    EXPECT_EQ(Rows("select s, n from t where id = 1")[0], (std::vector<std::string>{"none", "7"}));
+    EXPECT_EQ(One("select count(*) from t where d is not null"), "1");
+    EXPECT_EQ(db_->Execute("insert into t (id, s) select id + 10, 'copy' from t"), 2);
+    EXPECT_EQ(One("select count(*) from t where n = 7 and s = 'copy'"), "2");
+    EXPECT_EQ(db_->Execute("update t set n = n + 1 where id > 10"), 2);
+    EXPECT_EQ(db_->Execute("update t x set x.s = upper(s) where x.id = 11"), 1);
+    EXPECT_EQ(One("select s || n from t where id = 11"), "COPY8");
+    EXPECT_EQ(db_->Execute("delete from t where id in (1, 2)"), 2);
+    EXPECT_EQ(db_->Execute("delete t"), 2);
+    EXPECT_EQ(db_->Execute("delete from t"), 0);
+}
+
+struct ValueCase {
+    const char* expression;
+    const char* result;
+};
+
+TEST_F(SqlEngineTest, FunctionsAndPredicatesFollowOracle) {
+    Exec("create table t (n number, s varchar2(20), d date)");
+    Exec(
+        "insert into t values (1, 'alpha', to_date('2024-02-29 08:30:00', 'YYYY-MM-DD "
+        "HH24:MI:SS'))");
+    Exec("insert into t values (2, 'Beta', null)");
+    Exec("insert into t values (null, 'gamma_x', null)");
+    const ValueCase cases[] = {
+        {"select count(*) from t where s like 'a%'", "1"},
+        {"select count(*) from t where s like 'A%'", "0"},  // LIKE is case-sensitive
+        {"select count(*) from t where s like '%\\_x' escape '\\'", "1"},
+        {"select count(*) from t where n in (1, 2)", "2"},
+        {"select count(*) from t where n not in (1)", "1"},
+        {"select count(*) from t where n between 1 and 1.5", "1"},
+        {"select count(*) from t where not (n = 1)", "1"},
+        {"select count(*) from t where n = 1 or s = 'Beta'", "2"},
+        {"select count(n) from t", "2"},
+        {"select sum(n) + avg(n) from t", "4.5"},
+        {"select min(s) || max(s) from t", "Betagamma_x"},
+        {"select count(*) from t where n in (select n from t where s = 'Beta')", "1"},
+        {"select count(*) from t a where exists (select 1 from t b where b.n = a.n + 1)", "1"},
+        {"select (select max(n) from t) from dual", "2"},
+        {"select upper(s) || lower('ABC') from t where n = 1", "ALPHAabc"},
+        {"select substr('abcdef', 2, 3) || substr('abcdef', -2) from dual", "bcdef"},
+        {"select length('日本語') || ',' || lengthb('日本語') from dual", "3,9"},
+        {"select substr('日本語', 2) from dual", "本語"},
+        {"select nvl(n, -1) from t where s = 'gamma_x'", "-1"},
+        {"select nvl2(n, 'y', 'n') from t where s = 'gamma_x'", "n"},
+        {"select decode(n, 1, 'one', 2, 'two', 'other') from t where s = 'Beta'", "two"},
+        {"select decode(n, null, 'null!', 'x') from t where s = 'gamma_x'", "null!"},
+        {"select case when n > 1 then 'big' else 'small' end from t where n = 2", "big"},
+        {"select to_char(1234.5, '9,999.99') from dual", " 1,234.50"},
+        {"select to_char(0.5) || '|' || to_char(-7) from dual", ".5|-7"},
+        {"select to_number('  12.50 ') + 1 from dual", "13.5"},
+        {"select round(2.567, 2) || ' ' || trunc(2.567, 1) || ' ' || round(-2.5) from dual",
+         "2.57 2.5 -3"},
+        {"select mod(11, 4) || ' ' || abs(-3) || ' ' || floor(2.7) || ' ' || ceil(2.1) from dual",
+         "3 3 2 3"},
+        {"select to_char(trunc(d), 'YYYY-MM-DD HH24:MI') from t where n = 1", "2024-02-29 00:00"},
+        {"select to_char(add_months(d, 12), 'YYYY-MM-DD') from t where n = 1", "2025-02-28"},
+        {"select to_char(last_day(d), 'DD') from t where n = 1", "29"},
+        {"select to_char(d, 'DAY DY D DDD Q J') from t where n = 1",
+         "THURSDAY  THU 5 060 1 2460370"},
+        {"select replace('a-b-c', '-') || instr('hello', 'l', 1, 2) from dual", "abc4"},
+        {"select lpad('7', 3, '0') || rpad('x', 3, '.') || trim('  y  ') || '|' from dual",
+         "007x..y|"},
+        {"select chr(65) || chr(15113388) from dual", "A本"},
+        {"select greatest(3, 7, 5) || least('b', 'a') from dual", "7a"},
+        {"select user from dual", "SCOTT"},
+        {"select count(*) from t where d < sysdate", "1"},
+        {"select 10 - 2 - 3 || '' from dual", "5"},
+        {"select -n * 2 from t where n = 2", "-4"},
+        {"select n || s from t where s = 'gamma_x'", "gamma_x"},
+    };
+    for (const ValueCase& c : cases) EXPECT_EQ(One(c.expression), c.result) << c.expression;
+}
+
+TEST_F(SqlEngineTest, RawValuesRoundTripInHex) {
+    Exec("create table t (r raw(4), l long raw)");
+    auto ins = db_->Prepare("insert into t values (:1, :2)");
+    ins->Bind(1, sql::Value::Raw(std::string("\x00\xff\x10", 3)));
+    ins->Bind(2, sql::Value::Text("0A0B"));
+    ins->Execute();
+    auto s = db_->Prepare("select r, l, rawtohex(r) from t");
+    s->Execute();
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Raw);
+    EXPECT_EQ(s->Row()[0].bytes, std::string("\x00\xff\x10", 3));
+    EXPECT_EQ(s->Row()[1].bytes, "\x0a\x0b");
+    EXPECT_EQ(s->Row()[2].bytes, "00FF10");
+    EXPECT_EQ(ErrorOf("insert into t (r) values ('0102030405')"), 12899);
+    EXPECT_EQ(ErrorOf("insert into t (r) values ('XY')"), 1465);
+}
+
+TEST_F(SqlEngineTest, TablesMadeByAnotherSessionAreSeen) {
+    sql::Connection other(path_, "SCOTT");
+    auto before = db_->Prepare("select count(*) from fresh");
+    EXPECT_THROW(before->Describe(), sql::OraError);
+    other.Execute("create table fresh (a number)");
+    other.Execute("insert into fresh values (1)");
+    other.Commit();
+    EXPECT_EQ(One("select count(*) from fresh"), "1");
+    other.Execute("drop table fresh");
+    EXPECT_EQ(ErrorOf("select count(*) from fresh"), 942);
+}
+
+TEST_F(SqlEngineTest, CreateUserGoesToTheHandler) {
+    std::string user, password;
+    db_->OnCreateUser = [&](const std::string& u, const std::string& p) {
+        user = u;
+        password = p;
+    };
+    Exec("create user alice identified by \"Secret\"");
+    EXPECT_EQ(user, "ALICE");
+    EXPECT_EQ(password, "Secret");
+}
+
 struct NumberCase {
     double value;
     const char* text;
