@@ -239,6 +239,7 @@ private:
     bool mtsControlled_ = false;
     bool loading_ = false;
     bool destroying_ = false;
+    bool measuring_ = false;  // a probe query is running
     std::mutex dependentsMutex_;
     std::vector<TSessionDependent*> dependents_;  // not owned
 };

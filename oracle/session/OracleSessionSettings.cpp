@@ -181,6 +181,7 @@ int TOracleSession::EffectiveBytesPerCharacter() {
             value = 1;
             break;
         case TBytesPerCharacterOption::bcAutoDetect:
+            if (connected_ && measuring_) return 1;  // provisional, not cached
             if (connected_) value = QueryBytesPerCharacter();
             break;
     }
@@ -189,6 +190,12 @@ int TOracleSession::EffectiveBytesPerCharacter() {
 }
 
 int TOracleSession::QueryBytesPerCharacter() {
+    // The probe is a query itself and asks for this value while binding: it sees 1.
+    measuring_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{measuring_};
     if (OnInternalSQL) OnInternalSQL(*this, BytesPerCharacterSQL());
     return ProbeBytesPerCharacter(*this);
 }
@@ -198,7 +205,7 @@ int TOracleSession::MaxVarcharChars() {
 }
 
 int TOracleSession::DateFormatLength() {
-    if (dateFormatLength_ >= 0 || !connected_) return dateFormatLength_;
+    if (dateFormatLength_ >= 0 || !connected_ || measuring_) return dateFormatLength_;
     int longest = QueryDateFormatLength();
     if (longest <= 0) longest = 40;
     dateFormatLength_ = longest;
@@ -206,6 +213,11 @@ int TOracleSession::DateFormatLength() {
 }
 
 int TOracleSession::QueryDateFormatLength() {
+    measuring_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{measuring_};
     if (OnInternalSQL) OnInternalSQL(*this, DateFormatLengthSQL());
     return ProbeDateFormatLength(*this);
 }

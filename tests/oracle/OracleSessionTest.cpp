@@ -310,7 +310,15 @@ TEST_F(OracleSessionTest, BusyCursorIsShownAndRestoredAlsoOnError) {
 TEST_F(OracleSessionTest, LogonFactsAreMeasuredOncePerConnection) {
     EXPECT_EQ(session_.EffectiveBytesPerCharacter(), 1);  // bc1Byte needs no query
     EXPECT_EQ(session_.DateFormatLength(), -1);           // not measured while disconnected
+    int dateProbes = 0;
+    session_.OnInternalSQL = [&](TOracleSession&, const std::string& sql) {
+        if (sql.find("to_date('10-12-1999") != std::string::npos) ++dateProbes;
+    };
     LogOn("scott", "tiger", "DEMO");
+    const int length = session_.DateFormatLength();
+    EXPECT_GT(length, 0);
+    EXPECT_EQ(session_.DateFormatLength(), length);
+    EXPECT_EQ(dateProbes, 1);
     EXPECT_EQ(session_.MaxVarcharChars(), 4000);
     session_.SetBytesPerCharacter(TBytesPerCharacterOption::bc3Bytes);
     EXPECT_EQ(session_.MaxVarcharChars(), 4000 / 3);
