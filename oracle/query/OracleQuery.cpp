@@ -137,7 +137,21 @@ TVariableSettings TOracleQuery::VariableSettings() const {
     TVariableSettings settings;
     if (!session_) return settings;
     settings.hasSession = true;
-    settings.maxVarcharChars = session_->MaxVarcharChars();
+    // Measuring the bytes per character runs a query of its own, whose settings must not
+    // ask for the measurement again.
+    static thread_local bool measuring = false;
+    if (measuring) {
+        settings.maxVarcharChars = session_->UsingOCI8() ? 4000 : 2000;
+    } else {
+        measuring = true;
+        try {
+            settings.maxVarcharChars = session_->MaxVarcharChars();
+        } catch (...) {
+            measuring = false;
+            throw;
+        }
+        measuring = false;
+    }
     settings.nullValueIsNull = session_->NullValue() == TNullValueOption::nvNull;
     settings.convertCRLF = session_->Preferences().ConvertCRLF();
     settings.zeroDateIsNull = session_->Preferences().ZeroDateIsNull();
@@ -464,8 +478,9 @@ void TOracleQuery::ParseStatement(bool deferred) {
 }
 
 void TOracleQuery::BindAll() {
-    if (isCursorVariable_) {
+    if (isCursorVariable_ || variables_->Count() == 0) {
         arrayLength_ = 0;
+        previousArrayLength_ = 0;
         return;
     }
     TBindContext context;

@@ -586,6 +586,19 @@ TEST_P(QueryTest, ProbesMeasureTheConnection) {
     EXPECT_EQ(ProbeBytesPerCharacter(session_), 1);
 }
 
+TEST_P(QueryTest, BindingOnAnAutoDetectSessionMeasuresOnceWithoutRecursing) {
+    // The measurement used to ask for itself again through its own query's bind settings.
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
+    auto q = Query("select n from qnums where n = :n");
+    q->Variables().AddVariable("n", otString);
+    q->Variables().SetVariableValue("n", TVariant("12"));
+    q->Execute();
+    EXPECT_EQ(q->FieldAsInteger(0), 12);
+    const int bytes = session_.EffectiveBytesPerCharacter();
+    EXPECT_GE(bytes, 1);
+    EXPECT_LE(bytes, 4);
+}
+
 // ---- background thread ----
 
 // Runs calls handed to Synchronize on the thread that pumps them, like a GUI's event loop.
