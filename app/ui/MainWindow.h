@@ -1,0 +1,106 @@
+// The main window: the table grid, the status line, the menus and every command.
+#pragma once
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/core/LogonHistory.h"
+#include "app/core/UserTable.h"
+#include "oracle/session/OracleSession.h"
+
+class QAction;
+class QMenu;
+class QProgressDialog;
+class QTableWidget;
+class QStatusBar;
+
+namespace velnor::app::ui {
+class TfrmLogon;
+
+// How the window asks the user; tests replace it to answer without a person.
+struct TUserDialogs {
+    virtual ~TUserDialogs() = default;
+    // "" when the user cancels.
+    virtual QString OpenFileName(QWidget* parent, const QString& proposed);
+    virtual QString SaveFileName(QWidget* parent, const QString& proposed);
+    // True for Yes.
+    virtual bool AskOverwrite(QWidget* parent);
+    virtual void Warning(QWidget* parent, const QString& text);
+    virtual void Error(QWidget* parent, const QString& text);
+    virtual void Information(QWidget* parent, const QString& text);
+    // Progress of a long import or export; returning false asks it to stop.
+    virtual void BeginProgress(QWidget* parent, const QString& label, bool measured);
+    virtual bool Progress(long long rows, int percent);
+    virtual void EndProgress();
+
+private:
+    QProgressDialog* progress_ = nullptr;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    void SetLogonDialog(TfrmLogon* dialog) { frmLogon_ = dialog; }
+    void SetDialogs(std::unique_ptr<TUserDialogs> dialogs);
+
+    [[nodiscard]] oracle::TOracleSession& OracleSession() { return *session_; }
+    [[nodiscard]] TUserTable& UserTable() { return *userTable_; }
+    [[nodiscard]] TLogonHistory& LogonHistory() { return *logonHistory_; }
+
+    // Commands; each catches every error itself and shows it.
+    void ConnectClick(QObject* sender);
+    void DisconnectClick();
+    void RefreshClick();
+    void ExitClick();
+    void StatusClick();
+    void ImportClick();
+    void ExportClick();
+    void DeleteAfterImportClick();
+
+    QTableWidget* StringGrid = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QAction* ConnectItem = nullptr;
+    QAction* DisconnectItem = nullptr;
+    QAction* HistoryItems[TLogonHistory::HistoryCount] = {};
+    QAction* ExitItem = nullptr;
+    QAction* StatusItem = nullptr;
+    QAction* RefreshItem = nullptr;
+    QAction* ImportItem = nullptr;
+    QAction* ExportItem = nullptr;
+    QAction* DeleteAfterImportItem = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildGrid();
+    void RefreshTableGrid();
+    void ClearTableGrid();
+    void RefreshHistoryMenu();
+    // The catalogue index of the highlighted row, or -1 when it shows no table.
+    [[nodiscard]] int SelectedTable() const;
+    void Import(bool deleteFirst);
+    // Runs a command with the error box of the window; false when it failed.
+    bool RunCommand(const std::function<void()>& command);
+    void CommitIfConnected();
+    void RollbackIfConnected();
+
+    std::unique_ptr<oracle::TOracleSession> session_;
+    std::unique_ptr<TUserTable> userTable_;
+    std::unique_ptr<TLogonHistory> logonHistory_;
+    std::unique_ptr<TUserDialogs> dialogs_;
+    TfrmLogon* frmLogon_ = nullptr;
+};
+
+// Shows the busy cursor for the access layer's cursor numbers.
+void InstallCursorHooks();
+
+}  // namespace velnor::app::ui
