@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <unordered_set>
 
 #include "ocisqlite/Connection.h"
 
@@ -91,7 +93,30 @@ void CopyText(const std::string& text, OraText* buf, std::size_t size) {
     buf[n] = 0;
 }
 
-THandle::~THandle() { magic_ = 0; }
+namespace {
+
+std::mutex& LiveMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::unordered_set<const void*>& LiveHandles() {
+    static std::unordered_set<const void*> live;
+    return live;
+}
+
+}  // namespace
+
+THandle::THandle(ub4 type, THandle* parent) : type_(type), parent_(parent) {
+    std::lock_guard lock(LiveMutex());
+    LiveHandles().insert(static_cast<const void*>(this));
+}
+
+THandle::~THandle() {
+    magic_ = 0;
+    std::lock_guard lock(LiveMutex());
+    LiveHandles().erase(static_cast<const void*>(this));
+}
 
 TEnvironment* THandle::Environment() noexcept {
     THandle* h = this;
@@ -164,8 +189,13 @@ void TErrorHandle::GetAttr(ub4 attr, void* value, ub4* size) {
 }
 
 THandle* AnyHandle(const void* handle) {
+    if (!handle) return nullptr;
+    {
+        std::lock_guard lock(LiveMutex());
+        if (LiveHandles().count(handle) == 0) return nullptr;
+    }
     auto* h = static_cast<THandle*>(const_cast<void*>(handle));
-    return h && h->Valid() ? h : nullptr;
+    return h->Valid() ? h : nullptr;
 }
 
 void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset) {

@@ -46,7 +46,7 @@ struct TErrorRecord {
 class THandle {
 public:
     static constexpr ub4 kMagic = 0x5157C1E7;
-    THandle(ub4 type, THandle* parent) : type_(type), parent_(parent) {}
+    THandle(ub4 type, THandle* parent);
     virtual ~THandle();
     THandle(const THandle&) = delete;
     THandle& operator=(const THandle&) = delete;
@@ -160,13 +160,14 @@ public:
 };
 
 // A handle argument checked for null, magic and type; null when it is not usable.
+// Only live handles of this library are ever followed: foreign memory is never read.
+[[nodiscard]] THandle* AnyHandle(const void* handle);
 template <class T>
 T* AsHandle(const void* handle, ub4 type) {
-    auto* h = static_cast<THandle*>(const_cast<void*>(handle));
-    if (!h || !h->Valid() || h->Type() != type) return nullptr;
+    THandle* h = AnyHandle(handle);
+    if (!h || h->Type() != type) return nullptr;
     return static_cast<T*>(h);
 }
-[[nodiscard]] THandle* AnyHandle(const void* handle);
 
 // Records an error on an error or environment handle (replacing older records).
 void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset = 0);

@@ -256,9 +256,9 @@ TEST_F(OciLogonTest, UnimplementedEntryPointAnswersOra03001) {
 
 TEST_F(OciLogonTest, ForeignOrWrongHandlesAreRefused) {
     void* handle = nullptr;
-    int notAHandle = 0;
+    alignas(8) unsigned char notAHandle[64] = {};  // foreign memory, big enough to inspect
     EXPECT_EQ(OCI_INVALID_HANDLE,
-              Call(OCIHandleAlloc)(&notAHandle, &handle, OCI_HTYPE_ERROR, 0, nullptr));
+              Call(OCIHandleAlloc)(notAHandle, &handle, OCI_HTYPE_ERROR, 0, nullptr));
     EXPECT_EQ(OCI_INVALID_HANDLE, Call(OCIHandleAlloc)(env, &handle, 999, 0, nullptr));
     EXPECT_EQ(OCI_INVALID_HANDLE, Call(OCIHandleFree)(err, OCI_HTYPE_SERVER));
     EXPECT_EQ(OCI_INVALID_HANDLE, Attach("ORCL") == OCI_SUCCESS
