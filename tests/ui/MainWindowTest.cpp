@@ -325,5 +325,23 @@ TEST_F(MainWindowTest, RefreshRefillsTheGridAndExitLogsOff) {
     EXPECT_FALSE(window_->OracleSession().Connected());
 }
 
+// scripts/screenshots runs this under xvfb-run so a person can look at the windows.
+TEST_F(MainWindowTest, Screenshots) {
+    const auto dir = platform::GetEnvironment("VELNOR_SCREENSHOT_DIR");
+    if (!dir) GTEST_SKIP() << "set VELNOR_SCREENSHOT_DIR to take screenshots";
+    window_->show();
+    LogOnAsScott();
+    Select("EMP");
+    QTest::qWait(300);
+    EXPECT_TRUE(window_->grab().save(QString::fromStdString(*dir + "/main-window.png")));
+    logon_->UserName = "SCOTT";
+    logon_->Password = "TIGER";
+    logon_->Service = "DEMO";
+    logon_->show();
+    QTest::qWait(300);
+    EXPECT_TRUE(logon_->grab().save(QString::fromStdString(*dir + "/logon-dialog.png")));
+    logon_->hide();
+}
+
 }  // namespace
 }  // namespace velnor::app::ui
