@@ -175,6 +175,7 @@ app::TProgressCallback ProgressReporter(bool show, const char* verb) {
 int Run(const TOptions& options) {
     const app::TLogon logon = ChooseLogon(options);
     oracle::TOracleSession session;
+    session.SetBytesPerCharacter(oracle::TBytesPerCharacterOption::bcAutoDetect);
     session.SetLogonUsername(logon.UserName);
     session.SetLogonPassword(logon.Password);
     session.SetLogonDatabase(logon.Service);
