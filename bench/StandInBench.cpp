@@ -1,0 +1,422 @@
+// The stand-in client library against plain SQLite on the same data: a 100 000-row fetch of
+// the demo table as text, and a 100 000-row array insert. Prints the speed ratios
+// (stand-in / SQLite, target 0.5 or more each) and the row rates.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "oracle/client/OciLibrary.h"
+
+namespace {
+
+using namespace velnor;
+
+constexpr const char* kFetchSql = "SELECT ID, NAME, AMOUNT, CREATED FROM BIG_TABLE";
+constexpr const char* kInsertSql = "INSERT INTO BENCH_INS (N, S) VALUES (:1, :2)";
+constexpr ub4 kBatch = 1024;
+constexpr std::size_t kColumns = 4;
+constexpr sb4 kWidth = 48;
+constexpr std::size_t kInsertRows = 100000;
+constexpr sb4 kTextWidth = 41;
+
+void Admin(const std::string& args) {
+#ifdef VELNOR_OCISQLITE_ADMIN
+    const std::string command = std::string(VELNOR_OCISQLITE_ADMIN) + " " + args + " >/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+#else
+    (void)args;
+    throw std::runtime_error("the stand-in's admin tool was not built");
+#endif
+}
+
+void SqliteCheck(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+    }
+}
+
+void SqliteExec(sqlite3* db, const char* sql) {
+    SqliteCheck(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql);
+}
+
+// A demo home, one logon through the stand-in and two plain SQLite connections, for the run.
+struct Fixture {
+    Fixture() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velnor-standinbench-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary directory");
+        home = pattern;
+        try {
+            Admin(home + " init");
+            Admin(home + " demo");
+            // The library reads its home at the first call.
+            setenv("ORACLE_HOME", home.c_str(), 1);
+            oracle::SetOCIDLL(home + "/lib/libclntsh.so");
+            oracle::InitializeOCI();
+            LogOn();
+            OpenSqlite();
+        } catch (...) {
+            Close();
+            throw;
+        }
+    }
+    ~Fixture() { Close(); }
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
+
+    void LogOn() {
+        const auto& oci = oracle::Oci();
+        if (oci.OCIEnvCreate(&env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr) !=
+            OCI_SUCCESS) {
+            throw std::runtime_error("OCIEnvCreate failed");
+        }
+        Check(oci.OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr),
+              "OCIHandleAlloc");
+        const std::string user = "SCOTT", password = "TIGER", service = "DEMO";
+        Check(oci.OCILogon(env, err, &svc, reinterpret_cast<const OraText*>(user.data()),
+                           static_cast<ub4>(user.size()),
+                           reinterpret_cast<const OraText*>(password.data()),
+                           static_cast<ub4>(password.size()),
+                           reinterpret_cast<const OraText*>(service.data()),
+                           static_cast<ub4>(service.size())),
+              "OCILogon");
+    }
+
+    void OpenSqlite() {
+        const std::string schema = home + "/oradata/DEMO/SCOTT.db";
+        int rc = sqlite3_open_v2(schema.c_str(), &demoDb, SQLITE_OPEN_READONLY, nullptr);
+        SqliteCheck(demoDb, rc, "open schema file");
+        const std::string scratch = home + "/scratch.db";
+        rc = sqlite3_open(scratch.c_str(), &scratchDb);
+        SqliteCheck(scratchDb, rc, "open scratch file");
+        // The same journal settings the stand-in gives its schema files.
+        SqliteExec(scratchDb, "PRAGMA journal_mode=WAL");
+        SqliteExec(scratchDb, "PRAGMA synchronous=NORMAL");
+    }
+
+    void Close() noexcept {
+        if (svc) {
+            oracle::Oci().OCILogoff(svc, err);
+            svc = nullptr;
+        }
+        if (err) {
+            oracle::Oci().OCIHandleFree(err, OCI_HTYPE_ERROR);
+            err = nullptr;
+        }
+        if (env) {
+            oracle::Oci().OCIHandleFree(env, OCI_HTYPE_ENV);
+            env = nullptr;
+        }
+        sqlite3_close(demoDb);
+        sqlite3_close(scratchDb);
+        demoDb = scratchDb = nullptr;
+        if (!home.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(home, ignored);
+            home.clear();
+        }
+    }
+
+    // Raises with the library's own message, so a failing run says why.
+    void Check(sword status, const char* what) const {
+        if (status == OCI_SUCCESS || status == OCI_NO_DATA || status == OCI_SUCCESS_WITH_INFO) {
+            return;
+        }
+        std::string message = std::string(what) + " failed";
+        if (err) {
+            std::array<OraText, 512> text{};
+            sb4 code = 0;
+            if (oracle::Oci().OCIErrorGet(err, 1, nullptr, &code, text.data(),
+                                          static_cast<ub4>(text.size()),
+                                          OCI_HTYPE_ERROR) == OCI_SUCCESS) {
+                message += ": " + std::string(reinterpret_cast<const char*>(text.data()));
+            }
+        }
+        throw std::runtime_error(message);
+    }
+
+    OCIStmt* Prepare(const char* sql) const {
+        const auto& oci = oracle::Oci();
+        OCIStmt* stmt = nullptr;
+        Check(oci.OCIHandleAlloc(env, reinterpret_cast<void**>(&stmt), OCI_HTYPE_STMT, 0, nullptr),
+              "OCIHandleAlloc");
+        Check(oci.OCIStmtPrepare(stmt, err, reinterpret_cast<const OraText*>(sql),
+                                 static_cast<ub4>(std::strlen(sql)), OCI_NTV_SYNTAX, OCI_DEFAULT),
+              "OCIStmtPrepare");
+        return stmt;
+    }
+
+    // Runs DDL; a failure is returned, not raised, since dropping a missing table is expected.
+    sword Execute(const char* sql) const {
+        OCIStmt* stmt = Prepare(sql);
+        const sword status =
+            oracle::Oci().OCIStmtExecute(svc, stmt, err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+        oracle::Oci().OCIHandleFree(stmt, OCI_HTYPE_STMT);
+        return status;
+    }
+
+    std::string home;
+    OCIEnv* env = nullptr;
+    OCIError* err = nullptr;
+    OCISvcCtx* svc = nullptr;
+    sqlite3* demoDb = nullptr;
+    sqlite3* scratchDb = nullptr;
+};
+
+Fixture& Fix() {
+    static Fixture fixture;
+    return fixture;
+}
+
+// Rows to insert, made once so neither side pays for formatting them.
+struct InsertData {
+    InsertData() : numbers(kInsertRows), texts(kInsertRows * kTextWidth) {
+        for (std::size_t i = 0; i < kInsertRows; ++i) {
+            numbers[i] = static_cast<sb4>(i + 1);
+            std::snprintf(&texts[i * kTextWidth], kTextWidth, "Inserted row %zu", i + 1);
+        }
+    }
+    const char* Text(std::size_t row) const { return &texts[row * kTextWidth]; }
+    std::vector<sb4> numbers;
+    std::vector<char> texts;
+};
+
+const InsertData& Data() {
+    static const InsertData data;
+    return data;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::size_t OciFetch(std::size_t& bytes) {
+    Fixture& f = Fix();
+    const auto& oci = oracle::Oci();
+    OCIStmt* stmt = f.Prepare(kFetchSql);
+    f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, 0, 0, nullptr, nullptr, OCI_DEFAULT),
+            "OCIStmtExecute");
+    static std::array<char, kColumns * kBatch * kWidth> buffers;
+    static std::array<sb2, kColumns * kBatch> indicators;
+    static std::array<ub2, kColumns * kBatch> lengths;
+    for (ub4 c = 0; c < kColumns; ++c) {
+        OCIDefine* define = nullptr;
+        f.Check(oci.OCIDefineByPos(stmt, &define, f.err, c + 1, &buffers[c * kBatch * kWidth],
+                                   kWidth, SQLT_STR, &indicators[c * kBatch], &lengths[c * kBatch],
+                                   nullptr, OCI_DEFAULT),
+                "OCIDefineByPos");
+    }
+    std::size_t rows = 0;
+    for (;;) {
+        const sword status = oci.OCIStmtFetch(stmt, f.err, kBatch, OCI_FETCH_NEXT, OCI_DEFAULT);
+        f.Check(status, "OCIStmtFetch");
+        ub4 got = 0;
+        f.Check(oci.OCIAttrGet(stmt, OCI_HTYPE_STMT, &got, nullptr, OCI_ATTR_ROWS_FETCHED, f.err),
+                "OCIAttrGet");
+        for (ub4 r = 0; r < got; ++r) {
+            for (std::size_t c = 0; c < kColumns; ++c) bytes += lengths[c * kBatch + r];
+        }
+        rows += got;
+        if (status == OCI_NO_DATA || got < kBatch) break;
+    }
+    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+    return rows;
+}
+
+std::size_t SqliteFetch(std::size_t& bytes) {
+    sqlite3* db = Fix().demoDb;
+    sqlite3_stmt* stmt = nullptr;
+    SqliteCheck(db, sqlite3_prepare_v2(db, kFetchSql, -1, &stmt, nullptr), "prepare");
+    std::size_t rows = 0;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < static_cast<int>(kColumns); ++c) {
+            benchmark::DoNotOptimize(sqlite3_column_text(stmt, c));
+            bytes += static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+        }
+        ++rows;
+    }
+    sqlite3_finalize(stmt);
+    SqliteCheck(db, rc, "step");
+    return rows;
+}
+
+void OciInsert() {
+    Fixture& f = Fix();
+    const InsertData& data = Data();
+    const auto& oci = oracle::Oci();
+    static std::array<sb4, kBatch> numbers;
+    static std::array<char, kBatch * kTextWidth> texts;
+    OCIStmt* stmt = f.Prepare(kInsertSql);
+    OCIBind* bindN = nullptr;
+    OCIBind* bindS = nullptr;
+    f.Check(oci.OCIBindByPos(stmt, &bindN, f.err, 1, numbers.data(), sizeof(sb4), SQLT_INT, nullptr,
+                             nullptr, nullptr, 0, nullptr, OCI_DEFAULT),
+            "OCIBindByPos");
+    f.Check(oci.OCIBindByPos(stmt, &bindS, f.err, 2, texts.data(), kTextWidth, SQLT_STR, nullptr,
+                             nullptr, nullptr, 0, nullptr, OCI_DEFAULT),
+            "OCIBindByPos");
+    for (std::size_t start = 0; start < kInsertRows; start += kBatch) {
+        const ub4 count = static_cast<ub4>(std::min<std::size_t>(kBatch, kInsertRows - start));
+        std::memcpy(numbers.data(), &data.numbers[start], count * sizeof(sb4));
+        std::memcpy(texts.data(), data.Text(start), count * static_cast<std::size_t>(kTextWidth));
+        f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, count, 0, nullptr, nullptr, OCI_DEFAULT),
+                "OCIStmtExecute");
+    }
+    f.Check(oci.OCITransCommit(f.svc, f.err, OCI_DEFAULT), "OCITransCommit");
+    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+}
+
+void SqliteInsert() {
+    sqlite3* db = Fix().scratchDb;
+    const InsertData& data = Data();
+    sqlite3_stmt* stmt = nullptr;
+    SqliteCheck(
+        db,
+        sqlite3_prepare_v2(db, "INSERT INTO BENCH_INS (N, S) VALUES (?1, ?2)", -1, &stmt, nullptr),
+        "prepare");
+    SqliteExec(db, "BEGIN");
+    for (std::size_t i = 0; i < kInsertRows; ++i) {
+        sqlite3_bind_int(stmt, 1, data.numbers[i]);
+        sqlite3_bind_text(stmt, 2, data.Text(i), -1, SQLITE_STATIC);
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE) {
+            sqlite3_finalize(stmt);
+            SqliteCheck(db, rc, "step");
+        }
+        sqlite3_reset(stmt);
+    }
+    SqliteExec(db, "COMMIT");
+    sqlite3_finalize(stmt);
+}
+
+struct Rates {
+    double ociFetch = 0, sqliteFetch = 0, ociInsert = 0, sqliteInsert = 0;
+} rates;
+
+// Runs one side, timing only the work itself, and keeps its row rate for the summary.
+template <class Setup, class Work, class After = void (*)()>
+void Measure(
+    benchmark::State& state, double& rate, Setup setup, Work work, After check = [] {}) {
+    try {
+        double total = 0;
+        std::size_t rows = 0;
+        for (auto _ : state) {
+            setup();
+            const auto start = Clock::now();
+            rows += work();
+            const double seconds = Seconds(start);
+            state.SetIterationTime(seconds);
+            total += seconds;
+            check();
+        }
+        state.SetItemsProcessed(static_cast<std::int64_t>(rows));
+        if (total > 0) rate = static_cast<double>(rows) / total;
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
+
+void Nothing() {}
+
+// Counts through a plain connection, so a commit the stand-in failed to write shows up.
+void CheckInserted(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    SqliteCheck(db, sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM BENCH_INS", -1, &stmt, nullptr),
+                "prepare");
+    const int rc = sqlite3_step(stmt);
+    const sqlite3_int64 count = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (count != static_cast<sqlite3_int64>(kInsertRows)) {
+        throw std::runtime_error("BENCH_INS holds " + std::to_string(count) + " rows");
+    }
+}
+
+std::size_t CheckedFetch(std::size_t (*fetch)(std::size_t&)) {
+    std::size_t bytes = 0;
+    const std::size_t rows = fetch(bytes);
+    if (rows != 100000) throw std::runtime_error("fetched " + std::to_string(rows) + " rows");
+    benchmark::DoNotOptimize(bytes);
+    return rows;
+}
+
+void BM_SqliteFetch(benchmark::State& state) {
+    Measure(state, rates.sqliteFetch, Nothing, [] { return CheckedFetch(SqliteFetch); });
+}
+void BM_StandInFetch(benchmark::State& state) {
+    Measure(state, rates.ociFetch, Nothing, [] { return CheckedFetch(OciFetch); });
+}
+
+void BM_SqliteInsert(benchmark::State& state) {
+    Measure(
+        state, rates.sqliteInsert,
+        [] {
+            SqliteExec(Fix().scratchDb, "DROP TABLE IF EXISTS BENCH_INS");
+            SqliteExec(Fix().scratchDb, "CREATE TABLE BENCH_INS (N NUMERIC, S TEXT)");
+        },
+        [] {
+            SqliteInsert();
+            return kInsertRows;
+        },
+        [] { CheckInserted(Fix().scratchDb); });
+}
+void BM_StandInInsert(benchmark::State& state) {
+    Measure(
+        state, rates.ociInsert,
+        [] {
+            const Fixture& f = Fix();
+            (void)f.Execute("DROP TABLE BENCH_INS");
+            f.Check(f.Execute("CREATE TABLE BENCH_INS (N NUMBER(10), S VARCHAR2(40))"),
+                    "CREATE TABLE");
+        },
+        [] {
+            OciInsert();
+            return kInsertRows;
+        },
+        [] { CheckInserted(Fix().demoDb); });
+}
+
+BENCHMARK(BM_SqliteFetch)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_StandInFetch)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_SqliteInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_StandInInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+void PrintRatio(const char* what, double standIn, double sqlite) {
+    if (standIn <= 0 || sqlite <= 0) {
+        std::printf("%s: not measured\n", what);
+        return;
+    }
+    std::printf("%s: stand-in %.0f rows/s, SQLite %.0f rows/s, ratio %.2f (target 0.50)\n", what,
+                standIn, sqlite, standIn / sqlite);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    try {
+        // The home and the rows are made before anything is timed.
+        (void)Fix();
+        (void)Data();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintRatio("fetch", rates.ociFetch, rates.sqliteFetch);
+    PrintRatio("array insert", rates.ociInsert, rates.sqliteInsert);
+    return 0;
+}
