@@ -802,6 +802,13 @@ void TVariables::ReadData(std::span<const std::byte> data) {
             if (table == 1) {
                 const std::int32_t size = in.Int("table size");
                 const std::int32_t stringSize = in.Int("table string size");
+                // The stream holds no table values, so a few bytes could otherwise ask for
+                // gigabytes; a stored table is refused beyond a generous bound.
+                constexpr std::int64_t kMaxStreamTableBytes = 64ll << 20;
+                const std::int64_t slot = std::max<std::int64_t>(stringSize, 0) + 16;
+                if (size > 0 && static_cast<std::int64_t>(size) * slot > kMaxStreamTableBytes) {
+                    RaiseDamaged("table larger than 64 MiB");
+                }
                 MakeTable(v, size, stringSize, settings);
             } else if (table != 0) {
                 RaiseDamaged("table flag");

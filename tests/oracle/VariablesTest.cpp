@@ -738,6 +738,10 @@ TEST_F(StreamTest, DamagedStreamsRaiseAndKeepTheVariables) {
     auto badType = Stream({3, 1, 2}, ":A");
     Append(badType, Stream({2, 0, 0}));
     expectRefused(badType, "Unsupported variable type");
+    // Found by fuzzing: twenty bytes declaring a table of 2^30 strings allocated gigabytes.
+    auto hugeTable = Stream({3, 1, 2}, ":T");
+    Append(hugeTable, Stream({5, 0, 1, 0x40000000, 30}));
+    expectRefused(hugeTable, "table larger than 64 MiB");
     EXPECT_EQ(host.changes, changes);
 }
 
