@@ -97,9 +97,8 @@ int TCursorCore::StatementType() const noexcept {
     return OCI_STMT_UNKNOWN;
 }
 
-ub2 TCursorCore::FunctionCode() const noexcept {
-    if (executedType_ < 0) return 0;
-    switch (executedType_) {
+ub2 FunctionCodeOf(int statementType) noexcept {
+    switch (statementType) {
         case OCI_STMT_SELECT:
             return 4;
         case OCI_STMT_INSERT:
@@ -124,6 +123,10 @@ ub2 TCursorCore::FunctionCode() const noexcept {
         default:
             return 0;
     }
+}
+
+ub2 TCursorCore::FunctionCode() const noexcept {
+    return executedType_ < 0 ? 0 : FunctionCodeOf(executedType_);
 }
 
 TBindSpec& TCursorCore::BindByName(std::string name) {

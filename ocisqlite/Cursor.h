@@ -11,6 +11,9 @@
 
 namespace velnor::ocisqlite {
 
+// The OCI7 function code (the cursor's ft field) of a statement type.
+[[nodiscard]] ub2 FunctionCodeOf(int statementType) noexcept;
+
 class TConnection;
 
 // A bind registered by name or position; the caller's arrays are read at execute time.

@@ -56,34 +56,6 @@ void FetchResult(Cda_Def* cda, TCursor7& cursor, const TFetchOutcome& outcome, u
     if (outcome.rows < wanted && outcome.exhausted) throw OraError(1403);
 }
 
-ub2 FunctionCodeOf(int statementType) {
-    switch (statementType) {
-        case OCI_STMT_SELECT:
-            return 4;
-        case OCI_STMT_INSERT:
-            return 3;
-        case OCI_STMT_UPDATE:
-            return 5;
-        case OCI_STMT_DELETE:
-            return 9;
-        case OCI_STMT_CREATE:
-            return 1;
-        case OCI_STMT_DROP:
-            return 8;
-        case OCI_STMT_ALTER:
-            return 26;
-        case OCI_STMT_BEGIN:
-        case OCI_STMT_DECLARE:
-            return 34;
-        case sql::stCommit:
-            return 54;
-        case sql::stRollback:
-            return 55;
-        default:
-            return 0;
-    }
-}
-
 void Execute(Cda_Def* cda, TCursor7& cursor, sword iters, sword rowoff) {
     TConnection& connection = ConnectionOf(cursor);
     cda->ft = FunctionCodeOf(cursor.core.StatementType());
