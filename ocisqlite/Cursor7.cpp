@@ -138,13 +138,13 @@ VELNOR_EXPORT sword odefin(Cda_Def* cda, sword pos, ub1* buf, sword buf_len, swo
         if (!cursor.core.Prepared()) throw OraError(1003);
         if (pos < 1) throw OraError(1007);
         if (buf_len < 0) throw OraError(3001);
-        TDefineSpec& spec = cursor.core.Define(static_cast<ub4>(pos));
-        spec.value = buf;
-        spec.valueSize = buf_len;
-        spec.type = static_cast<ub2>(ftype);
-        spec.indicators = ind;
-        spec.lengths = rlen;
-        spec.codes = rcode;
+        TDefineSpec& decl = cursor.core.Define(static_cast<ub4>(pos));
+        decl.value = buf;
+        decl.valueSize = buf_len;
+        decl.type = static_cast<ub2>(ftype);
+        decl.indicators = ind;
+        decl.lengths = rlen;
+        decl.codes = rcode;
     });
 }
 
@@ -154,13 +154,13 @@ VELNOR_EXPORT sword obndra(Cda_Def* cda, OraText* name, sword name_len, ub1* val
     return OnCursor(cda, FC_OBNDRA, [&](TCursor7& cursor) {
         if (!cursor.core.Prepared()) throw OraError(1003);
         if (!name || value_len < 0) throw OraError(1036);
-        TBindSpec& spec = cursor.core.BindByName(TextArg(name, name_len));
-        spec.value = value;
-        spec.valueSize = value_len;
-        spec.type = static_cast<ub2>(ftype);
-        spec.indicators = ind;
-        spec.lengths = alen;
-        spec.codes = rcode;
+        TBindSpec& decl = cursor.core.BindByName(TextArg(name, name_len));
+        decl.value = value;
+        decl.valueSize = value_len;
+        decl.type = static_cast<ub2>(ftype);
+        decl.indicators = ind;
+        decl.lengths = alen;
+        decl.codes = rcode;
     });
 }
 

@@ -95,14 +95,14 @@ void TStatement::Prepare(std::string sql) {
 
 TBindHandle* TStatement::HandleFor(TBindSpec& bind) {
     for (auto& h : bindHandles_)
-        if (h->spec == &bind) return h.get();
+        if (h->decl == &bind) return h.get();
     bindHandles_.push_back(std::make_unique<TBindHandle>(this, &bind));
     return bindHandles_.back().get();
 }
 
 TDefineHandle* TStatement::HandleFor(TDefineSpec& define) {
     for (auto& h : defineHandles_)
-        if (h->spec == &define) return h.get();
+        if (h->decl == &define) return h.get();
     defineHandles_.push_back(std::make_unique<TDefineHandle>(this, &define));
     return defineHandles_.back().get();
 }
@@ -214,19 +214,19 @@ sword Bind(TStatement* statement, TBindSpec& (*find)(TStatement&, const void*), 
         if (!statement->core.Prepared()) throw OraError(24337);
         if (mode & OCI_DATA_AT_EXEC) throw OraError(3001);
         if (value_size < 0) throw OraError(1036);
-        TBindSpec& spec = find(*statement, key);
-        const std::string name = spec.name;
-        const ub4 position = spec.position;
-        spec = TBindSpec{};
-        spec.name = name;
-        spec.position = position;
-        spec.value = value;
-        spec.valueSize = value_size;
-        spec.type = ext_type;
-        spec.indicators = static_cast<sb2*>(ind);
-        spec.lengths = alen;
-        spec.codes = rcode;
-        TBindHandle* handle = statement->HandleFor(spec);
+        TBindSpec& decl = find(*statement, key);
+        const std::string name = decl.name;
+        const ub4 position = decl.position;
+        decl = TBindSpec{};
+        decl.name = name;
+        decl.position = position;
+        decl.value = value;
+        decl.valueSize = value_size;
+        decl.type = ext_type;
+        decl.indicators = static_cast<sb2*>(ind);
+        decl.lengths = alen;
+        decl.codes = rcode;
+        TBindHandle* handle = statement->HandleFor(decl);
         if (bind) *bind = reinterpret_cast<OCIBind*>(static_cast<THandle*>(handle));
         return OCI_SUCCESS;
     });
@@ -267,10 +267,10 @@ VELNOR_EXPORT sword OCIBindArrayOfStruct(OCIBind* bind, OCIError* err, ub4 value
                                          ub4 alen_skip, ub4 rcode_skip) {
     auto* handle = AsHandle<TBindHandle>(bind, OCI_HTYPE_BIND);
     if (!handle || !ValidError(err)) return OCI_INVALID_HANDLE;
-    handle->spec->valueSkip = value_skip;
-    handle->spec->indicatorSkip = ind_skip;
-    handle->spec->lengthSkip = alen_skip;
-    handle->spec->codeSkip = rcode_skip;
+    handle->decl->valueSkip = value_skip;
+    handle->decl->indicatorSkip = ind_skip;
+    handle->decl->lengthSkip = alen_skip;
+    handle->decl->codeSkip = rcode_skip;
     return OCI_SUCCESS;
 }
 
@@ -283,17 +283,17 @@ VELNOR_EXPORT sword OCIDefineByPos(OCIStmt* stmt, OCIDefine** dfn, OCIError* err
         if (!statement->core.Prepared()) throw OraError(24337);
         if (position == 0) throw OraError(1007);
         if (value_size < 0) throw OraError(3001);
-        TDefineSpec& spec = statement->core.Define(position);
-        spec.value = value;
-        spec.valueSize = value_size;
-        spec.type = ext_type;
-        spec.indicators = static_cast<sb2*>(ind);
-        spec.lengths = rlen;
-        spec.codes = rcode;
-        spec.dynamic = (mode & OCI_DYNAMIC_FETCH) != 0;
-        TDefineHandle* handle = statement->HandleFor(spec);
-        spec.handle = reinterpret_cast<OCIDefine*>(static_cast<THandle*>(handle));
-        if (dfn) *dfn = spec.handle;
+        TDefineSpec& decl = statement->core.Define(position);
+        decl.value = value;
+        decl.valueSize = value_size;
+        decl.type = ext_type;
+        decl.indicators = static_cast<sb2*>(ind);
+        decl.lengths = rlen;
+        decl.codes = rcode;
+        decl.dynamic = (mode & OCI_DYNAMIC_FETCH) != 0;
+        TDefineHandle* handle = statement->HandleFor(decl);
+        decl.handle = reinterpret_cast<OCIDefine*>(static_cast<THandle*>(handle));
+        if (dfn) *dfn = decl.handle;
         return OCI_SUCCESS;
     });
 }
@@ -303,9 +303,9 @@ VELNOR_EXPORT sword OCIDefineDynamic(OCIDefine* dfn, OCIError* err, void* out_ct
     auto* handle = AsHandle<TDefineHandle>(dfn, OCI_HTYPE_DEFINE);
     if (!handle || !ValidError(err)) return OCI_INVALID_HANDLE;
     return Guard(err, [&] {
-        if (!handle->spec->dynamic || !out_cb) throw OraError(1010);
-        handle->spec->callback = out_cb;
-        handle->spec->callbackContext = out_ctx;
+        if (!handle->decl->dynamic || !out_cb) throw OraError(1010);
+        handle->decl->callback = out_cb;
+        handle->decl->callbackContext = out_ctx;
         return OCI_SUCCESS;
     });
 }
@@ -314,10 +314,10 @@ VELNOR_EXPORT sword OCIDefineArrayOfStruct(OCIDefine* dfn, OCIError* err, ub4 va
                                            ub4 ind_skip, ub4 rlen_skip, ub4 rcode_skip) {
     auto* handle = AsHandle<TDefineHandle>(dfn, OCI_HTYPE_DEFINE);
     if (!handle || !ValidError(err)) return OCI_INVALID_HANDLE;
-    handle->spec->valueSkip = value_skip;
-    handle->spec->indicatorSkip = ind_skip;
-    handle->spec->lengthSkip = rlen_skip;
-    handle->spec->codeSkip = rcode_skip;
+    handle->decl->valueSkip = value_skip;
+    handle->decl->indicatorSkip = ind_skip;
+    handle->decl->lengthSkip = rlen_skip;
+    handle->decl->codeSkip = rcode_skip;
     return OCI_SUCCESS;
 }
 

@@ -10,15 +10,15 @@ namespace velnor::ocisqlite {
 
 class TBindHandle : public THandle {
 public:
-    TBindHandle(THandle* parent, TBindSpec* bind) : THandle(OCI_HTYPE_BIND, parent), spec(bind) {}
-    TBindSpec* spec;
+    TBindHandle(THandle* parent, TBindSpec* bind) : THandle(OCI_HTYPE_BIND, parent), decl(bind) {}
+    TBindSpec* decl;
 };
 
 class TDefineHandle : public THandle {
 public:
     TDefineHandle(THandle* parent, TDefineSpec* define)
-        : THandle(OCI_HTYPE_DEFINE, parent), spec(define) {}
-    TDefineSpec* spec;
+        : THandle(OCI_HTYPE_DEFINE, parent), decl(define) {}
+    TDefineSpec* decl;
 };
 
 // A select-list column as an implicit describe reports it.

@@ -105,39 +105,39 @@ const ColumnMeta* TableMeta::Find(const std::string& column) const {
     return nullptr;
 }
 
-SqlType TypeOfSpec(const TypeSpec& spec, std::string& typeName) {
+SqlType TypeOfSpec(const TypeSpec& decl, std::string& typeName) {
     SqlType t;
-    typeName = spec.name;
-    if (spec.name == "NUMBER") {
+    typeName = decl.name;
+    if (decl.name == "NUMBER") {
         t.code = tcNumber;
         t.size = 22;
-        if (spec.length < 0) {
+        if (decl.length < 0) {
             t.precision = 0;
             t.scale = -127;
         } else {
-            t.precision = spec.length;
-            t.scale = spec.scale;
+            t.precision = decl.length;
+            t.scale = decl.scale;
         }
-    } else if (spec.name == "FLOAT") {
+    } else if (decl.name == "FLOAT") {
         t.code = tcNumber;
         t.size = 22;
-        t.precision = spec.length;
+        t.precision = decl.length;
         t.scale = -127;
-    } else if (spec.name == "VARCHAR2" || spec.name == "CHAR") {
-        t.code = spec.name == "CHAR" ? tcChar : tcVarchar2;
-        t.charSemantics = spec.charSemantics;
-        t.charLength = spec.length;
-        int limit = spec.name == "CHAR" ? 2000 : 4000;
-        t.size = spec.charSemantics ? std::min(spec.length * 4, limit) : spec.length;
-    } else if (spec.name == "DATE") {
+    } else if (decl.name == "VARCHAR2" || decl.name == "CHAR") {
+        t.code = decl.name == "CHAR" ? tcChar : tcVarchar2;
+        t.charSemantics = decl.charSemantics;
+        t.charLength = decl.length;
+        int limit = decl.name == "CHAR" ? 2000 : 4000;
+        t.size = decl.charSemantics ? std::min(decl.length * 4, limit) : decl.length;
+    } else if (decl.name == "DATE") {
         t.code = tcDate;
         t.size = 7;
-    } else if (spec.name == "LONG") {
+    } else if (decl.name == "LONG") {
         t.code = tcLong;
-    } else if (spec.name == "RAW") {
+    } else if (decl.name == "RAW") {
         t.code = tcRaw;
-        t.size = spec.length;
-    } else if (spec.name == "LONG RAW") {
+        t.size = decl.length;
+    } else if (decl.name == "LONG RAW") {
         t.code = tcLongRaw;
     }
     return t;
@@ -178,18 +178,18 @@ void Catalog::Refresh(sqlite3* db, const std::string& schema) {
             ColumnMeta c;
             c.name = q.Text(1);
             c.typeName = q.Text(2);
-            TypeSpec spec;
-            spec.name = c.typeName;
+            TypeSpec decl;
+            decl.name = c.typeName;
             if (c.typeName == "NUMBER") {
-                spec.length = q.IsNull(4) ? -1 : q.Int(4);
-                spec.scale = q.IsNull(5) ? -1 : q.Int(5);
+                decl.length = q.IsNull(4) ? -1 : q.Int(4);
+                decl.scale = q.IsNull(5) ? -1 : q.Int(5);
             } else if (c.typeName == "FLOAT") {
-                spec.length = q.Int(4);
+                decl.length = q.Int(4);
             } else {
-                spec.length = q.IsNull(6) ? q.Int(3) : q.Int(6);
-                spec.charSemantics = q.Text(7) == "C";
+                decl.length = q.IsNull(6) ? q.Int(3) : q.Int(6);
+                decl.charSemantics = q.Text(7) == "C";
             }
-            c.type = TypeOfSpec(spec, c.typeName);
+            c.type = TypeOfSpec(decl, c.typeName);
             c.type.nullable = q.Text(8) != "N";
             c.type.owner = Quote(schema) + "." + Quote(t.name) + "." + Quote(c.name);
             c.defaultSql = q.Text(9);

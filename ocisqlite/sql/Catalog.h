@@ -70,8 +70,8 @@ private:
     long long version_ = -1;
 };
 
-// SqlType of a column declared with `spec`; `typeName` receives the dictionary's name.
-SqlType TypeOfSpec(const TypeSpec& spec, std::string& typeName);
+// SqlType of a column declared with `decl`; `typeName` receives the dictionary's name.
+SqlType TypeOfSpec(const TypeSpec& decl, std::string& typeName);
 // "name" with embedded quotes doubled, for SQLite text.
 std::string Quote(const std::string& name);
 // 'text' with embedded quotes doubled.

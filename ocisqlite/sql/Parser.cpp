@@ -571,7 +571,7 @@ private:
     }
 
     TypeSpec Type() {
-        TypeSpec spec;
+        TypeSpec decl;
         const Token& t = Peek();
         if (t.kind != Token::Kind::Word) Fail(902, "invalid datatype");
         std::string w = Next().text;
@@ -581,71 +581,71 @@ private:
                 return;
             }
             Next();
-            spec.length = Integer();
+            decl.length = Integer();
             if (Accept("CHAR"))
-                spec.charSemantics = true;
+                decl.charSemantics = true;
             else
                 Accept("BYTE");
             ExpectRightParen();
-            if (spec.length < 1) Fail(1724, "floating point precision is out of range (1 to 126)");
-            if (spec.length > max) Fail(910, "specified length too long for its datatype");
+            if (decl.length < 1) Fail(1724, "floating point precision is out of range (1 to 126)");
+            if (decl.length > max) Fail(910, "specified length too long for its datatype");
         };
         if (w == "NUMBER" || w == "DECIMAL" || w == "DEC" || w == "NUMERIC") {
-            spec.name = "NUMBER";
+            decl.name = "NUMBER";
             if (AcceptSymbol("(")) {
                 if (AcceptSymbol("*")) {
-                    spec.starPrecision = true;
-                    spec.length = 38;
+                    decl.starPrecision = true;
+                    decl.length = 38;
                 } else {
-                    spec.length = Integer();
-                    if (spec.length < 1 || spec.length > 38)
+                    decl.length = Integer();
+                    if (decl.length < 1 || decl.length > 38)
                         Fail(1727, "numeric precision specifier is out of range (1 to 38)");
                 }
                 if (AcceptSymbol(",")) {
-                    spec.scale = SignedInteger();
-                    if (spec.scale < -84 || spec.scale > 127)
+                    decl.scale = SignedInteger();
+                    if (decl.scale < -84 || decl.scale > 127)
                         Fail(1728, "numeric scale specifier is out of range (-84 to 127)");
                 } else {
-                    spec.scale = 0;
+                    decl.scale = 0;
                 }
                 ExpectRightParen();
             } else if (w != "NUMBER") {
-                spec.length = 38;
-                spec.scale = 0;
+                decl.length = 38;
+                decl.scale = 0;
             }
         } else if (w == "INTEGER" || w == "INT" || w == "SMALLINT") {
-            spec.name = "NUMBER";
-            spec.length = 38;
-            spec.scale = 0;
+            decl.name = "NUMBER";
+            decl.length = 38;
+            decl.scale = 0;
         } else if (w == "FLOAT") {
-            spec.name = "FLOAT";
-            spec.length = 126;
+            decl.name = "FLOAT";
+            decl.length = 126;
             if (AcceptSymbol("(")) {
-                spec.length = Integer();
+                decl.length = Integer();
                 ExpectRightParen();
-                if (spec.length < 1 || spec.length > 126)
+                if (decl.length < 1 || decl.length > 126)
                     Fail(1724, "floating point precision is out of range (1 to 126)");
             }
         } else if (w == "REAL") {
-            spec.name = "FLOAT";
-            spec.length = 63;
+            decl.name = "FLOAT";
+            decl.length = 63;
         } else if (w == "DOUBLE") {
             if (!Accept("PRECISION")) Fail(902, "invalid datatype");
-            spec.name = "FLOAT";
-            spec.length = 126;
+            decl.name = "FLOAT";
+            decl.length = 126;
         } else if (w == "VARCHAR2" || w == "VARCHAR") {
-            spec.name = "VARCHAR2";
+            decl.name = "VARCHAR2";
             lengthClause(true, 4000);
         } else if (w == "CHAR" || w == "CHARACTER") {
-            spec.name = "CHAR";
-            spec.length = 1;
+            decl.name = "CHAR";
+            decl.length = 1;
             lengthClause(false, 2000);
         } else if (w == "DATE") {
-            spec.name = "DATE";
+            decl.name = "DATE";
         } else if (w == "LONG") {
-            spec.name = Accept("RAW") ? "LONG RAW" : "LONG";
+            decl.name = Accept("RAW") ? "LONG RAW" : "LONG";
         } else if (w == "RAW") {
-            spec.name = "RAW";
+            decl.name = "RAW";
             lengthClause(true, 2000);
         } else if (w == "NCHAR" || w == "NVARCHAR2" || w == "CLOB" || w == "NCLOB" || w == "BLOB" ||
                    w == "BFILE" || w == "TIMESTAMP" || w == "INTERVAL" || w == "BINARY_FLOAT" ||
@@ -654,7 +654,7 @@ private:
         } else {
             Fail(902, "invalid datatype");
         }
-        return spec;
+        return decl;
     }
 
     void ParseCreate(ParsedStatement& s) {
