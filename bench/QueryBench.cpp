@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchHome.h"
 #include "oracle/client/OciLibrary.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/session/OracleSession.h"
@@ -23,23 +24,12 @@ using namespace velnor;
 constexpr const char* kSql = "select * from big_table";
 constexpr ub4 kBatch = 1024;
 
-void Admin(const std::string& args) {
-#ifdef VELNOR_OCISQLITE_ADMIN
-    const std::string command = std::string(VELNOR_OCISQLITE_ADMIN) + " " + args + " >/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-#else
-    (void)args;
-    throw std::runtime_error("the stand-in's admin tool was not built");
-#endif
-}
+using bench::Admin;
 
 // A demo home for the whole run, removed at exit.
 struct DemoHome {
     DemoHome() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velnor-querybench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary directory");
-        path = pattern;
+        path = bench::MakeTempDirectory("velnor-querybench");
         try {
             Admin(path + " init");
             bool demo = true;
@@ -226,7 +216,7 @@ BENCHMARK(OracleQueryFetch)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     try {
-        (void)Home();   // the home is made before anything is timed
+        (void)Home();  // the home is made before anything is timed
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }

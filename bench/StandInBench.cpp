@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchHome.h"
 #include "oracle/client/OciLibrary.h"
 
 namespace {
@@ -29,15 +30,7 @@ constexpr sb4 kWidth = 48;
 constexpr std::size_t kInsertRows = 100000;
 constexpr sb4 kTextWidth = 41;
 
-void Admin(const std::string& args) {
-#ifdef VELNOR_OCISQLITE_ADMIN
-    const std::string command = std::string(VELNOR_OCISQLITE_ADMIN) + " " + args + " >/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-#else
-    (void)args;
-    throw std::runtime_error("the stand-in's admin tool was not built");
-#endif
-}
+using bench::Admin;
 
 void SqliteCheck(sqlite3* db, int rc, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
@@ -52,10 +45,7 @@ void SqliteExec(sqlite3* db, const char* sql) {
 // A demo home, one logon through the stand-in and two plain SQLite connections, for the run.
 struct Fixture {
     Fixture() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velnor-standinbench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary directory");
-        home = pattern;
+        home = bench::MakeTempDirectory("velnor-standinbench");
         try {
             Admin(home + " init");
             Admin(home + " demo");
