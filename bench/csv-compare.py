@@ -126,34 +126,37 @@ def main():
             rows.append(("export " + table, n, v[0], os.path.getsize(vfile),
                          s[0], os.path.getsize(sfile), v[1]))
 
-        # Import the velnor export of BIG_TABLE; a fresh empty table per repetition
-        # so each run pays the same insert cost.
-        n = tables[0][1]
-        src = os.path.join(tmp, "BIG_TABLE.velnor.csv")
-        sql(admin, home, ";\n".join(
-            "CREATE TABLE BIG_COPY%d (%s, PRIMARY KEY (ID))" % (i, COLS)
-            for i in range(a.reps)) + ";\n")
-        vs = []
-        for i in range(a.reps):
-            vs.append(run(logon + ["import", "BIG_COPY%d" % i, src], env=env, rss=True))
-            if count(db, "BIG_COPY%d" % i) != n:
-                sys.exit("velnor import row count mismatch")
-        v = best(vs)
+        # Import each velnor export back; a fresh empty table per repetition so each
+        # run pays the same insert cost.
+        for table, n in tables:
+            src = os.path.join(tmp, table + ".velnor.csv")
+            copies = ["%s_COPY%d" % (table, i) for i in range(a.reps)]
+            sql(admin, home, ";\n".join(
+                "CREATE TABLE %s (%s, PRIMARY KEY (ID))" % (c, COLS) for c in copies) + ";\n")
+            vs = []
+            for c in copies:
+                vs.append(run(logon + ["import", c, src], env=env, rss=True))
+                if count(db, c) != n:
+                    sys.exit("velnor import row count mismatch in %s" % c)
+            v = best(vs)
+            sql(admin, home, ";\n".join("DROP TABLE %s" % c for c in copies) + ";\n")
 
-        # Same shape as the stand-in's table: numeric/text affinities and a PK.
-        ss = []
-        for i in range(a.reps):
-            scratch = os.path.join(tmp, "scratch%d.db" % i)
-            subprocess.run(["sqlite3", scratch,
-                            'CREATE TABLE T2 ("ID" NUMERIC NOT NULL, "NAME" TEXT, '
-                            '"AMOUNT" NUMERIC, "CREATED" TEXT, PRIMARY KEY ("ID"))'],
-                           check=True)
-            ss.append(run(["sqlite3", scratch, ".import --csv --skip 1 %s T2" % src]))
-            if count(scratch, "T2") != n:
-                sys.exit("sqlite3 import row count mismatch")
-        s = best(ss)
-        size = os.path.getsize(src)
-        rows.append(("import BIG_TABLE", n, v[0], size, s[0], size, v[1]))
+            # Same shape as the stand-in's table: numeric/text affinities and a PK.
+            ss = []
+            for i in range(a.reps):
+                scratch = os.path.join(tmp, "scratch%d.db" % i)
+                if os.path.exists(scratch):
+                    os.unlink(scratch)
+                subprocess.run(["sqlite3", scratch,
+                                'CREATE TABLE T2 ("ID" NUMERIC NOT NULL, "NAME" TEXT, '
+                                '"AMOUNT" NUMERIC, "CREATED" TEXT, PRIMARY KEY ("ID"))'],
+                               check=True)
+                ss.append(run(["sqlite3", scratch, ".import --csv --skip 1 %s T2" % src]))
+                if count(scratch, "T2") != n:
+                    sys.exit("sqlite3 import row count mismatch")
+            s = best(ss)
+            size = os.path.getsize(src)
+            rows.append(("import " + table, n, v[0], size, s[0], size, v[1]))
 
         mib = 1024.0 * 1024.0
         print("%-17s %9s %10s %12s %8s %10s %12s %8s %7s %8s" % (
@@ -164,9 +167,10 @@ def main():
                 case, n, vt, n / vt, vb / mib / vt, st, n / st, sb / mib / st,
                 st / vt, rss / 1024.0))
         print("ratio = sqlite3 time / velnor time (targets: export >= 1.0, import >= 0.7)")
-        e1, e2 = rows[0][6] / 1024.0, rows[1][6] / 1024.0
-        print("peak RSS export: %.1f MiB at %d rows, %.1f MiB at %d rows (target <= 64, flat)"
-              % (e1, rows[0][1], e2, rows[1][1]))
+        for verb, first in (("export", 0), ("import", 2)):
+            r1, r2 = rows[first], rows[first + 1]
+            print("peak RSS %s: %.1f MiB at %d rows, %.1f MiB at %d rows (target <= 64, flat)"
+                  % (verb, r1[6] / 1024.0, r1[1], r2[6] / 1024.0, r2[1]))
         if not os.access(GNU_TIME, os.X_OK):
             floor = run(["true"])[1] / 1024.0
             print("note: RSS via wait4; figures are floored at this script's own %.1f MiB"
