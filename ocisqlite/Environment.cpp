@@ -149,10 +149,16 @@ VELNOR_EXPORT sword OCIAttrGet(const void* target, ub4 target_type, void* value,
                                ub4 attr, OCIError* err) {
     THandle* h = AttrTarget(target, target_type);
     if (!h || !AsHandle<TErrorHandle>(err, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    return Guard(err, [&] {
-        h->GetAttr(attr, value, size_out);
-        return OCI_SUCCESS;
-    });
+    // Reading the tests' observers must not move the count they observe.
+    const bool observer =
+        target_type == OCI_HTYPE_ENV && (attr == kAttrLiveChildren || attr == kAttrFaultCalls);
+    return Guard(
+        err,
+        [&] {
+            h->GetAttr(attr, value, size_out);
+            return OCI_SUCCESS;
+        },
+        !observer);
 }
 
 VELNOR_EXPORT sword OCIAttrSet(void* target, ub4 target_type, void* value, ub4 size, ub4 attr,

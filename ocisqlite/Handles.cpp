@@ -1,6 +1,8 @@
 #include "ocisqlite/Handles.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -170,10 +172,21 @@ void* TEnvironment::ExtraMemory(std::size_t bytes) {
     return extraMemory_.back().get();
 }
 
+std::size_t TEnvironment::ChildCount() {
+    std::lock_guard lock(mutex_);
+    return children_.size();
+}
+
 void TEnvironment::GetAttr(ub4 attr, void* value, ub4* size) {
     switch (attr) {
         case OCI_ATTR_OBJECT:
             PutAttr<boolean>(value, size, (mode_ & OCI_OBJECT) != 0);
+            return;
+        case kAttrLiveChildren:
+            PutAttr<ub4>(value, size, static_cast<ub4>(ChildCount()));
+            return;
+        case kAttrFaultCalls:
+            PutAttr<ub4>(value, size, static_cast<ub4>(FaultCallsCounted()));
             return;
         default:
             THandle::GetAttr(attr, value, size);
@@ -196,6 +209,36 @@ THandle* AnyHandle(const void* handle) {
     }
     auto* h = static_cast<THandle*>(const_cast<void*>(handle));
     return h->Valid() ? h : nullptr;
+}
+
+namespace {
+
+std::atomic<long> faultArmedAt{0};  // the value of OCISQLITE_FAIL_CALL the count belongs to
+std::atomic<long> faultCalls{0};
+
+// The call that is to fail, 0 for none; a new value starts the count again.
+long ArmedFault() {
+    const char* text = std::getenv("OCISQLITE_FAIL_CALL");
+    long nth = 0;
+    if (text) {
+        char* end = nullptr;
+        nth = std::strtol(text, &end, 10);
+        if (end == text || *end != '\0' || nth < 0) nth = 0;
+    }
+    if (faultArmedAt.exchange(nth) != nth) faultCalls.store(0);
+    return nth;
+}
+
+}  // namespace
+
+void FailInjectedCall() {
+    const long nth = ArmedFault();
+    if (nth > 0 && faultCalls.fetch_add(1) + 1 == nth) throw OraError(3113);
+}
+
+long FaultCallsCounted() {
+    (void)ArmedFault();
+    return faultCalls.load();
 }
 
 void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset) {

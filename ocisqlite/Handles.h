@@ -78,6 +78,7 @@ public:
     // Frees a child and everything it owns; false when it is not ours.
     bool Release(THandle* child);
     void GetAttr(ub4 attr, void* value, ub4* size) override;
+    [[nodiscard]] std::size_t ChildCount();
     // Caller memory asked for with a handle (extra_mem); lives as long as the environment.
     void* ExtraMemory(std::size_t bytes);
 
@@ -172,11 +173,28 @@ T* AsHandle(const void* handle, ub4 type) {
 // Records an error on an error or environment handle (replacing older records).
 void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset = 0);
 
-// Runs an entry point body: any exception becomes an error record and OCI_ERROR.
+// Fault injection for tests: with OCISQLITE_FAIL_CALL=N in the environment the Nth guarded
+// call fails with ORA-03113 before its body runs, so it changes nothing; the calls after it
+// succeed, so the caller's cleanup runs. The variable is read on every call and the count
+// starts again whenever its value changes, so one process can step N through 1, 2, 3 ...
+void FailInjectedCall();
+// The guarded calls counted since OCISQLITE_FAIL_CALL got its present value.
+[[nodiscard]] long FaultCallsCounted();
+
+// Not Oracle attributes: observers for tests, read on the environment handle and never
+// counted by the fault injection. The handles and descriptors the environment holds, so a
+// test sees whether a caller freed what it allocated; FaultCallsCounted(), so a test sees
+// whether a run got as far as the failing call.
+inline constexpr ub4 kAttrLiveChildren = 30001;
+inline constexpr ub4 kAttrFaultCalls = 30002;
+
+// Runs an entry point body: any exception becomes an error record and OCI_ERROR. A call
+// that is not `counted` is left out of the fault injection.
 template <class F>
-sword Guard(OCIError* err, F&& body) noexcept {
+sword Guard(OCIError* err, F&& body, bool counted = true) noexcept {
     auto* errors = AnyHandle(err);
     try {
+        if (counted) FailInjectedCall();
         return body();
     } catch (const TOraError& e) {
         SetError(errors, e.Code(), e.Text());
