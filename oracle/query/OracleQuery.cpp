@@ -421,9 +421,8 @@ void TOracleQuery::AllocStatementHandle() {
     }
     // Rows arrive only through the array fetch; the client library keeps none in advance.
     ub4 zero = 0;
-    StoreStatus(
-        oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, err_));
-    StoreStatus(
+    Check(oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, err_));
+    Check(
         oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY, err_));
     variables_->ForgetBinds();
 }
@@ -602,9 +601,13 @@ void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
             StoreStatus(oci.OCIStmtExecute(session_->ServiceContext(), stmt_, err_,
                                            static_cast<ub4>(iters), static_cast<ub4>(rowoff),
                                            nullptr, nullptr, mode));
-            ub2 code = static_cast<ub2>(statementCode_);
-            oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &code, nullptr, OCI_ATTR_SQLFNCODE, infoErr_);
-            statementCode_ = code;
+            if (LastErrorCode() == 0) {
+                // Read after a clean execution only: failing then is no error of any one row.
+                ub2 code = static_cast<ub2>(statementCode_);
+                Check(oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &code, nullptr, OCI_ATTR_SQLFNCODE,
+                                     err_));
+                statementCode_ = code;
+            }
         } else {
             oci.oexn(&cda_, iters, rowoff);
             statementCode_ = cda_.ft;
@@ -627,7 +630,9 @@ int TOracleQuery::FailedArrayRow(int rowoff, int iters) const {
         }
     }
     // Rows before the failing one went through: the count points at the failing row.
-    const std::int64_t row = rowoff + static_cast<std::int64_t>(RawRowCount());
+    ub4 count = 0;
+    if (!ReadRowCount(count)) return rowoff;
+    const std::int64_t row = rowoff + static_cast<std::int64_t>(count);
     return static_cast<int>(std::clamp<std::int64_t>(row, rowoff, iters - 1));
 }
 
@@ -658,16 +663,19 @@ void TOracleQuery::DescribeColumns() {
                 sb2 precision = 0;  // the client library writes two bytes here
                 sb1 scale = 0;
                 ub1 nullable = 1;
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE,
-                               infoErr_);
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE,
-                               infoErr_);
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME, infoErr_);
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION,
-                               infoErr_);
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, infoErr_);
-                oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL,
-                               infoErr_);
+                // A column described in part would be fetched and named wrongly.
+                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE,
+                                     err_));
+                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE,
+                                     err_));
+                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME,
+                                     err_));
+                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &precision, nullptr,
+                                     OCI_ATTR_PRECISION, err_));
+                Check(
+                    oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, err_));
+                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL,
+                                     err_));
                 c.dataSize = dataSize;
                 c.internalType = dataType;
                 if (name) {
@@ -851,13 +859,26 @@ void TOracleQuery::FetchNextBatch() {
     CheckFetchedValues();
 }
 
+bool TOracleQuery::ReadRowCount(ub4& count) const {
+    count = 0;
+    if (!session_ || !session_->Connected() || !opened_) return true;
+    if (!openedOci8_) {
+        count = cda_.rpc;
+        return true;
+    }
+    if (!stmt_) return true;
+    return Oci().OCIAttrGet(stmt_, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, infoErr_) ==
+           OCI_SUCCESS;
+}
+
 ub4 TOracleQuery::RawRowCount() const {
-    if (!session_ || !session_->Connected() || !opened_) return 0;
-    if (!openedOci8_) return cda_.rpc;
-    if (!stmt_) return 0;
     ub4 count = 0;
-    Oci().OCIAttrGet(stmt_, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, infoErr_);
-    return count;
+    if (ReadRowCount(count)) return count;
+    // A guessed count would drop fetched rows or hand out stale ones.
+    sb4 code = 0;
+    Oci().OCIErrorGet(infoErr_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
+    if (code == 0) throw EOracleError("The client library could not tell the row count", -1);
+    RaiseOracleError(session_, TErrorSource::FromHandle(infoErr_));
 }
 
 std::int64_t TOracleQuery::RowsProcessed() const { return RawRowCount(); }

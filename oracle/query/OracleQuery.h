@@ -241,7 +241,10 @@ private:
     void CheckSessionReady() const;
     [[noreturn]] void RaiseFetchTruncated(const TFieldData& field);
     void Check(sword status, int allowed = 0);
+    // The statement's row count; raises when the client library cannot give it.
     [[nodiscard]] ub4 RawRowCount() const;
+    // False when the client library could not give it.
+    [[nodiscard]] bool ReadRowCount(ub4& count) const;
     [[nodiscard]] int FailedArrayRow(int rowoff, int iters) const;
     void ReleaseHandles() noexcept;
 
