@@ -74,6 +74,20 @@ bool IsLobType(int typeCode) noexcept {
 
 }  // namespace
 
+bool IsConnectionError(int code) noexcept {
+    switch (code) {
+        case 28:    // session killed
+        case 1012:  // not logged on
+        case 1092:  // instance terminated
+        case 3113:  // end-of-file on communication channel
+        case 3114:  // not connected
+        case 3135:  // connection lost contact
+            return true;
+        default:
+            return false;
+    }
+}
+
 void SetQueryDebugDisplay(std::function<void(const std::string& text)> display) {
     std::lock_guard lock(DebugDisplayMutex());
     DebugDisplay() = std::move(display);
@@ -612,8 +626,10 @@ void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
             oci.oexn(&cda_, iters, rowoff);
             statementCode_ = cda_.ft;
         }
-        if (LastErrorCode() != 0) {
-            if (arrayLength_ > 1) failedRow_ = FailedArrayRow(rowoff, iters);
+        if (const int code = LastErrorCode(); code != 0) {
+            // A lost connection failed the execution as a whole: no row of it can be skipped.
+            if (arrayLength_ > 1 && !IsConnectionError(code))
+                failedRow_ = FailedArrayRow(rowoff, iters);
             RaiseQueryError();
         }
     }

@@ -39,6 +39,9 @@ constexpr int scDelete = 9;
 constexpr int scPlSql = 34;
 constexpr int scUnknown = -1;
 
+// Errors of the connection rather than of the statement or of a row's values.
+[[nodiscard]] bool IsConnectionError(int code) noexcept;
+
 // Shows the statement text of a query with Debug set. The default writes it to stderr;
 // a GUI installs a message box. Installing an empty function restores the default.
 void SetQueryDebugDisplay(std::function<void(const std::string& text)> display);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "oracle/client/OracleError.h"
 #include "oracle/query/OracleQuery.h"
 
 namespace velnor::oracle {
@@ -24,7 +25,7 @@ std::string DateFormatLengthSQL() {
     return sql;
 }
 
-int ProbeBytesPerCharacter(TOracleSession& session) noexcept {
+int ProbeBytesPerCharacter(TOracleSession& session) {
     int value = 1;
     try {
         auto query = std::make_unique<TOracleQuery>(nullptr);
@@ -35,14 +36,17 @@ int ProbeBytesPerCharacter(TOracleSession& session) noexcept {
         value = query->GetFieldValue(0).AsInteger();
         if (value == 1) value = query->GetFieldValue(1).AsInteger();
         if (value == 1) value = query->GetFieldValue(2).AsInteger();
+    } catch (const EOracleError& e) {
+        // A guess would stay cached for the whole session, so a lost connection is reported.
+        if (IsConnectionError(e.ErrorCode())) throw;
+        value = 1;  // a character set the probe cannot measure is taken as single-byte
     } catch (...) {
-        // A character set the probe cannot measure is taken as single-byte.
         value = 1;
     }
     return value >= 1 && value <= 4 ? value : 1;
 }
 
-int ProbeDateFormatLength(TOracleSession& session) noexcept {
+int ProbeDateFormatLength(TOracleSession& session) {
     std::size_t longest = 0;
     try {
         auto query = std::make_unique<TOracleQuery>(nullptr);
@@ -53,6 +57,8 @@ int ProbeDateFormatLength(TOracleSession& session) noexcept {
         for (; !query->Eof(); query->Next()) {
             longest = std::max(longest, query->GetFieldString(0).size());
         }
+    } catch (const EOracleError& e) {
+        if (IsConnectionError(e.ErrorCode())) throw;  // as above: no guess gets cached
     } catch (...) {
         // The lengths read before the failure still count.
     }

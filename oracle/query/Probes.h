@@ -10,9 +10,11 @@ class TOracleSession;
 [[nodiscard]] const std::string& BytesPerCharacterSQL();
 [[nodiscard]] std::string DateFormatLengthSQL();
 
-// 1 to 4; 1 when the probe fails.
-[[nodiscard]] int ProbeBytesPerCharacter(TOracleSession& session) noexcept;
+// 1 to 4; 1 when the probe fails. A lost connection (IsConnectionError) raises instead,
+// so that no guess gets cached.
+[[nodiscard]] int ProbeBytesPerCharacter(TOracleSession& session);
 // The longest date text of twelve dates, one per month; 40 when nothing could be read.
-[[nodiscard]] int ProbeDateFormatLength(TOracleSession& session) noexcept;
+// Raises as ProbeBytesPerCharacter does.
+[[nodiscard]] int ProbeDateFormatLength(TOracleSession& session);
 
 }  // namespace velnor::oracle
