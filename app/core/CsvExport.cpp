@@ -51,15 +51,29 @@ void SyncToDisk(const std::string& path) {
     if (result != 0) throw EInOutError(InOutErrorCode(error, true), path);
 }
 
+// Closes a failed export's file and removes its temporary (none when written directly).
+void Discard(TTextFile& file, const std::string& temporary) noexcept {
+    try {
+        file.Close();
+    } catch (...) {
+        // The error being reported is the first one; a late write error adds nothing.
+    }
+    if (!temporary.empty()) ::unlink(temporary.c_str());
+}
+
 }  // namespace
 
 void TUserTable::ExportCsv(const std::string& fileName, const std::string& tableName,
                            const TProgressCallback& progress) {
     const std::string target = ResolveTarget(fileName);
-    const std::string temporary = TemporaryName(target);
+    // A device or a pipe is written into as it is: a rename would put a plain file in its
+    // place (/dev/null among them, when run as root).
+    struct stat before {};
+    const bool direct = ::stat(target.c_str(), &before) == 0 && !S_ISREG(before.st_mode);
+    const std::string temporary = direct ? std::string() : TemporaryName(target);
     TTextFile file;
     try {
-        file.OpenForWriting(temporary);
+        file.OpenForWriting(direct ? target : temporary);
         {
             TCustomOracleQuery query(session_);
             query.SetText("SELECT * FROM " + QuoteIdentifier(tableName));
@@ -111,6 +125,10 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             }
             if (progress && !progress({rows, file.Position(), 0})) throw ECancelled();
         }
+        if (direct) {
+            file.Close();
+            return;
+        }
         struct stat existing {};
         const bool targetExists = ::stat(target.c_str(), &existing) == 0;
         file.Close();
@@ -118,13 +136,13 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
         SyncToDisk(temporary);
         if (std::rename(temporary.c_str(), target.c_str()) != 0)
             throw EInOutError(InOutErrorCode(errno, true), target);
+    } catch (const EInOutError& e) {
+        Discard(file, temporary);
+        // The temporary's name means nothing to the user: the error names the chosen file.
+        if (!direct && e.FileName() == temporary) throw EInOutError(e.ErrorCode(), fileName);
+        throw;
     } catch (...) {
-        try {
-            file.Close();
-        } catch (...) {
-            // The error being reported is the first one; a late write error adds nothing.
-        }
-        ::unlink(temporary.c_str());
+        Discard(file, temporary);
         throw;
     }
 }
