@@ -64,9 +64,26 @@ TCsvFileSource::~TCsvFileSource() {
 std::size_t TCsvFileSource::Read(char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, size);
-        if (n >= 0) return static_cast<std::size_t>(n);
+        if (n > 0) {
+            read_ += static_cast<std::uint64_t>(n);
+            return static_cast<std::size_t>(n);
+        }
+        if (n == 0) {
+            CheckNotCut();
+            return 0;
+        }
         if (errno != EINTR) throw EInOutError(InOutErrorCode(errno, false), path_);
     }
+}
+
+void TCsvFileSource::CheckNotCut() const {
+    // A file cut short while it was read would otherwise pass for a complete one.
+    if (read_ >= size_) return;
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= size_) return;
+    throw platform::Exception(path_ + ": 読み込み中にファイルが短くなりました (開いたときは " +
+                              std::to_string(size_) + " バイト、読めたのは " +
+                              std::to_string(read_) + " バイト)");
 }
 
 TCsvReader::TCsvReader(TCsvSource& source, std::size_t bufferSize)

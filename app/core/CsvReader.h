@@ -43,7 +43,8 @@ private:
     std::size_t position_ = 0;
 };
 
-// A file read from its start; open and read failures raise EInOutError.
+// A file read from its start; open and read failures raise EInOutError. A file that ends
+// short of the size it had when opened, because it was cut meanwhile, raises too.
 class TCsvFileSource : public TCsvSource {
 public:
     explicit TCsvFileSource(const std::string& path);
@@ -55,9 +56,12 @@ public:
     [[nodiscard]] std::uint64_t Size() const noexcept { return size_; }
 
 private:
+    void CheckNotCut() const;
+
     int fd_ = -1;
     std::string path_;
     std::uint64_t size_ = 0;
+    std::uint64_t read_ = 0;
 };
 
 class TCsvReader {
