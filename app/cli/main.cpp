@@ -14,6 +14,7 @@
 
 #include "app/core/CustomOracleQuery.h"
 #include "app/core/LogonHistory.h"
+#include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/Exception.h"
@@ -228,12 +229,22 @@ int main(int argc, char** argv) {
     action.sa_handler = OnInterrupt;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // Past a file size limit a write then fails with EFBIG and is reported, instead of the
+    // signal ending the program and leaving its temporary file behind.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, nullptr);
     try {
         return Run(ParseArguments(argc, argv));
     } catch (const EUsage& e) {
         std::cerr << "velnor-cli: " << e.what() << "\n" << kUsage;
     } catch (const std::exception& e) {
         std::string message = e.what();
+        // A file error's message says what went wrong, not with which file.
+        if (const auto* io = dynamic_cast<const app::EInOutError*>(&e);
+            io && !io->FileName().empty()) {
+            message = io->FileName() + ": " + message;
+        }
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
             message.pop_back();
         std::cerr << "velnor-cli: " << message << "\n";

@@ -1,4 +1,6 @@
 // The program: the main window and the logon dialog on one GUI thread.
+#include <signal.h>
+
 #include <QApplication>
 
 #include "app/ui/LogonDialog.h"
@@ -7,6 +9,11 @@
 
 int main(int argc, char** argv) {
     velnor::platform::SetProgramArguments(argc, argv);
+    // Past a file size limit a write then fails with EFBIG and the export reports it,
+    // instead of the signal ending the program.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, nullptr);
     QApplication application(argc, argv);
     velnor::app::ui::InstallCursorHooks();
     velnor::app::ui::TfrmMain frmMain;
