@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/core/CustomOracleQuery.h"
@@ -42,6 +43,13 @@ public:
 };
 
 std::atomic<bool> interrupted{false};
+
+// Oracle messages end with a line feed; ours are one line each.
+std::string WithoutLineEnd(std::string message) {
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
+}
 
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
@@ -212,12 +220,17 @@ int Run(const TOptions& options) {
             // A clean logoff commits, so what the import did is undone first.
             if (session.Connected()) session.Rollback();
         } catch (const std::exception& e) {
-            std::cerr << "velnor-cli: rollback failed: " << e.what() << "\n";
+            std::cerr << "velnor-cli: rollback failed: " << WithoutLineEnd(e.what()) << "\n";
         }
         throw;
     }
     if (options.progress) std::cerr << "\n";
-    session.LogOff();
+    try {
+        session.LogOff();
+    } catch (const std::exception& e) {
+        // The work is done and committed: failing here must not make a script run it again.
+        std::cerr << "velnor-cli: warning: logoff failed: " << WithoutLineEnd(e.what()) << "\n";
+    }
     return 0;
 }
 
@@ -245,9 +258,7 @@ int main(int argc, char** argv) {
             io && !io->FileName().empty()) {
             message = io->FileName() + ": " + message;
         }
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-            message.pop_back();
-        std::cerr << "velnor-cli: " << message << "\n";
+        std::cerr << "velnor-cli: " << WithoutLineEnd(std::move(message)) << "\n";
     } catch (...) {
         std::cerr << "velnor-cli: unexpected error\n";
     }
