@@ -61,6 +61,7 @@ sword AreaError(Cda_Def* area, TLogon7* logon, int code, const std::string& text
 template <class F>
 sword Guard7(Cda_Def* area, TLogon7* logon, F&& body) noexcept {
     try {
+        FailInjectedCall();  // the OCI7 calls count in the same sequence as the others
         body();
         SetAreaResult(area, 0);
         return 0;

@@ -160,8 +160,9 @@ protected:
         TTextFile::SetWriteFault(0, 0);
     }
 
-    std::unique_ptr<oracle::TOracleSession> Logon() const {
+    std::unique_ptr<oracle::TOracleSession> Logon(bool oci7 = false) const {
         auto session = std::make_unique<oracle::TOracleSession>();
+        session->Preferences().SetUseOCI7(oci7);
         session->SetLogonUsername(user_);
         session->SetLogonPassword("PW");
         session->SetLogonDatabase(kService);
@@ -207,9 +208,11 @@ protected:
 
     ub4 Observe(ub4 attribute) const {
         ub4 value = 0;
+        // An OCI7 session has no environment handle: an OCI8 one looks on instead.
+        const auto& session = observer_ ? *observer_ : *session_;
         const sword status =
-            oracle::Oci().OCIAttrGet(session_->EnvironmentHandle(), OCI_HTYPE_ENV, &value, nullptr,
-                                     attribute, session_->ErrorHandle());
+            oracle::Oci().OCIAttrGet(session.EnvironmentHandle(), OCI_HTYPE_ENV, &value, nullptr,
+                                     attribute, session.ErrorHandle());
         EXPECT_EQ(status, OCI_SUCCESS) << "attribute " << attribute;
         return value;
     }
@@ -278,6 +281,7 @@ protected:
     static velnor::test::TTempHome* home_;
     std::string user_;
     std::unique_ptr<oracle::TOracleSession> session_;
+    std::unique_ptr<oracle::TOracleSession> observer_;
     test::TempDir dir_;
 };
 
@@ -393,6 +397,43 @@ TEST_F(FaultInjectionTest, ExportLeavesTheEarlierFileAtEveryFailingWrite) {
     }
     EXPECT_GT(n, 4) << "the export finished before the later writes were tried";
     Report("fault_points", "export completed at failing write", n);
+}
+
+// The OCI7 cursor calls count in the same sequence as the OCI8 ones.
+TEST_F(FaultInjectionTest, Oci7ExportAndImportLeaveEverythingAtEveryFailingCall) {
+    CreateTable(kRows, 0);
+    observer_ = std::move(session_);
+    session_ = Logon(true);
+    ASSERT_FALSE(session_->UsingOCI8());
+    const std::string target = dir_.File("t.csv");
+    const std::string earlier = CsvFile(10, 1);
+    test::WriteBytes(target, earlier);
+    const int exported = FaultLoop([&] { TUserTable(*session_).ExportCsv(target, "T"); },
+                                   [&](const std::string&) {
+                                       EXPECT_EQ(test::ReadBytes(target), earlier);
+                                       EXPECT_THAT(DirectoryEntries(), ElementsAre("t.csv"));
+                                   },
+                                   [&] { EXPECT_EQ(test::ReadBytes(target), CsvFile(kRows, 0)); });
+    Report("fault_points", "OCI7 export completed at failing call", exported);
+
+    const std::string file = dir_.File("in.csv");
+    test::WriteBytes(file, CsvFile(kRows, 1));
+    const auto before = TableRows(kRows, 0);
+    const int imported = FaultLoop(
+        [&] {
+            TUserTable tables(*session_);
+            try {
+                tables.DeleteAll("T");
+                tables.ImportCsv(file, "T");
+                session_->Commit();
+            } catch (...) {
+                session_->Rollback();
+                throw;
+            }
+        },
+        [&](const std::string&) { EXPECT_EQ(Rows(), before); },
+        [&] { EXPECT_EQ(Rows(true), TableRows(kRows, 1)); });
+    Report("fault_points", "OCI7 import completed at failing call", imported);
 }
 
 TEST_F(FaultInjectionTest, ImportRollsBackAtEveryFailingCall) {
