@@ -306,7 +306,10 @@ std::int64_t Statement::Execute() {
             connection_.OnCreateUser(im.statement.user, im.statement.password);
             return 0;
         case Kind::AlterSession: {
-            for (const auto& [name, value] : im.statement.settings) {
+            // Plain references: clang 14 cannot capture structured bindings in the lambda.
+            for (const auto& setting : im.statement.settings) {
+                const std::string& name = setting.first;
+                const std::string& value = setting.second;
                 std::string v = Upper(value);
                 auto invalid = [&] {
                     std::string lower = name;
