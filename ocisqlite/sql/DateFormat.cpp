@@ -86,9 +86,17 @@ const Pattern kPatterns[] = {
 
 bool StartsWithNoCase(std::string_view s, std::size_t pos, std::string_view prefix) {
     if (s.size() - pos < prefix.size()) return false;
+    // Compared as bytes: a UTF-8 literal such as "年" holds bytes above 127.
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(s[pos + i])) != prefix[i]) return false;
+        if (static_cast<char>(std::toupper(static_cast<unsigned char>(s[pos + i]))) != prefix[i])
+            return false;
     return true;
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
 }
 
 std::vector<Element> ParseFormat(std::string_view f) {
@@ -273,6 +281,13 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
     std::vector<El> seen;
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     auto isAlnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    auto punctuation = [&](const Element& x) {
+        return x.kind == El::Literal && x.text.size() == 1 && !isAlnum(x.text[0]);
+    };
+    // Elements that read nothing and so do not part a run of punctuation.
+    auto transparent = [](const Element& x) {
+        return x.kind == El::Fm || x.kind == El::Fx || (x.kind == El::Literal && x.text.empty());
+    };
     auto dateElement = [](El k) {
         switch (k) {
             case El::SYyyy:
@@ -338,19 +353,44 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
         };
         switch (e.kind) {
             case El::Literal: {
-                if (e.text.size() == 1 && !isAlnum(e.text[0])) {
-                    // Punctuation in the format matches any run of punctuation in the input.
+                if (punctuation(e)) {
+                    // A run of punctuation in the format matches any run of punctuation in
+                    // the input; the run's first element reads it all.
+                    std::size_t prev = k;
+                    while (prev > 0 && transparent(els[prev - 1])) --prev;
+                    if (prev > 0 && punctuation(els[prev - 1])) break;
                     if (isAlnum(in[pos]) && e.text[0] != ' ')
                         Fail(1861, "literal does not match format string");
-                    while (pos < in.size() && !isAlnum(in[pos])) ++pos;
+                    // The run stops where what follows it begins: quoted text, or the sign
+                    // of a signed year once the run's own marks are read ("01--4712" read
+                    // with DD-SYYYY is 4712 BC). Blanks are extra, as names are padded.
+                    std::size_t next = k;
+                    std::size_t marks = 0;
+                    for (; next < els.size() && (transparent(els[next]) || punctuation(els[next]));
+                         ++next)
+                        marks += punctuation(els[next]) && els[next].text != " ";
+                    const bool signedYear = next < els.size() && els[next].kind == El::SYyyy;
+                    const std::string quoted = next < els.size() && els[next].kind == El::Literal
+                                                   ? Upper(els[next].text)
+                                                   : std::string();
+                    std::size_t read = 0;
+                    while (pos < in.size() && !isAlnum(in[pos])) {
+                        if (signedYear && read >= marks && (in[pos] == '-' || in[pos] == '+') &&
+                            pos + 1 < in.size() && isDigit(in[pos + 1]))
+                            break;
+                        if (!quoted.empty() && StartsWithNoCase(in, pos, quoted)) break;
+                        read += in[pos++] != ' ';
+                    }
                 } else {
-                    if (!StartsWithNoCase(in, pos, [&] {
-                            std::string up = e.text;
-                            for (char& c : up)
-                                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                            return up;
-                        }()))
-                        Fail(1861, "literal does not match format string");
+                    const std::string text = Upper(e.text);
+                    if (!StartsWithNoCase(in, pos, text)) {
+                        // Blanks before quoted text are extra, as after a padded name.
+                        std::size_t after = pos;
+                        while (after < in.size() && in[after] == ' ') ++after;
+                        if (!StartsWithNoCase(in, after, text))
+                            Fail(1861, "literal does not match format string");
+                        pos = after;
+                    }
                     pos += e.text.size();
                 }
                 break;
@@ -459,7 +499,9 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
             }
             case El::J: {
                 julian = readNumber(7, false);
-                if (julian < 1 || julian > 5373484)
+                // Day 1 is in 4714 BC of this proleptic Gregorian calendar, before the first
+                // year a date can hold; refuse the days before 1 January 4712 BC too.
+                if (julian < DayNumber(-4712, 1, 1) + 2440588 || julian > 5373484)
                     Fail(1854, "julian date must be between 1 and 5373484");
                 break;
             }

@@ -217,6 +217,7 @@ TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
          "ORA-01858: a non-numeric character was found where a numeric was expected"},
         {"select to_date('2024-01-01 25', 'YYYY-MM-DD HH24') from dual", 1850,
          "hour must be between 0 and 23"},
+        {"select to_date('1', 'J') from dual", 1854, "julian date must be between 1 and 5373484"},
         {"select 1/0 from dual", 1476, "ORA-01476: divisor is equal to zero"},
         {"select nosuch(1) from dual", 904, "\"NOSUCH\": invalid identifier"},
         {"select substr('a') from dual", 909, "invalid number of arguments"},
@@ -762,7 +763,16 @@ INSTANTIATE_TEST_SUITE_P(
             "15 March 2004 01:45:30 PM", "DD MONTH YYYY HH:MI:SS AM", {2004, 3, 15, 13, 45, 30}},
         ParseCase{"12:00 AM 2000/02/29", "HH12:MI AM YYYY/MM/DD", {2000, 2, 29, 0, 0, 0}},
         ParseCase{"0999-07-04", "YYYY-MM-DD", {999, 7, 4, 0, 0, 0}},
-        ParseCase{"-4712-01-01", "SYYYY-MM-DD", {-4712, 1, 1, 0, 0, 0}}));
+        ParseCase{"-4712-01-01", "SYYYY-MM-DD", {-4712, 1, 1, 0, 0, 0}},
+        // A sign after punctuation belongs to the signed year; padding blanks are no mark.
+        ParseCase{"31-12--0001", "DD-MM-SYYYY", {-1, 12, 31, 0, 0, 0}},
+        ParseCase{"JANUARY  -3561", "MONTH-FMSYYYY", {3561, 1, 1, 0, 0, 0}},
+        // A run of punctuation in the format matches one run in the text.
+        ParseCase{"2024 - 02 - 29", "YYYY - MM - DD", {2024, 2, 29, 0, 0, 0}},
+        ParseCase{"2024-02-29 (THU)", "YYYY-MM-DD \"(\"DY\")\"", {2024, 2, 29, 0, 0, 0}},
+        ParseCase{"2024年02月29日", "YYYY\"年\"MM\"月\"DD\"日\"", {2024, 2, 29, 0, 0, 0}},
+        ParseCase{"MAY      年2024", "MONTH\"年\"YYYY", {2024, 5, 1, 0, 0, 0}},  // padded name
+        ParseCase{"0000404", "J", {-4712, 1, 1, 0, 0, 0}}));
 
 TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
     EXPECT_THAT(sql::EncodeDate({1999, 12, 31, 23, 59, 59}),
