@@ -91,6 +91,8 @@ std::string Quote(const std::string& name) {
 }
 
 std::string Literal(const std::string& text) {
+    // SQLite's tokenizer ends the statement at a NUL, so such text goes in as hex.
+    if (text.find('\0') != std::string::npos) return "CAST(X'" + RawToHex(text) + "' AS TEXT)";
     std::string out = "'";
     for (char c : text) {
         if (c == '\'') out.push_back('\'');

@@ -67,6 +67,8 @@ std::vector<Token> Tokenize(std::string_view s) {
             t.kind = Token::Kind::QuotedName;
             t.text = std::string(s.substr(i + 1, end - i - 1));
             if (t.text.empty()) Fail(1741, "illegal zero-length identifier");
+            // Quoted names may hold any character but the quote and NUL.
+            if (t.text.find('\0') != std::string::npos) Fail(911, "invalid character");
             CheckLength(t.text);
             i = end + 1;
         } else if (c == '\'') {

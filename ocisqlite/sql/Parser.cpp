@@ -154,7 +154,8 @@ private:
                     piece = t.text;
             }
             for (char c : piece) {
-                if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+                // Blanks are dropped as Oracle does; a NUL of a literal cannot be in a name.
+                if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0') continue;
                 out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
             }
         }

@@ -683,6 +683,17 @@ TEST_F(SqlEngineTest, FunctionsAndPredicatesFollowOracle) {
     for (const ValueCase& c : cases) EXPECT_EQ(One(c.expression), c.result) << c.expression;
 }
 
+TEST_F(SqlEngineTest, TextKeepsNulsThatNamesRefuse) {
+    const char literal[] = "select 'a\0b' from dual";
+    auto s = db_->Prepare(std::string(literal, sizeof literal - 1));
+    EXPECT_EQ(s->Describe().at(0).name, "'AB'");
+    s->Execute();
+    ASSERT_TRUE(s->Fetch());
+    EXPECT_EQ(s->Row()[0].bytes, std::string("a\0b", 3));
+    const char alias[] = "select 1 \"a\0b\" from dual";
+    EXPECT_EQ(ErrorOf(std::string(alias, sizeof alias - 1)), 911);
+}
+
 TEST_F(SqlEngineTest, RawValuesRoundTripInHex) {
     Exec("create table t (r raw(4), l long raw)");
     auto ins = db_->Prepare("insert into t values (:1, :2)");
