@@ -65,6 +65,9 @@ void RaiseSqlite(Connection::Impl& c, const std::string& schema, int rc,
     if (msg.rfind("no such column: ", 0) == 0)
         Fail(904, "\"" + msg.substr(16) + "\": invalid identifier");
     if (msg == "integer overflow") Fail(1426, "numeric overflow");
+    // Checked on the value at run time, as in Oracle.
+    if (msg == "ESCAPE expression must be a single character")
+        Fail(1425, "escape character must be character string of length 1");
     if (primary == SQLITE_FULL) Fail(1653, "unable to extend table: the disk is full");
     if (primary == SQLITE_READONLY) Fail(16000, "database open for read-only access");
     if (primary == SQLITE_IOERR) Fail(1114, "IO error writing block to file: " + msg);

@@ -219,6 +219,8 @@ TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
          "hour must be between 0 and 23"},
         {"select to_date('1', 'J') from dual", 1854, "julian date must be between 1 and 5373484"},
         {"select 1/0 from dual", 1476, "ORA-01476: divisor is equal to zero"},
+        {"select * from t where s like 'x' escape 'ab'", 1425,
+         "ORA-01425: escape character must be character string of length 1"},
         {"select nosuch(1) from dual", 904, "\"NOSUCH\": invalid identifier"},
         {"select substr('a') from dual", 909, "invalid number of arguments"},
         {"insert into t values (9, 1, 'x')", 947, "not enough values"},
