@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -51,6 +52,17 @@ Value NumberOf(sqlite3_value* v) {
 
 double DoubleOf(const Value& v) {
     return v.kind == Value::Kind::Integer ? static_cast<double>(v.integer) : v.real;
+}
+
+// A NUMBER argument used as a position, count or number of places: truncated, and held
+// within +-9e18, beyond which every value acts alike (a double out of range cannot convert).
+long long IntegerOf(const Value& v) {
+    if (v.kind == Value::Kind::Integer) return v.integer;
+    constexpr double kLimit = 9e18;
+    if (std::isnan(v.real)) return 0;
+    if (v.real >= kLimit) return static_cast<long long>(kLimit);
+    if (v.real <= -kLimit) return -static_cast<long long>(kLimit);
+    return static_cast<long long>(v.real);
 }
 
 // A character argument: numbers as Oracle writes them, RAW in hex.
@@ -282,9 +294,19 @@ void HexToRawFn(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 // --- operators -----------------------------------------------------------------------
 
+// A VARCHAR2 value in SQL holds at most this many bytes.
+constexpr std::size_t kMaxVarchar = 4000;
+
+[[noreturn]] void ConcatenationTooLong() {
+    Fail(1489, "result of string concatenation is too long");
+}
+
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     std::string out;
-    for (int i = 0; i < argc; ++i) out += StringOf(a[i]);
+    for (int i = 0; i < argc; ++i) {
+        out += StringOf(a[i]);
+        if (out.size() > kMaxVarchar) ConcatenationTooLong();
+    }
     ResultText(ctx, out);
 }
 
@@ -378,13 +400,13 @@ void Substr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1]) || (argc > 2 && IsNull(a[2]))) return sqlite3_result_null(ctx);
     std::string s = StringOf(a[0]);
     auto chars = static_cast<long long>(CharCount(s));
-    long long pos = static_cast<long long>(std::trunc(DoubleOf(NumberOf(a[1]))));
+    long long pos = IntegerOf(NumberOf(a[1]));
     if (pos == 0) pos = 1;
     if (pos < 0) pos = chars + pos + 1;
     if (pos < 1 || pos > chars) return sqlite3_result_null(ctx);
     long long len = chars - pos + 1;
     if (argc > 2) {
-        long long want = static_cast<long long>(std::trunc(DoubleOf(NumberOf(a[2]))));
+        long long want = IntegerOf(NumberOf(a[2]));
         if (want < 1) return sqlite3_result_null(ctx);
         len = std::min(len, want);
     }
@@ -397,8 +419,8 @@ void Instr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     for (int i = 0; i < argc; ++i)
         if (IsNull(a[i])) return sqlite3_result_null(ctx);
     std::string s = StringOf(a[0]), sub = StringOf(a[1]);
-    long long pos = argc > 2 ? static_cast<long long>(DoubleOf(NumberOf(a[2]))) : 1;
-    long long occurrence = argc > 3 ? static_cast<long long>(DoubleOf(NumberOf(a[3]))) : 1;
+    long long pos = argc > 2 ? IntegerOf(NumberOf(a[2])) : 1;
+    long long occurrence = argc > 3 ? IntegerOf(NumberOf(a[3])) : 1;
     if (occurrence < 1 || pos == 0) Fail(1428, "argument is out of range");
     if (pos < 0) Fail(3001, "unimplemented feature");
     std::size_t from = CharOffset(s, static_cast<std::size_t>(pos - 1));
@@ -423,28 +445,43 @@ void Replace(sqlite3_context* ctx, int argc, sqlite3_value** a) {
         std::size_t f = s.find(from, i);
         if (f == std::string::npos) break;
         out += s.substr(i, f - i) + to;
+        // Nested replacements would otherwise grow without bound.
+        if (out.size() > kMaxVarchar) ConcatenationTooLong();
         i = f + from.size();
     }
-    ResultText(ctx, out + s.substr(i));
+    out += s.substr(i);
+    if (out.size() > kMaxVarchar) ConcatenationTooLong();
+    ResultText(ctx, out);
 }
 
 void Pad(sqlite3_context* ctx, int argc, sqlite3_value** a, bool left) {
     if (IsNull(a[0]) || IsNull(a[1]) || (argc > 2 && IsNull(a[2]))) return sqlite3_result_null(ctx);
     std::string s = StringOf(a[0]);
-    long long n = static_cast<long long>(DoubleOf(NumberOf(a[1])));
+    // The result is cut to the longest VARCHAR2, as in Oracle, so no length needs more.
+    long long n = std::min(IntegerOf(NumberOf(a[1])), static_cast<long long>(kMaxVarchar));
     std::string pad = argc > 2 ? StringOf(a[2]) : " ";
     if (n < 1 || pad.empty()) return sqlite3_result_null(ctx);
     auto chars = static_cast<long long>(CharCount(s));
-    if (chars >= n) return ResultText(ctx, s.substr(0, CharOffset(s, static_cast<std::size_t>(n))));
-    std::string fill;
-    auto padChars = static_cast<long long>(CharCount(pad));
-    long long need = n - chars;
-    while (need >= padChars) {
-        fill += pad;
-        need -= padChars;
+    std::string out;
+    if (chars >= n) {
+        out = s.substr(0, CharOffset(s, static_cast<std::size_t>(n)));
+    } else {
+        std::string fill;
+        auto padChars = static_cast<long long>(CharCount(pad));
+        long long need = n - chars;
+        while (need >= padChars) {
+            fill += pad;
+            need -= padChars;
+        }
+        fill += pad.substr(0, CharOffset(pad, static_cast<std::size_t>(need)));
+        out = left ? fill + s : s + fill;
     }
-    fill += pad.substr(0, CharOffset(pad, static_cast<std::size_t>(need)));
-    ResultText(ctx, left ? fill + s : s + fill);
+    if (out.size() > kMaxVarchar) {
+        std::size_t cut = kMaxVarchar;  // on a character boundary
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+        out.resize(cut);
+    }
+    ResultText(ctx, out);
 }
 void LPad(sqlite3_context* ctx, int argc, sqlite3_value** a) { Pad(ctx, argc, a, true); }
 void RPad(sqlite3_context* ctx, int argc, sqlite3_value** a) { Pad(ctx, argc, a, false); }
@@ -481,11 +518,15 @@ void Lower(sqlite3_context* ctx, int, sqlite3_value** a) { Case(ctx, a[0], false
 void RoundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** a, bool truncate) {
     Value v = NumberOf(a[0]);
     if (v.IsNull() || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
-    int places = argc > 1 ? static_cast<int>(DoubleOf(NumberOf(a[1]))) : 0;
+    // A double has no digit beyond 10^+-400, so places past that all act alike.
+    const long long wanted = argc > 1 ? IntegerOf(NumberOf(a[1])) : 0;
+    const int places = static_cast<int>(std::clamp(wanted, -400LL, 400LL));
     if (truncate) {
         double d = DoubleOf(v);
-        double scale = std::pow(10.0, places);
         if (v.kind == Value::Kind::Integer && places >= 0) return ResultNumber(ctx, v);
+        if (places > 300) return ResultNumber(ctx, RoundNumber(v, 1000, places));
+        if (places < -300) return sqlite3_result_int64(ctx, 0);
+        double scale = std::pow(10.0, places);
         return ResultNumber(
             ctx, RoundNumber(Value::Double(std::trunc(d * scale) / scale), 1000, places));
     }
@@ -519,7 +560,7 @@ void TruncDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
 void AddMonths(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
     DateTime d = DateOf(a[0]);
-    long long n = static_cast<long long>(DoubleOf(NumberOf(a[1])));
+    long long n = IntegerOf(NumberOf(a[1]));
     bool lastDay = d.day == DaysInMonth(d.year, d.month);
     long long m = (d.year > 0 ? d.year : d.year + 1) * 12LL + (d.month - 1) + n;
     long long y = m >= 0 ? m / 12 : -((-m + 11) / 12);
@@ -584,9 +625,9 @@ void RownumLimit(sqlite3_context* ctx, int argc, sqlite3_value** a) {
         }
         double n = DoubleOf(v);
         if (op == "<")
-            apply(std::max(0LL, static_cast<long long>(std::ceil(n)) - 1));
+            apply(std::max(0LL, IntegerOf(Value::Double(std::ceil(n))) - 1));
         else if (op == "<=")
-            apply(std::max(0LL, static_cast<long long>(std::floor(n))));
+            apply(std::max(0LL, IntegerOf(Value::Double(std::floor(n)))));
         else if (op == "=")
             apply(n == 1 ? 1 : 0);
         else if (op == ">")
@@ -594,7 +635,7 @@ void RownumLimit(sqlite3_context* ctx, int argc, sqlite3_value** a) {
         else if (op == ">=")
             apply(n <= 1 ? -1 : 0);
         else if (op == "!=")
-            apply(n >= 1 && n == std::trunc(n) ? static_cast<long long>(n) - 1 : -1);
+            apply(n >= 1 && n == std::trunc(n) ? IntegerOf(v) - 1 : -1);
         if (limit == -1 && (op == ">" || op == ">=")) continue;
     }
     sqlite3_result_int64(ctx, limit);

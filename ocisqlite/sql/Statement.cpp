@@ -406,8 +406,9 @@ bool Statement::Fetch() {
                 v.integer = sqlite3_column_int64(s, col);
             } else if (st == SQLITE_FLOAT) {
                 double d = sqlite3_column_double(s, col);
-                if (d == static_cast<double>(static_cast<std::int64_t>(d)) && d > -9.2e18 &&
-                    d < 9.2e18) {
+                // Range first: converting a double beyond int64 is undefined.
+                if (d > -9.2e18 && d < 9.2e18 &&
+                    d == static_cast<double>(static_cast<std::int64_t>(d))) {
                     v.kind = Value::Kind::Integer;
                     v.integer = static_cast<std::int64_t>(d);
                 } else {

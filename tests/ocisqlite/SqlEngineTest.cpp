@@ -79,6 +79,7 @@ TEST_F(SqlEngineTest, SelectFromDualEvaluatesExpressions) {
     EXPECT_EQ(One("SELECT 7 / 2 FROM DUAL"), "3.5");
     EXPECT_EQ(One("select 'a' || null || 'b' from dual"), "ab");
     EXPECT_EQ(One("select 2.5E20 from dual"), "250000000000000000000");
+    EXPECT_EQ(One("select 1e30 from dual"), "1000000000000000000000000000000");  // beyond int64
     EXPECT_EQ(One("select 'n=' || 0.5 || ',' || -0.5 from dual"), "n=.5,-.5");
     EXPECT_EQ(One("select dummy from dual"), "X");
 }
@@ -221,6 +222,10 @@ TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
         {"select 1/0 from dual", 1476, "ORA-01476: divisor is equal to zero"},
         {"select * from t where s like 'x' escape 'ab'", 1425,
          "ORA-01425: escape character must be character string of length 1"},
+        {"select rpad('a', 4000, 'a') || 'b' from dual", 1489,
+         "ORA-01489: result of string concatenation is too long"},
+        {"select replace(rpad('a', 4000, 'a'), 'a', 'bb') from dual", 1489,
+         "result of string concatenation is too long"},
         {"select nosuch(1) from dual", 904, "\"NOSUCH\": invalid identifier"},
         {"select substr('a') from dual", 909, "invalid number of arguments"},
         {"insert into t values (9, 1, 'x')", 947, "not enough values"},
@@ -681,6 +686,18 @@ TEST_F(SqlEngineTest, FunctionsAndPredicatesFollowOracle) {
         {"select 10 - 2 - 3 || '' from dual", "5"},
         {"select -n * 2 from t where n = 2", "-4"},
         {"select n || s from t where s = 'gamma_x'", "gamma_x"},
+        // Results are cut to the longest VARCHAR2, on a character boundary.
+        {"select length(rpad('x', 5000, 'ab')) || ' ' || length(lpad('x', 1e12)) from dual",
+         "4000 4000"},
+        {"select lengthb(rpad('日', 5000, '本')) from dual", "3999"},
+        // Positions, counts and places far out of range act like any large value.
+        {"select substr('abc', 1e30) || substr('abc', 2, 1e30) || instr('abc', 'c', 1e30) from "
+         "dual",
+         "bc0"},
+        {"select trunc(1.5, 400) || ' ' || round(1.5, 1e30) || ' ' || trunc(123.4, -1e20) from "
+         "dual",
+         "1.5 1.5 0"},
+        {"select count(*) from t where rownum < 1e30", "3"},
     };
     for (const ValueCase& c : cases) EXPECT_EQ(One(c.expression), c.result) << c.expression;
 }
