@@ -6,6 +6,11 @@
 
 namespace velnor::ocisqlite::sql {
 
+// Deepest nesting of expressions and query blocks the parser and the translator follow;
+// deeper statements fail with ORA-03001 instead of running out of stack. SQLite's own
+// parser refuses SQL nested far less deeply than this.
+inline constexpr int kMaxNesting = 200;
+
 struct Query;
 
 struct Expr {

@@ -68,6 +68,13 @@ void RaiseSqlite(Connection::Impl& c, const std::string& schema, int rc,
     // Checked on the value at run time, as in Oracle.
     if (msg == "ESCAPE expression must be a single character")
         Fail(1425, "escape character must be character string of length 1");
+    // SQLite's limits on the SQL it is given, met before Oracle's.
+    if (msg.rfind("too many arguments on function", 0) == 0)
+        Fail(939, "too many arguments for function");
+    if (msg == "parser stack overflow" || msg.rfind("Expression tree is too large", 0) == 0 ||
+        msg.rfind("too many terms in compound SELECT", 0) == 0 ||
+        msg.rfind("at most 64 tables in a join", 0) == 0)
+        Fail(3001, "unimplemented feature");
     if (primary == SQLITE_FULL) Fail(1653, "unable to extend table: the disk is full");
     if (primary == SQLITE_READONLY) Fail(16000, "database open for read-only access");
     if (primary == SQLITE_IOERR) Fail(1114, "IO error writing block to file: " + msg);

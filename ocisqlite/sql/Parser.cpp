@@ -64,6 +64,18 @@ public:
     }
 
 private:
+    // Every cycle of the descent passes one of the functions holding this, so it bounds the
+    // stack the parser uses.
+    struct Nested {
+        explicit Nested(Parser& p) : parser(p) {
+            if (++parser.depth_ > kMaxNesting) Fail(3001, "unimplemented feature");
+        }
+        ~Nested() { --parser.depth_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+        Parser& parser;
+    };
+
     const Token& Peek(std::size_t ahead = 0) const {
         std::size_t i = pos_ + ahead;
         return i < t_.size() ? t_[i] : t_.back();
@@ -165,6 +177,7 @@ private:
     // --- queries ---------------------------------------------------------------
 
     std::unique_ptr<Query> ParseQuery() {
+        Nested nested(*this);
         auto q = std::make_unique<Query>();
         while (true) {
             if (Peek().IsSymbol("(")) {
@@ -291,6 +304,7 @@ private:
         return left;
     }
     ExprPtr NotCondition() {
+        Nested nested(*this);
         if (Accept("NOT")) return Make(Expr::Kind::Not, NotCondition());
         return Predicate();
     }
@@ -382,6 +396,7 @@ private:
         return left;
     }
     ExprPtr Unary() {
+        Nested nested(*this);
         if (AcceptSymbol("-")) return Make(Expr::Kind::Negate, Unary());
         if (AcceptSymbol("+")) return Unary();
         return Primary();
@@ -789,6 +804,7 @@ private:
     std::size_t pos_ = 0;
     int bindCount_ = 0;
     bool bindsAllowed_ = true;
+    int depth_ = 0;
 };
 
 }  // namespace

@@ -169,6 +169,28 @@ private:
 
     std::string NewAlias() { return Quote("t" + std::to_string(++aliases_)); }
 
+    // Operators chain without recursion in the parser, so the translator bounds its own depth.
+    struct Nested {
+        explicit Nested(Translator& t) : translator(t) {
+            if (++translator.depth_ > kMaxNesting) Fail(3001, "unimplemented feature");
+        }
+        ~Nested() { --translator.depth_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+        Translator& translator;
+    };
+
+    // The operands of a chain a op b op c, which the parser builds leaning left.
+    static std::vector<const Expr*> Chain(const Expr& e) {
+        std::vector<const Expr*> parts;
+        const Expr* left = &e;
+        for (; left->kind == e.kind; left = left->args[0].get())
+            parts.push_back(left->args[1].get());
+        parts.push_back(left);
+        std::reverse(parts.begin(), parts.end());
+        return parts;
+    }
+
     Source MakeSource(const TableRef& r, std::string& fromSql) {
         Source s;
         s.sqlAlias = NewAlias();
@@ -367,6 +389,7 @@ private:
     }
 
     Tx Translate(const Expr& e, Scope& scope, const SqlType& hint = SqlType()) {
+        Nested nested(*this);
         Tx tx;
         switch (e.kind) {
             case Expr::Kind::Number: {
@@ -416,21 +439,41 @@ private:
             case Expr::Kind::Arith:
                 return Arith(e, scope);
             case Expr::Kind::Concat: {
-                Tx a = Translate(*e.args[0], scope, TextType(4000));
-                Tx b = Translate(*e.args[1], scope, TextType(4000));
-                tx.sql = "ora_concat(" + AsText(a) + ", " + AsText(b) + ")";
-                tx.type = TextType(DisplaySize(a.type) + DisplaySize(b.type));
-                return Merge(tx, a, b);
+                // One call per 100 operands: nested calls soon overflow SQLite's parser, and
+                // it takes at most 127 arguments.
+                std::string call;
+                long long size = 0;
+                int arguments = 0;
+                for (const Expr* part : Chain(e)) {
+                    Tx p = Translate(*part, scope, TextType(4000));
+                    if (arguments == 100) {
+                        call = "ora_concat(" + call + ")";
+                        arguments = 1;
+                    }
+                    call += (call.empty() ? "" : ", ") + AsText(p);
+                    ++arguments;
+                    size = std::min(size + DisplaySize(p.type), 4000LL);
+                    Merge(tx, tx, p);
+                }
+                tx.sql = "ora_concat(" + call + ")";
+                tx.type = TextType(static_cast<int>(size));
+                return tx;
             }
             case Expr::Kind::Compare:
                 return Compare(e, scope);
             case Expr::Kind::And:
             case Expr::Kind::Or: {
-                Tx a = Condition(*e.args[0], scope);
-                Tx b = Condition(*e.args[1], scope);
-                tx.sql = "(" + a.sql + (e.kind == Expr::Kind::And ? " AND " : " OR ") + b.sql + ")";
+                // Written flat: SQLite reads a chain of one operator without nesting.
+                const char* op = e.kind == Expr::Kind::And ? " AND " : " OR ";
+                tx.sql = "(";
+                for (const Expr* part : Chain(e)) {
+                    Tx p = Condition(*part, scope);
+                    tx.sql += (tx.sql.size() > 1 ? op : "") + p.sql;
+                    Merge(tx, tx, p);
+                }
+                tx.sql += ")";
                 tx.boolean = true;
-                return Merge(tx, a, b);
+                return tx;
             }
             case Expr::Kind::Not: {
                 Tx a = Condition(*e.args[0], scope);
@@ -932,6 +975,7 @@ private:
     // `targets`: the columns an INSERT ... SELECT writes, whose checks wrap the items.
     QueryOut Query(const sql::Query& q, const Scope* outer,
                    const std::vector<const ColumnMeta*>* targets) {
+        Nested nested(*this);
         if (q.parts.size() == 1) return Part(q.parts[0], outer, targets, &q.orderBy);
         QueryOut out;
         for (std::size_t i = 0; i < q.parts.size(); ++i) {
@@ -1316,6 +1360,7 @@ private:
     const std::string& dateFormat_;
     std::vector<SqlType> bindTypes_;
     int aliases_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace

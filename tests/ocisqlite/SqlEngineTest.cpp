@@ -713,6 +713,34 @@ TEST_F(SqlEngineTest, TextKeepsNulsThatNamesRefuse) {
     EXPECT_EQ(ErrorOf(std::string(alias, sizeof alias - 1)), 911);
 }
 
+TEST_F(SqlEngineTest, LongChainsRunAndDeepNestingFailsCleanly) {
+    auto repeat = [](const std::string& piece, int n, const std::string& separator) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += (i ? separator : "") + piece;
+        return out;
+    };
+    EXPECT_EQ(One("select " + repeat("'ab'", 300, " || ") + " from dual"), repeat("ab", 300, ""));
+    EXPECT_EQ(One("select count(*) from dual where " + repeat("1 = 0", 500, " or ") + " or 1 = 1"),
+              "1");
+    EXPECT_EQ(One("select count(*) from dual where " + repeat("1 = 1", 500, " and ")), "1");
+    EXPECT_EQ(One("select count(*) from dual where 999 in (" + repeat("999", 1000, ", ") + ")"),
+              "1");
+    // Deeper than the engine follows: an Oracle error, not a crash.
+    const std::string deep[] = {
+        "select " + std::string(500, '(') + "1" + std::string(500, ')') + " from dual",
+        "select " + repeat("nvl(", 300, "") + "1" + repeat(", 1)", 300, "") + " from dual",
+        "select " + repeat("-", 1000, " ") + " 1 from dual",
+        "select 1 from dual where " + repeat("not", 1000, " ") + " 1 = 1",
+        "select " + repeat("1", 1000, " + ") + " from dual",
+        repeat("select * from (", 300, "") + "select 1 from dual" + std::string(300, ')'),
+        // Within the engine's depth but beyond what SQLite reads.
+        "select " + repeat("1", 150, " + ") + " from dual",
+        "select 1 from dual where " + repeat("1 = 1", 1500, " or "),
+    };
+    for (const std::string& text : deep) EXPECT_EQ(ErrorOf(text), 3001) << text.substr(0, 60);
+    EXPECT_EQ(ErrorOf("select greatest(" + repeat("1", 200, ", ") + ") from dual"), 939);
+}
+
 TEST_F(SqlEngineTest, RawValuesRoundTripInHex) {
     Exec("create table t (r raw(4), l long raw)");
     auto ins = db_->Prepare("insert into t values (:1, :2)");
