@@ -1,0 +1,1 @@
+select to_char(d, 'FMDay, DD Month SYYYY HH12:MI:SS A.M.'), to_number('1.5E3'), length('日本語'), instr('banana', 'an', 1, 2), replace('aXbX', 'X'), upper(v) from t where rownum <= 2

@@ -1,0 +1,1 @@
+create table w (a number(10,2) default 0 not null, b varchar2(20 char), c date, constraint w_pk primary key (a))

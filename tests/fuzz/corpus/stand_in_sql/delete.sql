@@ -1,0 +1,1 @@
+delete from t where s like 'o%' escape '\' or d between to_date('01-JAN-00') and last_day(sysdate)

@@ -1,0 +1,1 @@
+select case when n is null then 'none' when n > 1 then to_char(n) else 'small' end, nvl(c, '-'), decode(id, 1, 'a', 2, 'b', 'c'), lpad(s, 12, '*'), trunc(d, 'MM'), round(f, -2) from t t1, u where exists (select 1 from dual where t1.id = u.k)

@@ -1,0 +1,1 @@
+select s, count(*), sum(n), max(d), min(rowid) from t group by s having count(*) > 0 union all select 'z', 1, 2, sysdate, null from dual

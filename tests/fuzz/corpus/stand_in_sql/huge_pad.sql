@@ -1,0 +1,1 @@
+select length(rpad('x', 1e12)), lpad(s, 5000, '*') from t

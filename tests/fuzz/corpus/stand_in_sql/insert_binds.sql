@@ -1,0 +1,1 @@
+insert into t (id, n, s, d, c, r) values (:id, :n, :s, to_date(:d, 'YYYY-MM-DD HH24:MI:SS'), :c, hextoraw(:r))

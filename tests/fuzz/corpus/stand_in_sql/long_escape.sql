@@ -1,0 +1,1 @@
+delete from t where s like 'o%' escape 'inwert int :n,\' 

@@ -1,0 +1,1 @@
+select id, n, s, d, c, r, f, v from t where id > :1 order by d desc nulls last

@@ -1,0 +1,1 @@
+select * from (select id, s from t order by id desc) where rownum < 3 minus select k, l from u

@@ -1,0 +1,1 @@
+update t set n = n * 2, s = substr(s || 'x', 1, 10), d = add_months(d, 1) where id in (select k from u where k is not null)
