@@ -21,6 +21,7 @@
 #include "oracle/session/OracleSession.h"
 #include "platform/RegionalSettings.h"
 #include "platform/System.h"
+#include "tests/app/StandInSchema.h"
 #include "tests/app/TempDir.h"
 #include "tests/support/TempHome.h"
 
@@ -33,7 +34,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-constexpr const char* kService = "FAULT";
 constexpr const char* kFailCall = "OCISQLITE_FAIL_CALL";
 constexpr const char* kLostConnection = "ORA-03113: end-of-file on communication channel";
 // The stand-in's observers on the environment handle, outside Oracle's attribute numbers.
@@ -134,46 +134,15 @@ struct TRun {
     std::string error;
 };
 
-class FaultInjectionTest : public ::testing::Test {
+class FaultInjectionTest : public test::StandInSchemaTest {
 protected:
     static void SetUpTestSuite() {
         ::unsetenv(kFailCall);
-        home_ = new velnor::test::TTempHome();
-        home_->AddService(kService);
-        home_->SetAsOracleHome();
-        oracle::SetOCIDLL(home_->ClientLibrary());
-    }
-    static void TearDownTestSuite() {
-        delete home_;
-        home_ = nullptr;
-    }
-
-    void SetUp() override {
-        platform::SetRegionalSettings(platform::TRegionalSettings{});
-        static int users = 0;
-        user_ = "F" + std::to_string(++users);
-        home_->AddUser(kService, user_, "PW");
-        session_ = Logon();
+        StandInSchemaTest::SetUpTestSuite();
     }
     void TearDown() override {
         ::unsetenv(kFailCall);
         TTextFile::SetWriteFault(0, 0);
-    }
-
-    std::unique_ptr<oracle::TOracleSession> Logon(bool oci7 = false) const {
-        auto session = std::make_unique<oracle::TOracleSession>();
-        session->Preferences().SetUseOCI7(oci7);
-        session->SetLogonUsername(user_);
-        session->SetLogonPassword("PW");
-        session->SetLogonDatabase(kService);
-        session->LogOn();
-        return session;
-    }
-
-    void Sql(const std::string& text) {
-        TCustomOracleQuery q(*session_);
-        q.SetText(text);
-        q.Execute();
     }
 
     // Table T with `rows` rows of the generation, committed.
@@ -187,23 +156,21 @@ protected:
         ASSERT_EQ(Rows(), TableRows(rows, generation));
     }
 
-    // Through a second session when `committed`, so only committed rows count.
-    std::vector<std::string> Rows(bool committed = false) {
-        std::unique_ptr<oracle::TOracleSession> other;
-        if (committed) other = Logon();
-        TCustomOracleQuery q(committed ? *other : *session_);
-        q.SetText(kSelectRows);
-        q.Execute();
-        std::vector<std::string> rows;
-        for (; !q.Eof(); q.Next()) {
-            std::string row;
-            for (int i = 0; i < q.FieldCount(); ++i) {
-                if (i > 0) row += "|";
-                row += q.FieldIsNull(i) ? "<null>" : q.FieldAsString(i);
-            }
-            rows.push_back(row);
+    // As velnor-cli runs it: replace the rows of T, commit only when all went in.
+    void ReplaceRows(const std::string& file) {
+        TUserTable tables(*session_);
+        try {
+            tables.DeleteAll("T");
+            tables.ImportCsv(file, "T");
+            session_->Commit();
+        } catch (...) {
+            session_->Rollback();
+            throw;
         }
-        return rows;
+    }
+
+    std::vector<std::string> Rows(bool committed = false) {
+        return StandInSchemaTest::Rows(kSelectRows, committed);
     }
 
     ub4 Observe(ub4 attribute) const {
@@ -215,14 +182,6 @@ protected:
                                      attribute, session.ErrorHandle());
         EXPECT_EQ(status, OCI_SUCCESS) << "attribute " << attribute;
         return value;
-    }
-
-    std::vector<std::string> DirectoryEntries() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     // Runs the operation with the stand-in failing its nth call, checks that it released
@@ -278,14 +237,8 @@ protected:
         std::cout << "[ faults   ] " << what << ": " << n << "\n";
     }
 
-    static velnor::test::TTempHome* home_;
-    std::string user_;
-    std::unique_ptr<oracle::TOracleSession> session_;
     std::unique_ptr<oracle::TOracleSession> observer_;
-    test::TempDir dir_;
 };
-
-velnor::test::TTempHome* FaultInjectionTest::home_ = nullptr;
 
 // The loops below rely on this: the nth call fails once, and every new value counts afresh.
 TEST_F(FaultInjectionTest, NthCallFailsOnceAndEveryNewValueCountsAgain) {
@@ -419,20 +372,9 @@ TEST_F(FaultInjectionTest, Oci7ExportAndImportLeaveEverythingAtEveryFailingCall)
     const std::string file = dir_.File("in.csv");
     test::WriteBytes(file, CsvFile(kRows, 1));
     const auto before = TableRows(kRows, 0);
-    const int imported = FaultLoop(
-        [&] {
-            TUserTable tables(*session_);
-            try {
-                tables.DeleteAll("T");
-                tables.ImportCsv(file, "T");
-                session_->Commit();
-            } catch (...) {
-                session_->Rollback();
-                throw;
-            }
-        },
-        [&](const std::string&) { EXPECT_EQ(Rows(), before); },
-        [&] { EXPECT_EQ(Rows(true), TableRows(kRows, 1)); });
+    const int imported = FaultLoop([&] { ReplaceRows(file); },
+                                   [&](const std::string&) { EXPECT_EQ(Rows(), before); },
+                                   [&] { EXPECT_EQ(Rows(true), TableRows(kRows, 1)); });
     Report("fault_points", "OCI7 import completed at failing call", imported);
 }
 
@@ -441,26 +383,14 @@ TEST_F(FaultInjectionTest, ImportRollsBackAtEveryFailingCall) {
     const std::string file = dir_.File("in.csv");
     test::WriteBytes(file, CsvFile(kRows, 1));
     const auto before = TableRows(kRows, 0);
-    // As velnor-cli runs it: replace the rows, commit only when all went in.
-    const auto import = [&] {
-        TUserTable tables(*session_);
-        try {
-            tables.DeleteAll("T");
-            tables.ImportCsv(file, "T");
-            session_->Commit();
-        } catch (...) {
-            session_->Rollback();
-            throw;
-        }
-    };
-    const int n = FaultLoop(
-        import,
-        [&](const std::string& error) {
-            EXPECT_EQ(Rows(), before);
-            // A lost connection is no fault of one line: the message names the whole batch.
-            EXPECT_THAT(error, Not(ContainsRegex("^[0-9]+ 行目")));
-        },
-        [&] { EXPECT_EQ(Rows(true), TableRows(kRows, 1)); });
+    const int n = FaultLoop([&] { ReplaceRows(file); },
+                            [&](const std::string& error) {
+                                EXPECT_EQ(Rows(), before);
+                                // A lost connection is no fault of one line: the message names the
+                                // whole batch.
+                                EXPECT_THAT(error, Not(ContainsRegex("^[0-9]+ 行目")));
+                            },
+                            [&] { EXPECT_EQ(Rows(true), TableRows(kRows, 1)); });
     Report("fault_points", "import completed at failing call", n);
 }
 
@@ -475,7 +405,7 @@ TEST_F(FaultInjectionTest, CliImportExitsWithTheErrorAndKeepsTheTableAtEveryFail
     const auto before = TableRows(kCliRows, 0);
     const auto after = TableRows(kCliRows, 1);
     platform::SetEnvironment("VELNOR_REGISTRY_DIR", dir_.Path().string());
-    platform::SetEnvironment("VELNOR_PASSWORD", "PW");
+    platform::SetEnvironment("VELNOR_PASSWORD", kPassword);
     int n = 1;
     int failedAfterCommit = 0;  // runs where only logging off was left to fail
     for (; n < kMaxFaultPoints; ++n) {

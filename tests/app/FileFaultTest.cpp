@@ -26,6 +26,7 @@
 #include "oracle/session/OracleSession.h"
 #include "platform/RegionalSettings.h"
 #include "platform/System.h"
+#include "tests/app/StandInSchema.h"
 #include "tests/app/TempDir.h"
 #include "tests/support/TempHome.h"
 
@@ -35,8 +36,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-constexpr const char* kService = "FAULTS";
 
 std::string CliProgram() { return std::string(VELNOR_BINARY_DIR) + "/app/velnor-cli"; }
 
@@ -163,27 +162,16 @@ struct stat StatOf(const std::string& path) {
 }
 
 // One home for the program; every test logs on as a user of its own with a table EMP.
-class FileFaultTest : public ::testing::Test {
+class FileFaultTest : public test::StandInSchemaTest {
 protected:
     static void SetUpTestSuite() {
         // A pipe's reader that stops early must fail the writer's write, not end the tests.
         ::signal(SIGPIPE, SIG_IGN);
-        home_ = new velnor::test::TTempHome();
-        home_->AddService(kService);
-        home_->SetAsOracleHome();
-        oracle::SetOCIDLL(home_->ClientLibrary());
-    }
-    static void TearDownTestSuite() {
-        delete home_;
-        home_ = nullptr;
+        StandInSchemaTest::SetUpTestSuite();
     }
 
     void SetUp() override {
-        platform::SetRegionalSettings(platform::TRegionalSettings{});
-        static int users = 0;
-        user_ = "F" + std::to_string(++users);
-        home_->AddUser(kService, user_, "PW");
-        session_ = Logon();
+        StandInSchemaTest::SetUp();
         Sql("CREATE TABLE EMP (ID NUMBER(9), NAME VARCHAR2(40))");
         Sql("INSERT INTO EMP VALUES (1, 'one')");
         Sql("INSERT INTO EMP VALUES (2, 'two, \"2\"')");
@@ -192,20 +180,6 @@ protected:
         before_ = Rows();
     }
 
-    std::unique_ptr<oracle::TOracleSession> Logon() const {
-        auto session = std::make_unique<oracle::TOracleSession>();
-        session->SetLogonUsername(user_);
-        session->SetLogonPassword("PW");
-        session->SetLogonDatabase(kService);
-        session->LogOn();
-        return session;
-    }
-
-    void Sql(const std::string& text) {
-        TCustomOracleQuery q(*session_);
-        q.SetText(text);
-        q.Execute();
-    }
     // Doubles the table until it holds at least `count` rows, and commits.
     void AddRows(int count) {
         for (int n = Count(*session_); n < count; n = Count(*session_))
@@ -220,16 +194,8 @@ protected:
     }
 
     // The rows as a fresh session sees them, so only committed ones count.
-    std::vector<std::string> Rows() const {
-        auto other = Logon();
-        TCustomOracleQuery q(*other);
-        q.SetText("SELECT ID, NAME FROM EMP ORDER BY ID");
-        q.Execute();
-        std::vector<std::string> rows;
-        for (; !q.Eof(); q.Next())
-            rows.push_back(q.FieldAsString(0) + "|" +
-                           (q.FieldIsNull(1) ? "<null>" : q.FieldAsString(1)));
-        return rows;
+    std::vector<std::string> Rows() {
+        return StandInSchemaTest::Rows("SELECT ID, NAME FROM EMP ORDER BY ID", true);
     }
 
     std::vector<std::string> Cli(const std::vector<std::string>& command) const {
@@ -246,14 +212,8 @@ protected:
         return test::ReadBytes(path);
     }
 
-    static velnor::test::TTempHome* home_;
-    std::string user_;
-    std::unique_ptr<oracle::TOracleSession> session_;
     std::vector<std::string> before_;
-    test::TempDir dir_;
 };
-
-velnor::test::TTempHome* FileFaultTest::home_ = nullptr;
 
 // ---- export into what is not a regular file ----
 
@@ -377,7 +337,7 @@ TEST_F(FileFaultTest, ExportOntoADirectoryFailsAndLeavesItAlone) {
 TEST_F(FileFaultTest, ExportPastTheFileSizeLimitFailsAndKeepsTheEarlierFile) {
     ASSERT_TRUE(std::filesystem::exists(CliProgram())) << "build velnor-cli first";
     AddRows(20000);  // about 400 KB of CSV
-    platform::SetEnvironment("VELNOR_PASSWORD", "PW");
+    platform::SetEnvironment("VELNOR_PASSWORD", kPassword);
     for (const bool earlier : {true, false}) {
         const std::string target = dir_.File(earlier ? "kept.csv" : "new.csv");
         if (earlier) test::WriteBytes(target, "earlier export\r\n");
@@ -510,7 +470,7 @@ TEST_F(FileFaultImportTest, ImportPastTheFileSizeLimitRaisesAnOracleErrorAndChan
     ASSERT_TRUE(std::filesystem::exists(CliProgram())) << "build velnor-cli first";
     const std::string path = dir_.File("big.csv");
     test::WriteBytes(path, header_ + Records(10, 50009));
-    platform::SetEnvironment("VELNOR_PASSWORD", "PW");
+    platform::SetEnvironment("VELNOR_PASSWORD", kPassword);
     TChild cli(Cli({"import", "EMP", path, "--replace"}), 256 * 1024);
     const int status = cli.Wait();
     platform::UnsetEnvironment("VELNOR_PASSWORD");
@@ -529,7 +489,7 @@ TEST_F(FileFaultImportTest, ImportKilledMidwayLeavesTheTableAsItWasAndWritable) 
     ASSERT_TRUE(std::filesystem::exists(CliProgram())) << "build velnor-cli first";
     const std::string path = dir_.File("big.csv");
     test::WriteBytes(path, header_ + Records(10, 200009));
-    platform::SetEnvironment("VELNOR_PASSWORD", "PW");
+    platform::SetEnvironment("VELNOR_PASSWORD", kPassword);
     session_->LogOff();  // the killed program must be the only one in the table
     {
         TChild cli(Cli({"--progress", "import", "EMP", path, "--replace"}));

@@ -16,6 +16,7 @@
 #include "platform/RegionalSettings.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "tests/app/StandInSchema.h"
 #include "tests/app/TempDir.h"
 #include "tests/support/TempHome.h"
 
@@ -28,31 +29,20 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::ThrowsMessage;
 
-constexpr const char* kService = "SECT";
-constexpr const char* kPassword = "Right-Pw1";
+constexpr const char* kService = test::StandInSchemaTest::kService;
+constexpr const char* kPassword = test::StandInSchemaTest::kPassword;
 
-class SecurityTest : public ::testing::Test {
+class SecurityTest : public test::StandInSchemaTest {
 protected:
     static void SetUpTestSuite() {
-        home_ = new velnor::test::TTempHome();
-        home_->AddService(kService);
+        StandInSchemaTest::SetUpTestSuite();
         home_->AddExpiredUser(kService, "STALE", "Exp1red-Pw");
-        home_->SetAsOracleHome();
-        oracle::SetOCIDLL(home_->ClientLibrary());
-    }
-    static void TearDownTestSuite() {
-        delete home_;
-        home_ = nullptr;
     }
 
     void SetUp() override {
-        platform::SetRegionalSettings(platform::TRegionalSettings{});
         platform::SetEnvironment("VELNOR_REGISTRY_DIR", dir_.File("registry"));
         platform::TRegistryStore::ResetDefaultPaths();
-        static int users = 0;
-        user_ = "S" + std::to_string(++users);
-        home_->AddUser(kService, user_, kPassword);
-        session_ = Logon();
+        StandInSchemaTest::SetUp();
     }
     void TearDown() override {
         platform::UnsetEnvironment("VELNOR_REGISTRY_DIR");
@@ -60,38 +50,6 @@ protected:
         platform::TRegistryStore::ResetDefaultPaths();
     }
 
-    std::unique_ptr<oracle::TOracleSession> Logon() const {
-        auto session = std::make_unique<oracle::TOracleSession>();
-        session->SetLogonUsername(user_);
-        session->SetLogonPassword(kPassword);
-        session->SetLogonDatabase(kService);
-        session->LogOn();
-        return session;
-    }
-
-    void Sql(const std::string& text) {
-        TCustomOracleQuery q(*session_);
-        q.SetText(text);
-        q.Execute();
-    }
-    // Rows as text, "|" between the columns; through a fresh session when `committed`.
-    std::vector<std::string> Rows(const std::string& select, bool committed = false) {
-        std::unique_ptr<oracle::TOracleSession> other;
-        if (committed) other = Logon();
-        TCustomOracleQuery q(committed ? *other : *session_);
-        q.SetText(select);
-        q.Execute();
-        std::vector<std::string> rows;
-        for (; !q.Eof(); q.Next()) {
-            std::string row;
-            for (int i = 0; i < q.FieldCount(); ++i) {
-                if (i > 0) row += "|";
-                row += q.FieldIsNull(i) ? "<null>" : q.FieldAsString(i);
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
     std::vector<std::string> Catalogue() {
         TUserTable tables(*session_);
         tables.Refresh();
@@ -108,14 +66,7 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return velnor::test::RunProgram(argv);
     }
-
-    static velnor::test::TTempHome* home_;
-    test::TempDir dir_;
-    std::string user_;
-    std::unique_ptr<oracle::TOracleSession> session_;
 };
-
-velnor::test::TTempHome* SecurityTest::home_ = nullptr;
 
 // A string literal of SQL.
 std::string Literal(const std::string& text) {
@@ -195,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedLogon{"JapanesePassword", "@", "秘密の合言葉", kService, 1017, "秘密の合言葉"},
         FailedLogon{"UnknownUser", "NOBODY", "Gh0st-Secret", kService, 1017, "Gh0st-Secret"},
         FailedLogon{"ExpiredAccount", "STALE", "Exp1red-Pw", kService, 28001, "Exp1red-Pw"},
-        FailedLogon{"PasswordInsideTheUserName", "@/Wr0ng-Combined@SECT", "", "", 1017,
+        FailedLogon{"PasswordInsideTheUserName", "@/Wr0ng-Combined@APPT", "", "", 1017,
                     "Wr0ng-Combined"}),
     [](const auto& p) { return std::string(p.param.name); });
 

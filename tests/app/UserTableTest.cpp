@@ -13,6 +13,7 @@
 #include "oracle/client/OracleError.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/RegionalSettings.h"
+#include "tests/app/StandInSchema.h"
 #include "tests/app/TempDir.h"
 #include "tests/support/TempHome.h"
 
@@ -23,85 +24,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
-constexpr const char* kService = "APPT";
-
-// One home for the program; every test logs on as a user of its own, so it starts with an
-// empty schema.
-class UserTableTest : public ::testing::Test {
+// Every test logs on as a user of its own, so it starts with an empty schema.
+class UserTableTest : public test::StandInSchemaTest {
 protected:
-    static void SetUpTestSuite() {
-        home_ = new velnor::test::TTempHome();
-        home_->AddService(kService);
-        home_->SetAsOracleHome();
-        oracle::SetOCIDLL(home_->ClientLibrary());
-    }
-    static void TearDownTestSuite() {
-        delete home_;
-        home_ = nullptr;
-    }
-
-    void SetUp() override {
-        platform::SetRegionalSettings(platform::TRegionalSettings{});
-        static int users = 0;
-        user_ = "U" + std::to_string(++users);
-        home_->AddUser(kService, user_, "PW");
-        session_ = Logon();
-    }
-
-    std::unique_ptr<oracle::TOracleSession> Logon() const {
-        auto session = std::make_unique<oracle::TOracleSession>();
-        session->SetLogonUsername(user_);
-        session->SetLogonPassword("PW");
-        session->SetLogonDatabase(kService);
-        session->LogOn();
-        return session;
-    }
-
-    void Sql(const std::string& text) {
-        TCustomOracleQuery q(*session_);
-        q.SetText(text);
-        q.Execute();
-    }
-
-    // Rows as text, NULLs shown as <null>, read through a second session so only
-    // committed rows count when `committed` is set.
-    std::vector<std::string> Rows(const std::string& select, bool committed = false) {
-        std::unique_ptr<oracle::TOracleSession> other;
-        if (committed) other = Logon();
-        TCustomOracleQuery q(committed ? *other : *session_);
-        q.SetText(select);
-        q.Execute();
-        std::vector<std::string> rows;
-        for (; !q.Eof(); q.Next()) {
-            std::string row;
-            for (int i = 0; i < q.FieldCount(); ++i) {
-                if (i > 0) row += "|";
-                row += q.FieldIsNull(i) ? "<null>" : q.FieldAsString(i);
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
-
     std::int64_t Count(const std::string& table, bool committed = false) {
         return std::stoll(Rows("SELECT COUNT(*) FROM " + table, committed).at(0));
     }
-
-    std::vector<std::string> DirectoryEntries() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    static velnor::test::TTempHome* home_;
-    std::string user_;
-    std::unique_ptr<oracle::TOracleSession> session_;
-    test::TempDir dir_;
 };
-
-velnor::test::TTempHome* UserTableTest::home_ = nullptr;
 
 // ---- catalogue ----
 
