@@ -71,13 +71,17 @@ protected:
         home_ = nullptr;
     }
 
-    // A logon, a query fetched to its end, an update left for the logoff to commit.
-    static void OneSession(int round) {
-        TOracleSession session;
+    static void LogOn(TOracleSession& session) {
         session.SetLogonUsername(kUser);
         session.SetLogonPassword(kPassword);
         session.SetLogonDatabase(kService);
         session.LogOn();
+    }
+
+    // A logon, a query fetched to its end, an update left for the logoff to commit.
+    static void OneSession(int round) {
+        TOracleSession session;
+        LogOn(session);
         {
             TOracleQuery query(nullptr);
             query.SetSession(&session);
@@ -126,10 +130,7 @@ TEST_F(SessionLoopTest, HundredSessionsLeaveNothingBehind) {
 
     // Each logoff committed its update: the last one is what a new session sees.
     TOracleSession check;
-    check.SetLogonUsername(kUser);
-    check.SetLogonPassword(kPassword);
-    check.SetLogonDatabase(kService);
-    check.LogOn();
+    LogOn(check);
     TOracleQuery query(nullptr);
     query.SetSession(&check);
     query.SQL().SetText("SELECT NAME FROM T WHERE ID = 2");
