@@ -337,6 +337,7 @@ private:
     }
     // Character value of a date, number or raw (functions convert numbers themselves).
     std::string AsText(const Tx& t) {
+        if (t.type.IsNumber()) return "ora_text(" + t.sql + ")";
         if (t.type.IsDate()) return "ora_date_text(" + t.sql + ")";
         if (t.type.IsRaw()) return "hex(" + t.sql + ")";
         return t.sql;
@@ -395,12 +396,7 @@ private:
         Tx tx;
         switch (e.kind) {
             case Expr::Kind::Number: {
-                Value v = TextToNumber(e.text);
-                tx.sql = v.kind == Value::Kind::Integer ? std::to_string(v.integer) : e.text;
-                if (v.kind == Value::Kind::Double &&
-                    e.text.find_first_of(".eE") == std::string::npos)
-                    tx.sql += ".0";
-                if (!tx.sql.empty() && tx.sql[0] == '.') tx.sql = "0" + tx.sql;
+                tx.sql = NumberLiteral(TextToNumber(e.text));
                 tx.type = NumberType();
                 tx.type.nullable = false;
                 return tx;
@@ -434,7 +430,7 @@ private:
                 Tx a = Translate(*e.args[0], scope, NumberType());
                 tx = a;
                 tx.bind = -1;
-                tx.sql = "(-" + AsNumber(a) + ")";
+                tx.sql = "ora_neg(" + AsNumber(a) + ")";
                 tx.type = NumberType();
                 return tx;
             }
@@ -514,8 +510,13 @@ private:
                     bindTypes_[static_cast<std::size_t>(v.bind)] = Hint(lo.type);
                     v.type = Hint(lo.type);
                 }
-                tx.sql = "(" + Operand(v, lo) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
-                         Operand(lo, v) + " AND " + Operand(hi, v) + ")";
+                if (Ordered(v, lo, "<=") || Ordered(v, hi, "<="))
+                    tx.sql = std::string(e.negated ? "(NOT " : "(") + "(ora_ncmp(" +
+                             Operand(v, lo) + ", " + Operand(lo, v) + ") >= 0 AND ora_ncmp(" +
+                             Operand(v, hi) + ", " + Operand(hi, v) + ") <= 0))";
+                else
+                    tx.sql = "(" + Operand(v, lo) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+                             Operand(lo, v) + " AND " + Operand(hi, v) + ")";
                 tx.boolean = true;
                 Merge(tx, v, lo);
                 return Merge(tx, tx, hi);
@@ -596,6 +597,19 @@ private:
         return t.sql;
     }
 
+    // An order comparison of numbers: SQLite would order an int64 before any blob.
+    static bool Ordered(const Tx& a, const Tx& b, const std::string& op) {
+        const bool order = op == "<" || op == "<=" || op == ">" || op == ">=";
+        return order && (a.type.IsNumber() || b.type.IsNumber()) && !a.type.IsDate() &&
+               !b.type.IsDate();
+    }
+
+    // Numbers in the SQL text as they are stored: int64 as such, others in Oracle's form.
+    static std::string NumberLiteral(const Value& v) {
+        if (v.kind == Value::Kind::Integer) return std::to_string(v.integer);
+        return "X'" + RawToHex(v.bytes) + "'";
+    }
+
     Tx Compare(const Expr& e, Scope& scope) {
         const Expr& l = *e.args[0];
         const Expr& r = *e.args[1];
@@ -608,7 +622,10 @@ private:
             b = Value_(r, scope, Hint(a.type));
         }
         Tx tx;
-        tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
+        if (Ordered(a, b, e.text))
+            tx.sql = "(ora_ncmp(" + Operand(a, b) + ", " + Operand(b, a) + ") " + e.text + " 0)";
+        else
+            tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
         tx.boolean = true;
         return Merge(tx, a, b);
     }
@@ -629,17 +646,18 @@ private:
                 tx.type = NumberType();
                 return tx;
             } else if (op == "-" && a.type.IsDate()) {
-                tx.sql = "ora_date_add(" + a.sql + ", -(" + AsNumber(b) + "))";
+                tx.sql = "ora_date_add(" + a.sql + ", ora_neg(" + AsNumber(b) + "))";
             } else {
                 Inconsistent("NUMBER", a.type.IsDate() ? a.type : b.type);
             }
             tx.type = DateType();
             return tx;
         }
-        if (op == "/")
-            tx.sql = "ora_div(" + AsNumber(a) + ", " + AsNumber(b) + ")";
-        else
-            tx.sql = "(" + AsNumber(a) + " " + op + " " + AsNumber(b) + ")";
+        const char* fn = op == "/"   ? "ora_div("
+                         : op == "+" ? "ora_add("
+                         : op == "-" ? "ora_sub("
+                                     : "ora_mul(";
+        tx.sql = fn + AsNumber(a) + ", " + AsNumber(b) + ")";
         tx.type = NumberType();
         return tx;
     }
@@ -801,7 +819,10 @@ private:
             const bool numeric = f == "SUM" || f == "AVG";
             Tx x = Value_(*c.e.args[0], inner, numeric ? NumberType() : SqlType());
             std::string v = numeric ? AsNumber(x) : x.sql;
-            tx.sql = Lower(f) + "(" + (c.e.distinct ? "DISTINCT " : "") + v + ")";
+            // Numbers fold exactly in the engine's own aggregates.
+            const bool exact = numeric || (f != "COUNT" && x.type.IsNumber());
+            tx.sql = (exact ? "ora_" : "") + Lower(f) + "(" + (c.e.distinct ? "DISTINCT " : "") +
+                     v + ")";
             if (f == "MIN" || f == "MAX") {
                 tx.type = x.type;
                 tx.type.owner.clear();
@@ -889,7 +910,10 @@ private:
             sql += ", " + (first.type.code ? Coerce(x, first.type) : x.sql);
             type.size = std::max(type.size, x.type.size);
         }
-        const char* name = f == "GREATEST" ? "max" : f == "LEAST" ? "min" : "coalesce";
+        const bool numbers = type.IsNumber();
+        const char* name = f == "GREATEST" ? (numbers ? "ora_greatest" : "max")
+                           : f == "LEAST"  ? (numbers ? "ora_least" : "min")
+                                           : "coalesce";
         if (c.Count() == 1 && f != "COALESCE") return first;
         tx.sql = std::string(name) + "(" + sql + ")";
         if (c.Count() == 1) tx.sql = sql;
@@ -1097,7 +1121,8 @@ private:
         }
         for (OutColumn& c : out.columns) c.type.owner.clear();
         if (!q.orderBy.empty()) {
-            out.sql += " ORDER BY ";
+            std::string keys;
+            bool numbers = false;
             for (std::size_t i = 0; i < q.orderBy.size(); ++i) {
                 const OrderItem& item = q.orderBy[i];
                 int position = 0;
@@ -1110,10 +1135,26 @@ private:
                 }
                 if (!position)
                     Fail(1785, "ORDER BY item must be the number of a SELECT-list expression");
-                out.sql += (i ? ", " : "") + std::to_string(position) + Direction(item);
+                const OutColumn& column = out.columns[static_cast<std::size_t>(position - 1)];
+                std::string key = std::to_string(position);
+                if (column.type.IsNumber()) {
+                    key = "ora_nkey(" + Quote(column.name) + ")";
+                    numbers = true;
+                }
+                keys += (i ? ", " : "") + key + Direction(item);
             }
+            // A compound query orders only by its columns: numbers need the query wrapped.
+            if (numbers)
+                out.sql = "SELECT * FROM (" + out.sql + ") ORDER BY " + keys;
+            else
+                out.sql += " ORDER BY " + keys;
         }
         return out;
+    }
+
+    // An ORDER BY key: numbers sort by their exact value, others as SQLite sorts them.
+    static std::string NumberKey(const Tx& item, const std::string& key) {
+        return item.type.IsNumber() ? "ora_nkey(" + item.sql + ")" : key;
     }
 
     static int PositionOf(const std::string& text, std::size_t count) {
@@ -1276,15 +1317,17 @@ private:
                 const Expr& x = *item.expr;
                 std::string key;
                 if (x.kind == Expr::Kind::Number) {
-                    key = std::to_string(PositionOf(x.text, items.size()));
+                    const int position = PositionOf(x.text, items.size());
+                    key = NumberKey(items[static_cast<std::size_t>(position - 1)],
+                                    std::to_string(position));
                 } else if (x.kind == Expr::Kind::Column && x.qualifier.empty()) {
                     for (std::size_t c = 0; c < aliases.size() && key.empty(); ++c)
                         if (!aliases[c].empty() && aliases[c] == x.text)
-                            key = std::to_string(c + 1);
+                            key = NumberKey(items[c], std::to_string(c + 1));
                 }
                 if (key.empty()) {
                     Tx t = Value_(x, os);
-                    key = t.sql;
+                    key = NumberKey(t, t.sql);
                 }
                 sql += (i ? ", " : "") + key + Direction(item);
             }
@@ -1314,8 +1357,8 @@ private:
         std::string owner = Literal(t.owner);
         if (t.IsNumber()) {
             if (v.type.IsDate() || v.type.IsRaw()) Inconsistent("NUMBER", v.type);
-            if (t.Constrained())
-                return "ora_num(" + v.sql + ", " + std::to_string(t.precision) + ", " +
+            if (t.Constrained() || t.IsFloat())
+                return "ora_num(" + AsNumber(v) + ", " + std::to_string(t.precision) + ", " +
                        std::to_string(t.scale) + ")";
             return v.type.IsNumber() ? v.sql : "ora_to_number(" + v.sql + ")";
         }
