@@ -326,25 +326,18 @@ std::string Scientific(const Decimal& d) {
 
 std::string OracleText(const Decimal& d) {
     if (d.IsZero()) return "0";
-    // At most 40 characters: the positional or the scientific form, each rounded to fit,
-    // whichever keeps more significant digits (the positional one on a tie).
+    // The positional form within 40 characters, its fraction rounded to fit as long as
+    // NUMBER's 38 guaranteed digits survive; else the scientific form with every digit.
     const std::string sign = d.negative ? "-" : "";
     const int room = 40 - static_cast<int>(sign.size());
-    Decimal fixed;
-    bool haveFixed = false;
     if (d.exponent <= room) {
-        fixed = RoundTo(d, room - std::max(d.exponent, 0) - 1);
-        haveFixed = !fixed.IsZero() && static_cast<int>(Fixed(fixed).size()) <= room;
+        const Decimal fixed = RoundTo(d, room - std::max(d.exponent, 0) - 1);
+        const std::size_t wanted = std::min<std::size_t>(38, d.digits.size());
+        if (!fixed.IsZero() && fixed.digits.size() >= wanted &&
+            static_cast<int>(Fixed(fixed).size()) <= room)
+            return sign + Fixed(fixed);
     }
-    Decimal scientific = d;
-    for (int pass = 0; pass < 2; ++pass) {  // a carry may lengthen the exponent
-        const int e = scientific.exponent - 1;
-        const int exponentText = 2 + std::max(2, static_cast<int>(std::to_string(e < 0 ? -e : e).size()));
-        const int keep = std::max(1, room - exponentText - 1);
-        scientific = RoundTo(d, keep - d.exponent);
-    }
-    if (haveFixed && fixed.digits.size() >= scientific.digits.size()) return sign + Fixed(fixed);
-    return sign + Scientific(scientific);
+    return sign + Scientific(d);
 }
 
 std::string ExactText(const Decimal& d) {
