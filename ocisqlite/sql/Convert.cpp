@@ -82,9 +82,19 @@ Decimal DecimalOf(const Value& number) {
 Value NormalizeNumber(double value) { return Value::Number(Decimal::FromDouble(value)); }
 
 Value RoundNumber(const Value& number, int precision, int scale) {
-    if (number.kind == Value::Kind::Integer && precision > 0 && scale >= 0 &&
-        precision - scale >= 19)
-        return number;  // every int64 fits: the fast path of NUMBER(19) and wider
+    if (number.kind == Value::Kind::Integer && scale >= 0) {
+        // The fast path: an int64 needs no rounding, only its digits counted.
+        if (precision == 0) return number;
+        const int digits = precision - scale;
+        if (digits >= 19) return number;
+        const std::uint64_t magnitude = number.integer < 0
+                                            ? 0 - static_cast<std::uint64_t>(number.integer)
+                                            : static_cast<std::uint64_t>(number.integer);
+        std::uint64_t limit = 1;
+        for (int i = 0; i < digits; ++i) limit *= 10;
+        if (digits <= 0 ? magnitude != 0 : magnitude >= limit) PrecisionError();
+        return number;
+    }
     if (!number.IsNumber()) return number;
     Decimal d = Fit(DecimalOf(number));
     if (precision == 0) return Value::Number(d);

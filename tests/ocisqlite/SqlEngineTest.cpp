@@ -936,6 +936,12 @@ TEST_F(SqlEngineTest, ArithmeticAndOrderAreExactBeyondInt64) {
     EXPECT_EQ(One("select to_char(-(-9223372036854775808)) from dual"), "9223372036854775808");
     EXPECT_EQ(One("select to_char(round(2.5), 'FM9') || to_char(round(-2.5)) from dual"), "3-3");
     EXPECT_EQ(One("select to_char(greatest(1E20, 5, -1E20)) from dual"), "100000000000000000000");
+    EXPECT_EQ(One("select to_char(2 / 3) from dual"), "." + std::string(38, '6') + "7");
+    EXPECT_EQ(One("select to_char(-7 / 2) from dual"), "-3.5");
+    EXPECT_EQ(One("select to_char(mod(12345678901234567890.5, 7)) from dual"), "1.5");
+    EXPECT_EQ(One("select floor(-1.5) || ' ' || ceil(-1.5) || ' ' || abs(-1E20) from dual"),
+              "-2 -1 100000000000000000000");
+    EXPECT_EQ(ErrorOf("select 1 / 0 from dual"), 1476);
     EXPECT_EQ(ErrorOf("select 9E125 * 10 from dual"), 1426);
 }
 
