@@ -121,6 +121,9 @@ std::string NumberToText(double value) {
 std::string NumberToText(const Value& number) {
     if (number.kind == Value::Kind::Integer) return NumberToText(number.integer);
     if (number.kind == Value::Kind::Double) return NumberToText(number.real);
+    if (number.kind == Value::Kind::Decimal)
+        return OracleText(reinterpret_cast<const unsigned char*>(number.bytes.data()),
+                          number.bytes.size());
     return OracleText(DecimalOf(number));
 }
 

@@ -308,7 +308,8 @@ std::string Fixed(const Decimal& d) {
     const int n = static_cast<int>(d.digits.size());
     if (d.exponent <= 0)
         return "." + std::string(static_cast<std::size_t>(-d.exponent), '0') + d.digits;
-    if (d.exponent >= n) return d.digits + std::string(static_cast<std::size_t>(d.exponent - n), '0');
+    if (d.exponent >= n)
+        return d.digits + std::string(static_cast<std::size_t>(d.exponent - n), '0');
     return d.digits.substr(0, static_cast<std::size_t>(d.exponent)) + "." +
            d.digits.substr(static_cast<std::size_t>(d.exponent));
 }
@@ -330,6 +331,10 @@ std::string OracleText(const Decimal& d) {
     // NUMBER's 38 guaranteed digits survive; else the scientific form with every digit.
     const std::string sign = d.negative ? "-" : "";
     const int room = 40 - static_cast<int>(sign.size());
+    if (d.exponent <= room && d.exponent > -room) {
+        std::string plain = Fixed(d);  // the common case: it fits as it is
+        if (static_cast<int>(plain.size()) <= room) return sign + plain;
+    }
     if (d.exponent <= room) {
         const Decimal fixed = RoundTo(d, room - std::max(d.exponent, 0) - 1);
         const std::size_t wanted = std::min<std::size_t>(38, d.digits.size());
@@ -338,6 +343,56 @@ std::string OracleText(const Decimal& d) {
             return sign + Fixed(fixed);
     }
     return sign + Scientific(d);
+}
+
+std::string OracleText(const unsigned char* bytes, std::size_t length) {
+    // Straight from the internal form when the positional form fits: the fetch of a
+    // non-integral column as text takes this path for every row.
+    if (length >= 2 && length <= 1 + kMantissaBytes && bytes[0] != 0x80) {
+        const bool negative = bytes[0] < 0x80;
+        const int exp100 = negative ? 62 - bytes[0] : bytes[0] - 193;
+        char digits[2 * kMantissaBytes];
+        std::size_t n = 0;
+        bool valid = true;
+        for (std::size_t i = 1; i < length; ++i) {
+            if (negative && bytes[i] == 102 && i == length - 1) break;
+            const int pair = negative ? 101 - bytes[i] : bytes[i] - 1;
+            valid = valid && pair >= 0 && pair <= 99;
+            digits[n++] = static_cast<char>('0' + pair / 10);
+            digits[n++] = static_cast<char>('0' + pair % 10);
+        }
+        std::size_t first = 0;
+        while (first < n && digits[first] == '0') ++first;
+        while (n > first && digits[n - 1] == '0') --n;
+        const int exponent = (exp100 + 1) * 2 - static_cast<int>(first);
+        const int count = static_cast<int>(n - first);
+        const int room = negative ? 39 : 40;
+        if (valid && count > 0 && exponent > -room && exponent <= room) {
+            const int size = exponent <= 0       ? 1 - exponent + count
+                             : exponent >= count ? exponent
+                                                 : count + 1;
+            if (size <= room) {
+                std::string out;
+                out.reserve(static_cast<std::size_t>(size + 1));
+                if (negative) out.push_back('-');
+                const char* d = digits + first;
+                if (exponent <= 0) {
+                    out.push_back('.');
+                    out.append(static_cast<std::size_t>(-exponent), '0');
+                    out.append(d, static_cast<std::size_t>(count));
+                } else if (exponent >= count) {
+                    out.append(d, static_cast<std::size_t>(count));
+                    out.append(static_cast<std::size_t>(exponent - count), '0');
+                } else {
+                    out.append(d, static_cast<std::size_t>(exponent));
+                    out.push_back('.');
+                    out.append(d + exponent, static_cast<std::size_t>(count - exponent));
+                }
+                return out;
+            }
+        }
+    }
+    return OracleText(Decimal::FromBytes(bytes, length));
 }
 
 std::string ExactText(const Decimal& d) {

@@ -46,6 +46,8 @@ struct Decimal {
 [[nodiscard]] std::string OracleBytes(const Decimal& value);
 // Oracle's text of a number without a format: "0", ".5", "-12.25", "1E+100".
 [[nodiscard]] std::string OracleText(const Decimal& value);
+// The same straight from the internal form.
+[[nodiscard]] std::string OracleText(const unsigned char* bytes, std::size_t length);
 // OracleText when that keeps every digit, else a scientific form that does.
 [[nodiscard]] std::string ExactText(const Decimal& value);
 // Plain positional digits of |value| with exactly `decimals` places ("0.50", "12").
