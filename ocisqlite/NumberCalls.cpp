@@ -1,5 +1,6 @@
 // The OCINumber conversions of the client: an OCINumber holds a length byte followed by
 // the NUMBER's internal form.
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -40,6 +41,21 @@ void Write(const sql::Decimal& value, OCINumber* number) {
     std::memset(number->OCINumberPart, 0, OCI_NUMBER_SIZE);
     number->OCINumberPart[0] = static_cast<ub1>(bytes.size());
     std::memcpy(number->OCINumberPart + 1, bytes.data(), bytes.size());
+}
+
+// Text read with a number model of the elements 9 0 . D , G $ S FM: the separators and
+// the currency sign the model places are dropped; other models are refused.
+std::string Unformatted(const std::string& text, const std::string& format) {
+    std::string model = format;
+    for (char& c : model) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (model.rfind("FM", 0) == 0) model.erase(0, 2);
+    if (model.find_first_not_of("90.D,G$S") != std::string::npos) throw OraError(22061, {format});
+    const bool groups = model.find_first_of(",G") != std::string::npos;
+    const bool currency = model.find('$') != std::string::npos;
+    std::string out;
+    for (char c : text)
+        if (!(groups && c == ',') && !(currency && c == '$')) out.push_back(c);
+    return out;
 }
 
 void CheckLength(uword length) {
@@ -170,13 +186,13 @@ VELNOR_EXPORT sword OCINumberToText(OCIError* err, const OCINumber* number, cons
 VELNOR_EXPORT sword OCINumberFromText(OCIError* err, const oratext* str, ub4 str_length,
                                       const oratext* fmt, ub4 fmt_length, const oratext* nls_params,
                                       ub4 nls_p_length, OCINumber* number) {
-    (void)fmt;
-    (void)fmt_length;
     (void)nls_params;
     (void)nls_p_length;
     return Guard(err, [&]() -> sword {
         if (!str) throw OraError(22062, {""});
-        const std::string text = TextArg(str, static_cast<sb8>(str_length));
+        std::string text = TextArg(str, static_cast<sb8>(str_length));
+        const std::string format = TextArg(fmt, fmt ? static_cast<sb8>(fmt_length) : 0);
+        if (!format.empty()) text = Unformatted(text, format);
         sql::Decimal d;
         try {
             d = sql::DecimalOf(sql::TextToNumber(text));

@@ -621,7 +621,20 @@ void Math(sqlite3_context* ctx, int argc, sqlite3_value** a) {
         const Decimal times = RoundTo(sql::Divide(exact, divisor), 0, true);
         return ResultDecimal(ctx, Subtract(exact, Multiply(divisor, times)));
     }
-    if (op == "POWER") return ResultNumber(ctx, NormalizeNumber(std::pow(d, e)));
+    if (op == "POWER") {
+        // Integral exponents multiply exactly (to NUMBER's digits); others go through a double.
+        const auto n = ToInt64(DecimalOf(y));
+        if (!n || *n < -1000 || *n > 1000)
+            return ResultNumber(ctx, NormalizeNumber(std::pow(d, e)));
+        if (exact.IsZero() && *n < 0)
+            Fail(1428, "argument '" + NumberToText(x) + "' is out of range");
+        Decimal result = Decimal::FromInt(1), base = exact;
+        for (std::int64_t k = *n < 0 ? -*n : *n; k > 0; k >>= 1) {
+            if (k & 1) result = Fit(Multiply(result, base));
+            if (k > 1) base = Fit(Multiply(base, base));
+        }
+        return ResultDecimal(ctx, *n < 0 ? sql::Divide(Decimal::FromInt(1), result) : result);
+    }
     Fail(904, "invalid identifier");
 }
 

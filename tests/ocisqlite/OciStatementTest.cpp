@@ -378,6 +378,21 @@ TEST_F(OciStatementTest, OciNumberConversionsFollowTheClient) {
     EXPECT_EQ(text("-1e-130"), "-1E-130");
     EXPECT_EQ(text("1e126"), "error 22053");
     EXPECT_EQ(text("12a"), "error 22062");
+    const std::string grouped = "$1,234,567.5";
+    const std::string model = "$9G999G999D9";
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCINumberFromText)(err, Text(grouped), static_cast<ub4>(grouped.size()),
+                                      Text(model), static_cast<ub4>(model.size()), nullptr, 0, &n))
+        << Error();
+    sb4 whole = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberToInt)(err, &n, 4, OCI_NUMBER_SIGNED, &whole));
+    EXPECT_EQ(whole, 1234567);  // the fraction is cut off
+    const std::string unsupported = "9EEEE";
+    EXPECT_EQ(OCI_ERROR,
+              Call(OCINumberFromText)(err, Text(grouped), static_cast<ub4>(grouped.size()),
+                                      Text(unsupported), static_cast<ub4>(unsupported.size()),
+                                      nullptr, 0, &n));
+    EXPECT_EQ(Code(), 22061);
 
     // Reals: the digits a double stands for, not its binary expansion.
     const double tenth = 0.1;

@@ -942,6 +942,8 @@ TEST_F(SqlEngineTest, ArithmeticAndOrderAreExactBeyondInt64) {
     EXPECT_EQ(One("select floor(-1.5) || ' ' || ceil(-1.5) || ' ' || abs(-1E20) from dual"),
               "-2 -1 100000000000000000000");
     EXPECT_EQ(ErrorOf("select 1 / 0 from dual"), 1476);
+    EXPECT_EQ(One("select to_char(power(2, 100)) from dual"), "1267650600228229401496703205376");
+    EXPECT_EQ(One("select to_char(power(-10, -3)) from dual"), "-.001");
     EXPECT_EQ(ErrorOf("select 9E125 * 10 from dual"), 1426);
 }
 
