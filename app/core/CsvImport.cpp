@@ -39,16 +39,17 @@ public:
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
             const int type = cols[c].type;
-            if (type != kCsvInteger && type != kCsvFloat && type != kCsvString &&
-                type != kCsvDate) {
+            if (type != oracle::otInteger && type != oracle::otFloat && type != oracle::otString &&
+                type != oracle::otDate) {
                 insert += "NULL";  // the files carry no values for other types
                 continue;
             }
             std::string name = ":C" + std::to_string(c + 1);
-            insert += type == kCsvDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
-            query_.Variables().AddVariable(name, type == kCsvInteger || type == kCsvFloat
-                                                     ? oracle::otFloat
-                                                     : oracle::otString);
+            insert +=
+                type == oracle::otDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
+            query_.Variables().AddVariable(
+                name, type == oracle::otInteger || type == oracle::otFloat ? oracle::otFloat
+                                                                           : oracle::otString);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
         }

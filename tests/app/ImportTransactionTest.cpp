@@ -1,0 +1,142 @@
+// The import transaction on the stand-in client library: what each way out of it leaves
+// in the table, for this session and for another one.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+
+#include "app/core/ImportTransaction.h"
+#include "app/core/UserTable.h"
+#include "oracle/client/OracleError.h"
+#include "tests/app/StandInSchema.h"
+
+namespace velnor::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+const std::vector<std::string> kOld = {"1|old", "2|old"};
+const std::vector<std::string> kNew = {"3|new", "4|new"};
+
+enum class TEnding {
+    Commit,       // imported and committed
+    Drop,         // imported, then the object goes out of scope
+    Cancel,       // the progress callback says stop
+    BadLine,      // a field the column cannot take
+    CommitFails,  // the client call of the commit fails
+};
+
+struct TCase {
+    const char* name;
+    TImportMode mode;
+    TEnding ending;
+    std::vector<std::string> expected;  // rows of T afterwards, seen by both sessions
+};
+
+class ImportTransactionTest : public test::StandInSchemaTest {
+protected:
+    void SetUp() override {
+        StandInSchemaTest::SetUp();
+        Sql("CREATE TABLE T (N NUMBER(9), S VARCHAR2(10))");
+        Sql("INSERT INTO T VALUES (1, 'old')");
+        Sql("INSERT INTO T VALUES (2, 'old')");
+        session_->Commit();
+    }
+
+    std::string File(bool bad) {
+        const std::string path = dir_.File("t.csv");
+        test::WriteBytes(path, bad ? "N,S\r\n3,new\r\nfour,new\r\n" : "N,S\r\n3,new\r\n4,new\r\n");
+        return path;
+    }
+
+    std::vector<std::string> Table(bool committed = false) {
+        return Rows("SELECT N, S FROM T ORDER BY N", committed);
+    }
+};
+
+class ImportEndingTest : public ImportTransactionTest,
+                         public ::testing::WithParamInterface<TCase> {};
+
+TEST_P(ImportEndingTest, LeavesTheTableAsExpected) {
+    const TCase& c = GetParam();
+    TUserTable tables(*session_);
+    {
+        TImportTransaction work(tables, "T", c.mode);
+        // Seen between the delete and the first insert.
+        std::optional<std::vector<std::string>> atStart;
+        work.BeforeImport = [&](TImportTransaction&) { atStart = Table(); };
+        const bool cancel = c.ending == TEnding::Cancel;
+        const auto progress = [cancel](const TTransferProgress&) { return !cancel; };
+        if (c.ending == TEnding::Cancel) {
+            EXPECT_THROW(work.Import(File(false), progress), ECancelled);
+        } else if (c.ending == TEnding::BadLine) {
+            EXPECT_THROW(work.Import(File(true), progress), platform::Exception);
+        } else {
+            work.Import(File(false), progress);
+        }
+        ASSERT_TRUE(atStart.has_value());
+        EXPECT_EQ(*atStart, c.mode == TImportMode::imReplace ? std::vector<std::string>{} : kOld);
+        if (c.ending == TEnding::Commit) work.Commit();
+        if (c.ending == TEnding::CommitFails) {
+            ::setenv("OCISQLITE_FAIL_CALL", "1", 1);
+            EXPECT_THROW(work.Commit(), oracle::EOracleError);
+            ::unsetenv("OCISQLITE_FAIL_CALL");
+        }
+        EXPECT_EQ(work.Committed(), c.ending == TEnding::Commit);
+    }
+    EXPECT_THAT(Table(), ElementsAreArray(c.expected));
+    EXPECT_THAT(Table(true), ElementsAreArray(c.expected));
+}
+
+std::vector<std::string> Both() {
+    std::vector<std::string> rows = kOld;
+    rows.insert(rows.end(), kNew.begin(), kNew.end());
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, ImportEndingTest,
+    ::testing::Values(TCase{"AppendCommitted", TImportMode::imAppend, TEnding::Commit, Both()},
+                      TCase{"ReplaceCommitted", TImportMode::imReplace, TEnding::Commit, kNew},
+                      TCase{"AppendDropped", TImportMode::imAppend, TEnding::Drop, kOld},
+                      TCase{"ReplaceDropped", TImportMode::imReplace, TEnding::Drop, kOld},
+                      TCase{"ReplaceCancelled", TImportMode::imReplace, TEnding::Cancel, kOld},
+                      TCase{"ReplaceBadLine", TImportMode::imReplace, TEnding::BadLine, kOld},
+                      TCase{"ReplaceCommitFails", TImportMode::imReplace, TEnding::CommitFails,
+                            kOld}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Once committed, the transaction is finished: nothing more runs in it, and a late
+// rollback (a failed refresh after the import) takes nothing back.
+TEST_F(ImportTransactionTest, FinishedTransactionRefusesMoreWork) {
+    TUserTable tables(*session_);
+    TImportTransaction work(tables, "T", TImportMode::imReplace);
+    work.Import(File(false));
+    work.Commit();
+    EXPECT_THROW(work.Commit(), platform::Exception);
+    EXPECT_THROW(work.Import(File(false)), platform::Exception);
+    work.Rollback();
+    EXPECT_THAT(Table(true), ElementsAreArray(kNew));
+
+    TImportTransaction undone(tables, "T", TImportMode::imReplace);
+    undone.Import(File(false));
+    undone.Rollback();
+    EXPECT_THROW(undone.Commit(), platform::Exception);
+    EXPECT_THAT(Table(), ElementsAreArray(kNew));
+}
+
+// A delete that fails leaves nothing imported and calls no BeforeImport.
+TEST_F(ImportTransactionTest, MissingTableStopsBeforeTheImport) {
+    TUserTable tables(*session_);
+    TImportTransaction work(tables, "NO_SUCH", TImportMode::imReplace);
+    bool started = false;
+    work.BeforeImport = [&](TImportTransaction&) { started = true; };
+    EXPECT_THROW(work.Import(File(false)), oracle::EOracleError);
+    EXPECT_FALSE(started);
+    EXPECT_THAT(Table(), ElementsAre("1|old", "2|old"));
+}
+
+}  // namespace
+}  // namespace velnor::app
