@@ -54,11 +54,11 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
         platform::ReplaceFile(path, content, 0600, path + ".tmp" + std::to_string(::getpid()));
     } catch (const platform::EFileReplaceError& e) {
         using enum platform::EFileReplaceError::TStep;
-        errno = e.SystemError();
-        throw IoError(e.Step() == Create    ? "cannot create"
-                      : e.Step() == Replace ? "cannot replace"
-                                            : "cannot write",
-                      e.Path());
+        const char* what = e.Step() == Create    ? "cannot create"
+                           : e.Step() == Replace ? "cannot replace"
+                                                 : "cannot write";
+        throw std::runtime_error(std::string(what) + " " + e.Path() + ": " +
+                                 std::strerror(e.SystemError()));
     }
 }
 
