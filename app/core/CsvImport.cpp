@@ -5,6 +5,7 @@
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CustomOracleQuery.h"
+#include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
 #include "oracle/client/OracleError.h"
 #include "oracle/query/Variables.h"
@@ -162,6 +163,16 @@ private:
 
 void TUserTable::ImportCsv(const std::string& fileName, const std::string& tableName,
                            const TProgressCallback& progress) {
+    try {
+        Import(fileName, tableName, progress);
+    } catch (const EInOutError& e) {
+        // Shown away from the file's context: the message names it.
+        throw EInOutError(e.ErrorCode(), e.FileName(), true);
+    }
+}
+
+void TUserTable::Import(const std::string& fileName, const std::string& tableName,
+                        const TProgressCallback& progress) {
     TCsvFileSource source(fileName);
     TCustomOracleQuery query(session_);
     const std::string table = QuoteIdentifier(tableName);

@@ -67,6 +67,7 @@ public:
     // Inserts one row per record after the header, in batches, in the session's open
     // transaction, which is left for the caller to commit or roll back. A bad field or a
     // row the database refuses raises naming the file's line; a cancel raises ECancelled.
+    // File errors name the file in their message.
     void ImportCsv(const std::string& fileName, const std::string& tableName,
                    const TProgressCallback& progress = {});
 
@@ -74,6 +75,9 @@ public:
     void DeleteAll(const std::string& tableName);
 
 private:
+    void Import(const std::string& fileName, const std::string& tableName,
+                const TProgressCallback& progress);
+
     oracle::TOracleSession& session_;
     std::vector<TTable> tables_;
 };

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/core/ImportTransaction.h"
+#include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
 #include "oracle/client/OracleError.h"
 #include "tests/app/StandInSchema.h"
@@ -24,6 +25,7 @@ enum class TEnding {
     Drop,         // imported, then the object goes out of scope
     Cancel,       // the progress callback says stop
     BadLine,      // a field the column cannot take
+    NoFile,       // the file is gone when the import opens it
     CommitFails,  // the client call of the commit fails
 };
 
@@ -70,6 +72,10 @@ TEST_P(ImportEndingTest, LeavesTheTableAsExpected) {
         const auto progress = [cancel](const TTransferProgress&) { return !cancel; };
         if (c.ending == TEnding::Cancel) {
             EXPECT_THROW(work.Import(File(false), progress), ECancelled);
+        } else if (c.ending == TEnding::NoFile) {
+            const std::string gone = dir_.File("gone.csv");
+            EXPECT_THAT([&] { work.Import(gone, progress); },
+                        ::testing::ThrowsMessage<EInOutError>("ファイルが見つかりません: " + gone));
         } else if (c.ending == TEnding::BadLine) {
             EXPECT_THROW(work.Import(File(true), progress), platform::Exception);
         } else {
@@ -99,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TCase{"AppendDropped", TImportMode::imAppend, TEnding::Drop, kOld},
                       TCase{"ReplaceDropped", TImportMode::imReplace, TEnding::Drop, kOld},
                       TCase{"ReplaceCancelled", TImportMode::imReplace, TEnding::Cancel, kOld},
+                      TCase{"ReplaceNoFile", TImportMode::imReplace, TEnding::NoFile, kOld},
                       TCase{"ReplaceBadLine", TImportMode::imReplace, TEnding::BadLine, kOld},
                       TCase{"ReplaceCommitFails", TImportMode::imReplace, TEnding::CommitFails,
                             kOld}),
