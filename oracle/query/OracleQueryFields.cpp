@@ -5,6 +5,7 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
+#include "oracle/client/StatementBackend.h"
 #include "oracle/query/OracleConvert.h"
 #include "oracle/query/OracleQuery.h"
 #include "platform/Text.h"
@@ -14,8 +15,6 @@ namespace velnor::oracle {
 using platform::Exception;
 
 namespace {
-
-constexpr std::size_t kOci7LongChunk = 64000;
 
 template <class T>
 T Load(const std::byte* p) noexcept {
@@ -196,8 +195,8 @@ platform::TVariant TOracleQuery::Field(int index) const {
 
 std::string TOracleQuery::LongValue(const TFieldData& field, int index) const {
     std::string text;
-    if (openedOci8_) {
-        text.resize(field.LongPieceLength());
+    if (const auto known = statement_->KnownLongLength(field)) {
+        text.resize(*known);
         text.resize(ReadLongField(index, text.data(), 0, text.size()));
         return text;
     }
@@ -219,44 +218,9 @@ std::size_t TOracleQuery::ReadLongField(int index, void* destination, std::size_
     const TFieldData& f = CheckedField(index);
     if (!f.IsLong()) throw Exception("Field " + std::to_string(index) + " is not a Long");
     if (eof_) throw Exception("You cannot access field data beyond Eof");
-    auto* out = static_cast<std::byte*>(destination);
     if (length == 0) return 0;
-    if (openedOci8_) return f.CopyFromPieces(out, offset, length);
-
-    if (length > kOci7LongChunk) {
-        std::size_t copied = 0;
-        while (copied < length) {
-            const std::size_t want = std::min(kOci7LongChunk, length - copied);
-            const std::size_t got = ReadLongField(index, out + copied, offset + copied, want);
-            copied += got;
-            if (got < kOci7LongChunk) break;
-        }
-        return copied;
-    }
-    const auto row = static_cast<std::size_t>(currentRow_);
-    const std::size_t got = std::min<std::size_t>(f.lengths[row], f.bufferSize);
-    std::size_t copied = 0;
-    if (offset < got) {
-        copied = std::min(got - offset, length);
-        std::memcpy(out, f.Row(row) + offset, copied);
-    }
-    if (copied >= length || got != kOci7LongPrefix) return copied;
-    if (offset + copied > static_cast<std::size_t>(SB4MAXVAL)) return copied;
-
-    // The fetched part was full: the rest comes from the cursor's current row.
-    auto& self = const_cast<TOracleQuery&>(*this);
-    TLockScope lock(self);
-    const ub4 savedCount = self.cda_.rpc;
-    ub4 returned = 0;
-    Oci().oflng(&self.cda_, static_cast<sword>(index + 1), reinterpret_cast<ub1*>(out + copied),
-                static_cast<sb4>(length - copied), f.typeCode, &returned,
-                static_cast<sb4>(offset + copied));
-    self.cda_.rpc = savedCount;
-    if (self.cda_.rc != 0) {
-        self.errorUnlocked_ = true;
-        RaiseOracleError(session_, TErrorSource::FromReturnCode(self.cda_.rc));
-    }
-    return copied + std::min<std::size_t>(returned, length - copied);
+    return statement_->ReadLong(f, index, currentRow_, static_cast<std::byte*>(destination), offset,
+                                length);
 }
 
 bool TOracleQuery::FieldIsNull(std::string_view name) const {

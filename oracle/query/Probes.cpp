@@ -5,6 +5,8 @@
 
 #include "oracle/client/OracleError.h"
 #include "oracle/query/OracleQuery.h"
+#include "oracle/query/detail/QueryAccess.h"
+#include "oracle/session/OracleSession.h"
 
 namespace velnor::oracle {
 
@@ -29,6 +31,7 @@ int ProbeBytesPerCharacter(TOracleSession& session) {
     int value = 1;
     try {
         auto query = std::make_unique<TOracleQuery>(nullptr);
+        detail::TQueryAccess::MarkProbe(*query);
         query->SetName("BytesPerCharacterQuery");
         query->SetSession(&session);
         query->SQL().SetText(BytesPerCharacterSQL());
@@ -50,6 +53,7 @@ int ProbeDateFormatLength(TOracleSession& session) {
     std::size_t longest = 0;
     try {
         auto query = std::make_unique<TOracleQuery>(nullptr);
+        detail::TQueryAccess::MarkProbe(*query);
         query->SetName("DateFormatLengthQuery");
         query->SetSession(&session);
         query->SQL().SetText(DateFormatLengthSQL());
@@ -63,6 +67,69 @@ int ProbeDateFormatLength(TOracleSession& session) {
         // The lengths read before the failure still count.
     }
     return longest > 0 ? static_cast<int>(std::min<std::size_t>(longest, 4000)) : 40;
+}
+
+namespace {
+
+// The fixed setting; 0 for bcAutoDetect.
+int SetBytesPerCharacter(TBytesPerCharacterOption option) noexcept {
+    switch (option) {
+        case TBytesPerCharacterOption::bc1Byte:
+            return 1;
+        case TBytesPerCharacterOption::bc2Bytes:
+            return 2;
+        case TBytesPerCharacterOption::bc3Bytes:
+            return 3;
+        case TBytesPerCharacterOption::bc4Bytes:
+            return 4;
+        case TBytesPerCharacterOption::bcAutoDetect:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int KnownBytesPerCharacter(const TOracleSession& session) {
+    if (const int measured = session.MeasuredFacts().bytesPerCharacter) return measured;
+    const int set = SetBytesPerCharacter(session.BytesPerCharacter());
+    return set != 0 ? set : 1;  // provisional until measured
+}
+
+int BytesPerCharacter(TOracleSession& session) {
+    int& cached = session.MeasuredFacts().bytesPerCharacter;
+    if (cached != 0) return cached;
+    int value = SetBytesPerCharacter(session.BytesPerCharacter());
+    if (value == 0) {
+        value = 1;
+        if (session.Connected()) {
+            if (session.OnInternalSQL) session.OnInternalSQL(session, BytesPerCharacterSQL());
+            value = ProbeBytesPerCharacter(session);
+        }
+    }
+    cached = std::clamp(value, 1, 4);
+    return cached;
+}
+
+int KnownMaxVarcharChars(const TOracleSession& session) {
+    return session.MaxVarcharBytes() / KnownBytesPerCharacter(session);
+}
+
+int MaxVarcharChars(TOracleSession& session) {
+    return session.MaxVarcharBytes() / BytesPerCharacter(session);
+}
+
+int KnownDateFormatLength(const TOracleSession& session) {
+    return session.MeasuredFacts().dateFormatLength;
+}
+
+int DateFormatLength(TOracleSession& session) {
+    int& cached = session.MeasuredFacts().dateFormatLength;
+    if (cached >= 0 || !session.Connected()) return cached;
+    if (session.OnInternalSQL) session.OnInternalSQL(session, DateFormatLengthSQL());
+    const int longest = ProbeDateFormatLength(session);
+    cached = longest > 0 ? longest : 40;
+    return cached;
 }
 
 }  // namespace velnor::oracle
