@@ -80,16 +80,15 @@ public:
                          &precision, &scale, &nullable);
             if (cda_.rc == kVarNotInSelectList) break;
             if (cda_.rc != 0) FailLastCall();
-            TColumnDescription c;
-            c.dataSize = dataSize;
-            c.internalType = dataType;
-            c.name.assign(reinterpret_cast<const char*>(name),
-                          static_cast<std::size_t>(std::clamp<sb4>(
-                              nameLength, 0, static_cast<sb4>(kMaxColumnNameLength))));
-            c.precision = precision;
-            c.scale = scale;
-            c.nullable = nullable != 0;
-            columns.push_back(std::move(c));
+            columns.push_back(
+                {.dataSize = dataSize,
+                 .internalType = dataType,
+                 .name = std::string(reinterpret_cast<const char*>(name),
+                                     static_cast<std::size_t>(std::clamp<sb4>(
+                                         nameLength, 0, static_cast<sb4>(kMaxColumnNameLength)))),
+                 .precision = precision,
+                 .scale = scale,
+                 .nullable = nullable != 0});
         }
         return columns;
     }

@@ -142,17 +142,15 @@ public:
             get(&precision, nullptr, OCI_ATTR_PRECISION);
             get(&scale, nullptr, OCI_ATTR_SCALE);
             get(&nullable, nullptr, OCI_ATTR_IS_NULL);
-            TColumnDescription c;
-            c.dataSize = dataSize;
-            c.internalType = dataType;
-            if (name) {
-                c.name.assign(reinterpret_cast<const char*>(name),
-                              std::min<std::size_t>(nameLength, kMaxColumnNameLength));
-            }
-            c.precision = precision;
-            c.scale = scale;
-            c.nullable = nullable != 0;
-            columns.push_back(std::move(c));
+            columns.push_back(
+                {.dataSize = dataSize,
+                 .internalType = dataType,
+                 .name = name ? std::string(reinterpret_cast<const char*>(name),
+                                            std::min<std::size_t>(nameLength, kMaxColumnNameLength))
+                              : std::string(),
+                 .precision = precision,
+                 .scale = scale,
+                 .nullable = nullable != 0});
         }
         return columns;
     }
@@ -217,10 +215,10 @@ public:
     }
 
     [[noreturn]] void RaiseRowCountError() const override {
-        sb4 code = 0;
-        Oci().OCIErrorGet(infoErr_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
-        if (code == 0) throw EOracleError("The client library could not tell the row count", -1);
-        RaiseOracleError(&session_, TErrorSource::FromHandle(infoErr_));
+        if (HasErrorRecord(infoErr_)) {
+            RaiseOracleError(&session_, TErrorSource::FromHandle(infoErr_));
+        }
+        throw EOracleError("The client library could not tell the row count", -1);
     }
 
     std::size_t ReadLong(const TFieldData& f, int, int, std::byte* out, std::size_t offset,

@@ -6,14 +6,14 @@
 namespace velnor::oracle::detail {
 
 void RaiseOci8(TOracleSession* session, OCIError* err, sword status) {
-    sb4 code = 0;
-    if (err) Oci().OCIErrorGet(err, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
     // An error without a record must still count as one.
-    if (code == 0) {
-        throw EOracleError("The client library reported an error without a message",
-                           status == OCI_INVALID_HANDLE ? -2 : -1);
-    }
-    RaiseOracleError(session, TErrorSource::FromHandle(err));
+    if (HasErrorRecord(err)) RaiseOracleError(session, TErrorSource::FromHandle(err));
+    throw EOracleError("The client library reported an error without a message",
+                       status == OCI_INVALID_HANDLE ? -2 : -1);
+}
+
+bool HasErrorRecord(OCIError* err) noexcept {
+    return ErrorNumber(err, OCI_SUCCESS_WITH_INFO, true) != 0;
 }
 
 int ErrorNumber(OCIError* err, sword status, bool infoCounts) noexcept {

@@ -26,6 +26,8 @@ inline constexpr int kNoDataFound = 1403;
 // `infoCounts`), 1403 for no data, the record's number for a failure, -1 or -2 for a failure
 // that left no record.
 [[nodiscard]] int ErrorNumber(OCIError* err, sword status, bool infoCounts = false) noexcept;
+// Whether `err` holds an error record.
+[[nodiscard]] bool HasErrorRecord(OCIError* err) noexcept;
 
 // The one check of each interface: raises EOracleError (through RaiseOracleError) unless the
 // call succeeded or failed with `allowed`.

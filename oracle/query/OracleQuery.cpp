@@ -10,7 +10,7 @@
 #include "oracle/client/OracleError.h"
 #include "oracle/client/StatementBackend.h"
 #include "oracle/query/Probes.h"
-#include "oracle/query/detail/QueryThread.h"
+#include "oracle/query/detail/QueryImpl.h"
 #include "oracle/session/SessionLock.h"
 #include "platform/Exception.h"
 #include "platform/UiHooks.h"
@@ -82,14 +82,19 @@ void SetQueryDebugDisplay(std::function<void(const std::string& text)> display) 
 
 TOracleQuery::TOracleQuery(platform::TComponent* owner)
     : platform::TComponent(owner),
-      variables_(std::make_unique<TVariables>(static_cast<TVariablesHost*>(this))) {}
+      variables_(std::make_unique<TVariables>(static_cast<TVariablesHost*>(this))),
+      impl_(std::make_unique<TQueryImpl>(*this)) {}
 
 TOracleQuery::~TOracleQuery() {
-    thread_.reset();
+    impl_->thread_.reset();
     CloseStatement();
     if (session_) session_->DetachDependent(this);
     session_ = nullptr;
 }
+
+bool TOracleQuery::Eof() const noexcept { return impl_->eof_; }
+int TOracleQuery::StatementCode() const noexcept { return impl_->statementCode_; }
+int TOracleQuery::FieldCount() const noexcept { return static_cast<int>(impl_->fields_.size()); }
 
 void TOracleQuery::SetSession(TOracleSession* session) {
     if (session == session_) return;
@@ -104,12 +109,12 @@ void TOracleQuery::SetSession(TOracleSession* session) {
 
 void TOracleQuery::SessionDestroyed() noexcept {
     // The session's handles go with it: forget ours without calling the client library.
-    FreeFields(false);
-    opened_ = false;
-    described_ = false;
-    parsedText_.clear();
-    statement_.reset();
-    eof_ = true;
+    impl_->FreeFields(false);
+    impl_->opened_ = false;
+    impl_->described_ = false;
+    impl_->parsedText_.clear();
+    impl_->statement_.reset();
+    impl_->eof_ = true;
     session_ = nullptr;
 }
 
@@ -121,7 +126,7 @@ void TOracleQuery::SetVariables(const TVariables& other) {
 void TOracleQuery::SetStringFieldsOnly(bool value) noexcept {
     if (value == stringFieldsOnly_) return;
     stringFieldsOnly_ = value;
-    parsedText_.clear();
+    impl_->parsedText_.clear();
 }
 
 // ---- variables host ----
@@ -131,7 +136,7 @@ TVariableSettings TOracleQuery::VariableSettings() const {
     if (!session_) return settings;
     settings.hasSession = true;
     settings.maxVarcharChars =
-        probe_ ? KnownMaxVarcharChars(*session_) : MaxVarcharChars(*session_);
+        impl_->probe_ ? KnownMaxVarcharChars(*session_) : MaxVarcharChars(*session_);
     settings.nullValueIsNull = session_->NullValue() == TNullValueOption::nvNull;
     settings.convertCRLF = session_->Preferences().ConvertCRLF();
     settings.zeroDateIsNull = session_->Preferences().ZeroDateIsNull();
@@ -139,7 +144,7 @@ TVariableSettings TOracleQuery::VariableSettings() const {
 }
 
 void TOracleQuery::VariablesChanged() {
-    parsedText_.clear();
+    impl_->parsedText_.clear();
     if (session_ && session_->ODBCMode()) CloseStatement();
 }
 
@@ -153,43 +158,45 @@ void* TOracleQuery::PrepareCursorVariable(platform::TComponent& query, bool) {
     if (!target->session_) target->SetSession(session_);
     target->CloseStatement();
     target->ClearQuery();
-    target->isCursorVariable_ = true;
-    target->OpenStatement();
-    return target->statement_->CursorVariableAddress();
+    target->impl_->isCursorVariable_ = true;
+    target->impl_->OpenStatement();
+    return target->impl_->statement_->CursorVariableAddress();
 }
 
 // ---- status and errors ----
 
-int TOracleQuery::LastErrorCode() const { return statement_ ? statement_->LastErrorCode() : 0; }
+int TOracleQuery::LastErrorCode() const {
+    return impl_->statement_ ? impl_->statement_->LastErrorCode() : 0;
+}
 
-void TOracleQuery::AbandonRows() {
+void TQueryImpl::AbandonRows() {
     eof_ = true;
     parsedText_.clear();
     RestoreWaitCursor();
     FireAfterQuery();
 }
 
-void TOracleQuery::RaiseFetchTruncated(const TFieldData& field) {
+void TQueryImpl::RaiseFetchTruncated(const TFieldData& field) {
     AbandonRows();
     throw EOracleError(
         "ORA-01406: fetched column value was truncated (column " + field.Name() + ")\n",
         kValueTruncated);
 }
 
-void TOracleQuery::FireAfterQuery() {
+void TQueryImpl::FireAfterQuery() {
     if (!afterQueryPending_) return;
     afterQueryPending_ = false;
-    if (AfterQuery) AfterQuery(*this);
+    if (q_.AfterQuery) q_.AfterQuery(q_);
 }
 
-void TOracleQuery::SetWaitCursor() {
-    if (cursor_ == 0) return;
+void TQueryImpl::SetWaitCursor() {
+    if (q_.cursor_ == 0) return;
     savedCursor_ = platform::ScreenCursor();
-    platform::SetScreenCursor(cursor_);
+    platform::SetScreenCursor(q_.cursor_);
 }
 
-void TOracleQuery::RestoreWaitCursor() noexcept {
-    if (cursor_ == 0) return;
+void TQueryImpl::RestoreWaitCursor() noexcept {
+    if (q_.cursor_ == 0) return;
     try {
         platform::SetScreenCursor(savedCursor_);
     } catch (...) {
@@ -197,9 +204,9 @@ void TOracleQuery::RestoreWaitCursor() noexcept {
     }
 }
 
-void TOracleQuery::CheckSessionReady() const {
-    if (!session_) throw Exception("Session undefined");
-    if (!session_->Connected()) throw Exception("Not logged on");
+void TQueryImpl::CheckSessionReady() const {
+    if (!q_.session_) throw Exception("Session undefined");
+    if (!q_.session_->Connected()) throw Exception("Not logged on");
 }
 
 // ---- execution ----
@@ -209,12 +216,12 @@ void TOracleQuery::Execute() {
         ExecuteRows(-1, -1);
         return;
     }
-    if (!thread_) thread_ = std::make_unique<detail::TQueryThread>(*this);
-    if (thread_->Busy()) throw Exception("Query thread is still in progress");
-    thread_->Resume();
+    if (!impl_->thread_) impl_->thread_ = std::make_unique<detail::TQueryThread>(*this);
+    if (impl_->thread_->Busy()) throw Exception("Query thread is still in progress");
+    impl_->thread_->Resume();
 }
 
-bool TOracleQuery::ThreadBusy() const noexcept { return thread_ && thread_->Busy(); }
+bool TOracleQuery::ThreadBusy() const noexcept { return impl_->thread_ && impl_->thread_->Busy(); }
 
 int TOracleQuery::ExecuteRows(int index, int count) {
     if (count == 0) return 0;
@@ -224,47 +231,48 @@ int TOracleQuery::ExecuteRows(int index, int count) {
                         std::to_string(count));
     }
     if (BeforeQuery) BeforeQuery(*this);
-    afterQueryPending_ = true;
+    impl_->afterQueryPending_ = true;
     int iters = all ? 0 : index + count;
     int rowoff = all ? 0 : index;
     std::int64_t total = 0;
     try {
         for (;;) {
             try {
-                failedRow_ = -1;
-                RunStatement(false, true, iters, rowoff);
+                impl_->failedRow_ = -1;
+                impl_->RunStatement(false, true, iters, rowoff);
                 total += RowsProcessed();
                 break;
             } catch (const EOracleError& error) {
                 // Only a failing row of an array execution can be skipped.
-                if (failedRow_ < 0 || !OnArrayError) throw;
-                if (iters == 0) iters = arrayLength_;
-                total += std::max<std::int64_t>(0, failedRow_ - rowoff);
-                rowoff = failedRow_ + 1;
+                if (impl_->failedRow_ < 0 || !OnArrayError) throw;
+                if (iters == 0) iters = impl_->arrayLength_;
+                total += std::max<std::int64_t>(0, impl_->failedRow_ - rowoff);
+                rowoff = impl_->failedRow_ + 1;
                 bool continueRun = true;
-                OnArrayError(*this, failedRow_, error.ErrorCode(), error.Message(), continueRun);
+                OnArrayError(*this, impl_->failedRow_, error.ErrorCode(), error.Message(),
+                             continueRun);
                 if (!continueRun || rowoff >= iters) break;
             }
         }
     } catch (...) {
-        FireAfterQuery();
+        impl_->FireAfterQuery();
         throw;
     }
-    if (eof_) FireAfterQuery();
+    if (impl_->eof_) impl_->FireAfterQuery();
     return static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<int>::max()));
 }
 
 void TOracleQuery::Describe() {
     if (ThreadBusy()) throw Exception("Query thread is still in progress");
-    RunStatement(true, true, 0, 0);
+    impl_->RunStatement(true, true, 0, 0);
 }
 
-void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int rowoff) {
-    if (!session_) throw Exception("Session undefined");
+void TQueryImpl::RunStatement(bool describe, bool deferred, int iters, int rowoff) {
+    if (!q_.session_) throw Exception("Session undefined");
     ub4 mode = OCI_DEFAULT;
     if (describe) {
         mode = OCI_DESCRIBE_ONLY;
-    } else if (session_->AutoCommit()) {
+    } else if (q_.session_->AutoCommit()) {
         mode = OCI_COMMIT_ON_SUCCESS;
     }
     eof_ = true;
@@ -278,12 +286,12 @@ void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int row
         }
         RestoreWaitCursor();
     }
-    if (!session_->Connected()) throw Exception("Not logged on");
-    if (debug_ && !describe && !isCursorVariable_) {
-        std::string text = sql_.Text();
-        for (int i = 0; i < variables_->Count(); ++i) {
-            text +=
-                '\r' + variables_->GetVariableName(i) + " = " + variables_->VariableDisplayText(i);
+    if (!q_.session_->Connected()) throw Exception("Not logged on");
+    if (q_.debug_ && !describe && !isCursorVariable_) {
+        std::string text = q_.sql_.Text();
+        for (int i = 0; i < q_.variables_->Count(); ++i) {
+            text += '\r' + q_.variables_->GetVariableName(i) + " = " +
+                    q_.variables_->VariableDisplayText(i);
         }
         std::function<void(const std::string&)> display;
         {
@@ -310,30 +318,30 @@ void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int row
     }
 }
 
-void TOracleQuery::OpenStatement() {
+void TQueryImpl::OpenStatement() {
     if (opened_) return;
     CheckSessionReady();
-    TSessionLock lock(session_);
-    auto statement = session_->Backend().NewStatement(*variables_, [this] { AbandonRows(); });
+    TSessionLock lock(q_.session_);
+    auto statement = q_.session_->Backend().NewStatement(*q_.variables_, [this] { AbandonRows(); });
     statement->Open(isCursorVariable_);
     statement_ = std::move(statement);
     opened_ = true;
 }
 
-void TOracleQuery::ParseStatement(bool deferred) {
+void TQueryImpl::ParseStatement(bool deferred) {
     OpenStatement();
     if (isCursorVariable_) {
         statementCode_ = scSelect;
         described_ = false;
         return;
     }
-    std::string text = variables_->SubstituteVariables(sql_.Text());
+    std::string text = q_.variables_->SubstituteVariables(q_.sql_.Text());
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     if (text.empty()) text = " ";
     if (text.size() > static_cast<std::size_t>(SB4MAXVAL)) throw Exception("SQL text too long");
 
-    if (statement_->NeedsFreshParse(*variables_, previousArrayLength_)) parsedText_.clear();
-    if (optimize_ && !parsedText_.empty() && parsedText_ == text &&
+    if (statement_->NeedsFreshParse(*q_.variables_, previousArrayLength_)) parsedText_.clear();
+    if (q_.optimize_ && !parsedText_.empty() && parsedText_ == text &&
         ReusableStatement(statementCode_)) {
         return;
     }
@@ -342,32 +350,32 @@ void TOracleQuery::ParseStatement(bool deferred) {
     described_ = false;
     parsedText_ = text;
     statementCode_ = 0;
-    TSessionLock lock(session_);
+    TSessionLock lock(q_.session_);
     statementCode_ = statement_->Parse(text, deferred);
     statement_->CheckLast();
 }
 
-void TOracleQuery::BindAll() {
-    if (isCursorVariable_ || variables_->Count() == 0) {
+void TQueryImpl::BindAll() {
+    if (isCursorVariable_ || q_.variables_->Count() == 0) {
         arrayLength_ = 0;
         previousArrayLength_ = 0;
         return;
     }
     TBindContext context;
     statement_->FillBindContext(context);
-    TSessionLock lock(session_);
-    arrayLength_ = variables_->BindVariables(context);
+    TSessionLock lock(q_.session_);
+    arrayLength_ = q_.variables_->BindVariables(context);
     previousArrayLength_ = arrayLength_;
 }
 
-void TOracleQuery::SelectPath(bool describe, ub4 mode) {
+void TQueryImpl::SelectPath(bool describe, ub4 mode) {
     using TSelectRun = detail::TStatementBackend::TSelectRun;
     BindAll();
     // A described statement executes and fills the existing defines in one call.
     if (described_ && !describe && !isCursorVariable_) ResetLongPieces();
     TSelectRun run = TSelectRun::kNotRun;
     {
-        TSessionLock lock(session_);
+        TSessionLock lock(q_.session_);
         run =
             statement_->ExecuteSelect(describe, described_, isCursorVariable_, rowsPerFetch_, mode);
         if (run == TSelectRun::kFetched) {
@@ -388,7 +396,7 @@ void TOracleQuery::SelectPath(bool describe, ub4 mode) {
         return;
     }
     {
-        TSessionLock lock(session_);
+        TSessionLock lock(q_.session_);
         const bool fetched = run == TSelectRun::kFetched;
         if (!fetched) ResetLongPieces();
         if (statement_->FirstFetch(isCursorVariable_, fetched, rowsPerFetch_)) {
@@ -403,7 +411,7 @@ void TOracleQuery::SelectPath(bool describe, ub4 mode) {
     CheckFetchedValues();
 }
 
-void TOracleQuery::CheckFetchStatus(bool allowNoData) {
+void TQueryImpl::CheckFetchStatus(bool allowNoData) {
     const int code = statement_->LastErrorCode();
     if (code == 0 || (allowNoData && code == kNoDataFound)) return;
     if (code == kValueTruncated) {
@@ -422,7 +430,7 @@ void TOracleQuery::CheckFetchStatus(bool allowNoData) {
     statement_->FailLastCall();
 }
 
-void TOracleQuery::CheckFetchedValues() {
+void TQueryImpl::CheckFetchedValues() {
     const std::size_t rows = static_cast<std::size_t>(std::max(rowsInBuffer_, 0));
     for (const auto& field : fields_) {
         for (std::size_t r = 0; r < rows; ++r) {
@@ -431,7 +439,7 @@ void TOracleQuery::CheckFetchedValues() {
     }
 }
 
-void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
+void TQueryImpl::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
     BindAll();
     if (arrayLength_ <= 1) {
         if (iters > 1) {
@@ -448,7 +456,7 @@ void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
                         " exceed the arrays of " + std::to_string(arrayLength_) + " rows");
     }
     if (!describe) {
-        TSessionLock lock(session_);
+        TSessionLock lock(q_.session_);
         statementCode_ = statement_->ExecuteOther(iters, rowoff, mode, statementCode_);
         if (const int code = statement_->LastErrorCode(); code != 0) {
             // A lost connection failed the execution as a whole: no row of it can be skipped.
@@ -460,7 +468,7 @@ void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
     RestoreWaitCursor();
 }
 
-int TOracleQuery::FailedArrayRow(int rowoff, int iters) const {
+int TQueryImpl::FailedArrayRow(int rowoff, int iters) const {
     if (const auto reported = statement_->ReportedFailedRow(rowoff, iters)) return *reported;
     // Rows before the failing one went through: the count points at the failing row.
     ub4 count = 0;
@@ -471,26 +479,28 @@ int TOracleQuery::FailedArrayRow(int rowoff, int iters) const {
 
 // The facts the type mapping needs are measured outside the describe: a probe is a query of
 // its own and must not run while this statement's describe calls are under way.
-TMappingContext TOracleQuery::MappingContext() {
+TMappingContext TQueryImpl::MappingContext() {
     TMappingContext context;
     statement_->FillMappingContext(context);
-    context.stringFieldsOnly = stringFieldsOnly_;
+    context.stringFieldsOnly = q_.stringFieldsOnly_;
     context.numberRule = [this](int p, int s, bool f) {
-        return session_->ChooseNumberFieldType(p, s, f);
+        return q_.session_->ChooseNumberFieldType(p, s, f);
     };
     if (probe_) {
-        context.dateFormatLength = [this] { return KnownDateFormatLength(*session_); };
-        context.bytesPerCharacter = [this] { return KnownBytesPerCharacter(*session_); };
+        context.dateFormatLength = [this] { return KnownDateFormatLength(*q_.session_); };
+        context.bytesPerCharacter = [this] { return KnownBytesPerCharacter(*q_.session_); };
     } else {
-        context.dateFormatLength = [this] { return DateFormatLength(*session_); };
-        context.bytesPerCharacter = [this] { return BytesPerCharacter(*session_); };
+        context.dateFormatLength = [this] { return DateFormatLength(*q_.session_); };
+        context.bytesPerCharacter = [this] { return BytesPerCharacter(*q_.session_); };
     }
-    context.checkFeature = [this](const char* feature) { CheckSessionFeature(session_, feature); };
+    context.checkFeature = [this](const char* feature) {
+        CheckSessionFeature(q_.session_, feature);
+    };
     return context;
 }
 
-void TOracleQuery::DescribeColumns() {
-    rowsPerFetch_ = readBuffer_;
+void TQueryImpl::DescribeColumns() {
+    rowsPerFetch_ = q_.readBuffer_;
     FreeFields();
     try {
         std::vector<TColumnDescription> columns = statement_->DescribeColumns();
@@ -517,16 +527,16 @@ void TOracleQuery::DescribeColumns() {
     described_ = true;
 }
 
-void TOracleQuery::AllocateLocators(TFieldData& field, std::size_t rows) {
+void TQueryImpl::AllocateLocators(TFieldData& field, std::size_t rows) {
     if (!IsLobType(field.typeCode) && field.typeCode != otCursor) return;
     const auto& oci = Oci();
     for (std::size_t r = 0; r < rows; ++r) {
         void* handle = nullptr;
         const sword status =
             field.typeCode == otCursor
-                ? oci.OCIHandleAlloc(session_->EnvironmentHandle(), &handle, OCI_HTYPE_STMT, 0,
+                ? oci.OCIHandleAlloc(q_.session_->EnvironmentHandle(), &handle, OCI_HTYPE_STMT, 0,
                                      nullptr)
-                : oci.OCIDescriptorAlloc(session_->EnvironmentHandle(), &handle,
+                : oci.OCIDescriptorAlloc(q_.session_->EnvironmentHandle(), &handle,
                                          field.typeCode == otBFile ? OCI_DTYPE_FILE : OCI_DTYPE_LOB,
                                          0, nullptr);
         if (status != OCI_SUCCESS) {
@@ -536,10 +546,10 @@ void TOracleQuery::AllocateLocators(TFieldData& field, std::size_t rows) {
     }
 }
 
-void TOracleQuery::DefineColumns() {
+void TQueryImpl::DefineColumns() {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         TFieldData& f = *fields_[i];
-        TSessionLock lock(session_);
+        TSessionLock lock(q_.session_);
         const int defineType = f.column.internalType == itMlsLabel ? itMlsLabel : f.typeCode;
         if (f.bufferSize > static_cast<std::size_t>(SB4MAXVAL)) {
             throw Exception("Column " + f.Name() + " is too wide to fetch");
@@ -548,31 +558,31 @@ void TOracleQuery::DefineColumns() {
     }
 }
 
-void TOracleQuery::ResetLongPieces() noexcept {
+void TQueryImpl::ResetLongPieces() noexcept {
     for (auto& field : fields_) {
         if (field->IsLong()) field->ResetLongPieces();
     }
 }
 
 void TOracleQuery::Next() {
-    if (eof_) return;
-    CheckSessionReady();
-    ++currentRow_;
-    if (currentRow_ >= rowsInBuffer_) {
-        if (rowsInBuffer_ < rowsPerFetch_) {
-            eof_ = true;
+    if (impl_->eof_) return;
+    impl_->CheckSessionReady();
+    ++impl_->currentRow_;
+    if (impl_->currentRow_ >= impl_->rowsInBuffer_) {
+        if (impl_->rowsInBuffer_ < impl_->rowsPerFetch_) {
+            impl_->eof_ = true;
         } else {
-            FetchNextBatch();
+            impl_->FetchNextBatch();
         }
     }
-    if (eof_) FireAfterQuery();
+    if (impl_->eof_) impl_->FireAfterQuery();
 }
 
-void TOracleQuery::FetchNextBatch() {
+void TQueryImpl::FetchNextBatch() {
     const ub4 before = RawRowCount();
     SetWaitCursor();
     {
-        TSessionLock lock(session_);
+        TSessionLock lock(q_.session_);
         ResetLongPieces();
         statement_->Fetch(rowsPerFetch_);
         CheckFetchStatus(true);
@@ -586,13 +596,13 @@ void TOracleQuery::FetchNextBatch() {
     CheckFetchedValues();
 }
 
-bool TOracleQuery::ReadRowCount(ub4& count) const {
+bool TQueryImpl::ReadRowCount(ub4& count) const {
     count = 0;
-    if (!session_ || !session_->Connected() || !opened_) return true;
+    if (!q_.session_ || !q_.session_->Connected() || !opened_) return true;
     return statement_->ReadRowCount(count);
 }
 
-ub4 TOracleQuery::RawRowCount() const {
+ub4 TQueryImpl::RawRowCount() const {
     ub4 count = 0;
     if (ReadRowCount(count)) return count;
     // A guessed count would drop fetched rows or hand out stale ones.
@@ -600,12 +610,12 @@ ub4 TOracleQuery::RawRowCount() const {
     __builtin_unreachable();  // the attribute of a virtual function is not seen through the call
 }
 
-std::int64_t TOracleQuery::RowsProcessed() const { return RawRowCount(); }
+std::int64_t TOracleQuery::RowsProcessed() const { return impl_->RawRowCount(); }
 
 // ---- closing ----
 
-void TOracleQuery::FreeFields(bool callClient) noexcept {
-    if (callClient && session_ && session_->Connected() && OCILoaded()) {
+void TQueryImpl::FreeFields(bool callClient) noexcept {
+    if (callClient && q_.session_ && q_.session_->Connected() && OCILoaded()) {
         const auto& oci = Oci();
         for (auto& field : fields_) {
             const bool lob = IsLobType(field->typeCode);
@@ -631,30 +641,30 @@ void TOracleQuery::FreeFields(bool callClient) noexcept {
 }
 
 void TOracleQuery::CloseStatement() noexcept {
-    if (!opened_) return;
-    opened_ = false;
-    parsedText_.clear();
-    described_ = false;
-    eof_ = true;
+    if (!impl_->opened_) return;
+    impl_->opened_ = false;
+    impl_->parsedText_.clear();
+    impl_->described_ = false;
+    impl_->eof_ = true;
     const bool connected = session_ && session_->Connected() && OCILoaded();
-    FreeFields(connected);
-    if (connected && statement_) {
+    impl_->FreeFields(connected);
+    if (connected && impl_->statement_) {
         try {
             TSessionLock lock(session_);
-            statement_->Close(isCursorVariable_);
+            impl_->statement_->Close(impl_->isCursorVariable_);
         } catch (...) {
             // Closing goes on: the first error is the one the caller already has.
         }
     }
-    statement_.reset();
+    impl_->statement_.reset();
 }
 
 void TOracleQuery::ClearQuery() {
     variables_->RemoveAllVariables();
     sql_.Clear();
-    parsedText_.clear();
-    described_ = false;
-    isCursorVariable_ = false;
+    impl_->parsedText_.clear();
+    impl_->described_ = false;
+    impl_->isCursorVariable_ = false;
 }
 
 // ---- ROWID ----
@@ -685,8 +695,8 @@ std::string FormatRowId(std::uint32_t object, std::uint16_t file, std::uint32_t 
 }
 
 std::string TOracleQuery::RowIdText() const {
-    if (!opened_ || !statement_) return {};
-    return statement_->RowIdText();
+    if (!impl_->opened_ || !impl_->statement_) return {};
+    return impl_->statement_->RowIdText();
 }
 
 }  // namespace velnor::oracle

@@ -20,11 +20,10 @@ namespace velnor::oracle {
 
 class TOracleQuery;
 
+class TQueryImpl;
 namespace detail {
-class TQueryThread;
-class TStatementBackend;
 struct TQueryAccess;
-}  // namespace detail
+}
 
 using TOracleQueryEvent = std::function<void(TOracleQuery& sender)>;
 using TArrayErrorEvent = std::function<void(TOracleQuery& sender, int index, int errorCode,
@@ -101,20 +100,20 @@ public:
     // Parses and describes a SELECT without fetching; other statements are only parsed.
     void Describe();
     void Next();
-    [[nodiscard]] bool Eof() const noexcept { return eof_; }
+    [[nodiscard]] bool Eof() const noexcept;
     // Releases the statement's client resources; the next Execute opens again. Never raises.
     void CloseStatement() noexcept override;
     void ClearQuery();
     // Rows processed by the statement so far (for a SELECT: rows fetched since execution).
     [[nodiscard]] std::int64_t RowsProcessed() const;
     [[nodiscard]] std::int64_t ProcessedRows() const { return RowsProcessed(); }
-    [[nodiscard]] int StatementCode() const noexcept { return statementCode_; }
+    [[nodiscard]] int StatementCode() const noexcept;
     [[nodiscard]] int LastErrorCode() const;
     [[nodiscard]] std::string RowIdText() const;
     [[nodiscard]] bool ThreadBusy() const noexcept;
 
     // ---- field access (index from 0) ----
-    [[nodiscard]] int FieldCount() const noexcept { return static_cast<int>(fields_.size()); }
+    [[nodiscard]] int FieldCount() const noexcept;
     [[nodiscard]] const std::string& FieldName(int index) const;
     [[nodiscard]] int FieldType(int index) const;
     [[nodiscard]] int FieldInternalType(int index) const;
@@ -168,6 +167,7 @@ public:
     }
 
 private:
+    friend class TQueryImpl;
     friend struct detail::TQueryAccess;
 
     // TSessionDependent
@@ -178,40 +178,6 @@ private:
     [[nodiscard]] bool AcceptsObject(std::int16_t typeCode,
                                      platform::TComponent& object) const override;
     void* PrepareCursorVariable(platform::TComponent& query, bool oci8) override;
-
-    void RunStatement(bool describe, bool deferred, int iters, int rowoff);
-    // Creates the statement backend (OCI8 handles or an OCI7 cursor) once per open statement.
-    void OpenStatement();
-    void ParseStatement(bool deferred);
-    void SelectPath(bool describe, ub4 mode);
-    void OtherPath(bool describe, ub4 mode, int iters, int rowoff);
-    // Describe, then map each column's type, then the locators of LOB and cursor columns.
-    void DescribeColumns();
-    [[nodiscard]] TMappingContext MappingContext();
-    void AllocateLocators(TFieldData& field, std::size_t rows);
-    void DefineColumns();
-    void BindAll();
-    void CheckFetchStatus(bool allowNoData);
-    void CheckFetchedValues();
-    void FetchNextBatch();
-    void FreeFields(bool callClient = true) noexcept;
-    void ResetLongPieces() noexcept;
-    void FireAfterQuery();
-    // What a failed client call does to the query before its error is raised.
-    void AbandonRows();
-    void SetWaitCursor();
-    void RestoreWaitCursor() noexcept;
-    void CheckSessionReady() const;
-    [[noreturn]] void RaiseFetchTruncated(const TFieldData& field);
-    // The statement's row count; raises when the client library cannot give it.
-    [[nodiscard]] ub4 RawRowCount() const;
-    // False when the client library could not give it.
-    [[nodiscard]] bool ReadRowCount(ub4& count) const;
-    [[nodiscard]] int FailedArrayRow(int rowoff, int iters) const;
-
-    [[nodiscard]] const TFieldData& CheckedField(int index) const;
-    [[nodiscard]] const TFieldData& ValueField(int index) const;
-    [[nodiscard]] std::string LongValue(const TFieldData& field, int index) const;
 
     TSqlLines sql_;
     TOracleSession* session_ = nullptr;
@@ -224,25 +190,8 @@ private:
     bool threaded_ = false;
     bool threadSynchronized_ = true;
 
-    std::unique_ptr<detail::TStatementBackend> statement_;  // while opened
-    int statementCode_ = 0;
-    int savedCursor_ = 0;
-    int rowsPerFetch_ = 0;
-    int currentRow_ = 0;
-    int rowsInBuffer_ = 0;
-    bool opened_ = false;
-    bool described_ = false;
-    std::string parsedText_;
-    bool afterQueryPending_ = false;
-    bool isCursorVariable_ = false;
-    int arrayLength_ = 0;
-    int previousArrayLength_ = 0;
-    bool eof_ = true;
-    int failedRow_ = -1;  // array DML: the row the client library reported failing
-    bool probe_ = false;  // measures a fact of the session, so it must not ask for one
-    // Each record stays at its address while the client library holds its buffers.
-    std::vector<std::unique_ptr<TFieldData>> fields_;
-    std::unique_ptr<detail::TQueryThread> thread_;
+    // The statement, its rows and the background thread (oracle/query/detail/QueryImpl.h).
+    std::unique_ptr<TQueryImpl> impl_;
 };
 
 }  // namespace velnor::oracle

@@ -27,15 +27,26 @@ std::string DateFormatLengthSQL() {
     return sql;
 }
 
+namespace {
+
+// A probe's query measures a fact of its session, so it goes by what is known.
+std::unique_ptr<TOracleQuery> RunProbe(TOracleSession& session, const char* name,
+                                       const std::string& sql) {
+    auto query = std::make_unique<TOracleQuery>(nullptr);
+    detail::TQueryAccess::MarkProbe(*query);
+    query->SetName(name);
+    query->SetSession(&session);
+    query->SQL().SetText(sql);
+    query->Execute();
+    return query;
+}
+
+}  // namespace
+
 int ProbeBytesPerCharacter(TOracleSession& session) {
     int value = 1;
     try {
-        auto query = std::make_unique<TOracleQuery>(nullptr);
-        detail::TQueryAccess::MarkProbe(*query);
-        query->SetName("BytesPerCharacterQuery");
-        query->SetSession(&session);
-        query->SQL().SetText(BytesPerCharacterSQL());
-        query->Execute();
+        const auto query = RunProbe(session, "BytesPerCharacterQuery", BytesPerCharacterSQL());
         value = query->GetFieldValue(0).AsInteger();
         if (value == 1) value = query->GetFieldValue(1).AsInteger();
         if (value == 1) value = query->GetFieldValue(2).AsInteger();
@@ -52,12 +63,7 @@ int ProbeBytesPerCharacter(TOracleSession& session) {
 int ProbeDateFormatLength(TOracleSession& session) {
     std::size_t longest = 0;
     try {
-        auto query = std::make_unique<TOracleQuery>(nullptr);
-        detail::TQueryAccess::MarkProbe(*query);
-        query->SetName("DateFormatLengthQuery");
-        query->SetSession(&session);
-        query->SQL().SetText(DateFormatLengthSQL());
-        query->Execute();
+        const auto query = RunProbe(session, "DateFormatLengthQuery", DateFormatLengthSQL());
         for (; !query->Eof(); query->Next()) {
             longest = std::max(longest, query->GetFieldString(0).size());
         }
