@@ -341,6 +341,21 @@ TEST_P(QueryTest, StringFieldsOnlyFetchesNumbersAndDatesAsText) {
     EXPECT_GE(q->FieldSize(1), static_cast<int>(plain->FieldAsString(0).size()));
 }
 
+// A fact is measured once, and only when a column needs it: every probe adds client calls.
+TEST_P(QueryTest, DateColumnMeasuresOnlyTheDateFormatAndOnlyOnce) {
+    std::vector<std::string> probes;
+    session_.OnInternalSQL = [&](TOracleSession&, const std::string& sql) {
+        probes.push_back(sql);
+    };
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
+    auto q = Query("select d from qtypes where id = 1");
+    q->SetStringFieldsOnly(true);
+    q->Execute();
+    q->SetOptimize(false);
+    q->Execute();
+    EXPECT_THAT(probes, ::testing::ElementsAre(DateFormatLengthSQL()));
+}
+
 // ---- LONG values ----
 
 TEST_P(QueryTest, LongValuesArriveWholeAroundEveryPieceSize) {
