@@ -59,7 +59,9 @@ public:
         context.check = [this](sword status) { Check(status); };
     }
 
-    void FillMappingContext(TMappingContext& context) const override { context.oci8 = false; }
+    void FillMappingContext(TMappingContext& context) const override {
+        context.longPrefix = kOci7LongPrefix;
+    }
 
     // The select executes with its first fetch.
     TSelectRun ExecuteSelect(bool, bool, bool, int, ub4) override { return TSelectRun::kNotRun; }

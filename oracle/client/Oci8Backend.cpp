@@ -100,7 +100,7 @@ public:
         context.check = [this](sword status) { Check(status); };
     }
 
-    void FillMappingContext(TMappingContext& context) const override { context.oci8 = true; }
+    void FillMappingContext(TMappingContext& context) const override { context.longPrefix = 0; }
 
     TSelectRun ExecuteSelect(bool describeOnly, bool described, bool cursorVariable, int rows,
                              ub4 mode) override {
