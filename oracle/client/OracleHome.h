@@ -55,3 +55,21 @@ inline constexpr const char* kMtsLibraryName = "liboramts.so";
 [[nodiscard]] std::string PickOCIDLL(const std::vector<std::string>& candidates);
 
 }  // namespace velnor::oracle
+
+namespace velnor::oracle {
+
+// Velnor's text is UTF-8; this is the client character set that keeps it unchanged.
+inline constexpr const char* kVelnorCharacterSet = "AL32UTF8";
+
+// NLS_LANG for a POSIX locale name ("ja_JP.UTF-8" -> "JAPANESE_JAPAN.AL32UTF8"): language
+// and territory where Oracle has a name for them, else AMERICAN and AMERICA.
+[[nodiscard]] std::string DefaultNlsLang(std::string_view locale);
+
+// The character set an NLS_LANG value gives the client, upper-cased; US7ASCII when it
+// names none (a client's default).
+[[nodiscard]] std::string NlsLangCharacterSet(std::string_view nlsLang);
+
+// True when the home is laid out as an Instant Client (its library directly in the home).
+[[nodiscard]] bool IsInstantClientHome(const std::string& homeDir);
+
+}  // namespace velnor::oracle
