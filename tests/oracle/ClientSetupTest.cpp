@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/SharedObject.h"
@@ -106,6 +107,25 @@ TEST_F(ClientSetupTest, FullClientFromTheRegistryIsHandedItsHomeUntilUnloaded) {
     session_.LogOff();
     UnloadOCI();
     EXPECT_FALSE(platform::GetEnvironment("ORACLE_HOME"));
+}
+
+TEST_F(ClientSetupTest, EzConnectAndTnsnamesReachTheServiceFromFieldsAndLogonStrings) {
+    const std::string home = MakeHome("home", false);
+    platform::SetEnvironment("ORACLE_HOME", home);
+    std::filesystem::create_directories(home + "/network/admin");
+    std::ofstream(home + "/network/admin/tnsnames.ora")
+        << "SALES = (DESCRIPTION = (CONNECT_DATA = (SERVICE_NAME = DEMO)))\n";
+    for (const char* database : {"localhost:1521/DEMO", "//db.example/demo", "sales"}) {
+        LogOn(database);
+        EXPECT_TRUE(session_.Connected()) << database;
+        session_.LogOff();
+        session_.SetLogonUsername(std::string("scott/tiger@") + database);
+        session_.SetLogonPassword("");
+        session_.SetLogonDatabase("");
+        session_.LogOn();
+        EXPECT_TRUE(session_.Connected()) << database;
+        session_.LogOff();
+    }
 }
 
 struct CharsetCase {
