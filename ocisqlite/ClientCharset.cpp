@@ -166,6 +166,18 @@ std::size_t Cp932Length(std::string_view text, std::size_t at) {
     return lead && at + 1 < text.size() ? 2 : 1;
 }
 
+// JA16SJIS differs from JA16SJISTILDE (CP932) only in mapping 0x8160 to WAVE DASH U+301C
+// instead of FULLWIDTH TILDE U+FF5E; the tilde then has no code.
+constexpr std::string_view kWaveDash = "\xE3\x80\x9C", kFullwidthTilde = "\xEF\xBD\x9E";
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+        text.replace(at, from.size(), to);
+        at += to.size();
+    }
+    return text;
+}
+
 }  // namespace
 
 TClientCharset CharsetOfNlsLang(const char* nlsLang) {
@@ -201,7 +213,10 @@ std::string ToClient(std::string_view text, TClientCharset set) {
             break;
     }
     thread_local TConverter converter("CP932", "UTF-8");
-    return converter.Convert(text, SequenceLength);
+    if (set == TClientCharset::Ja16SjisTilde) return converter.Convert(text, SequenceLength);
+    return converter.Convert(
+        ReplaceAll(ReplaceAll(std::string(text), kFullwidthTilde, "?"), kWaveDash, kFullwidthTilde),
+        SequenceLength);
 }
 
 std::string FromClient(std::string_view bytes, TClientCharset set) {
@@ -217,7 +232,9 @@ std::string FromClient(std::string_view bytes, TClientCharset set) {
             break;
     }
     thread_local TConverter converter("UTF-8", "CP932");
-    return converter.Convert(bytes, Cp932Length);
+    std::string text = converter.Convert(bytes, Cp932Length);
+    return set == TClientCharset::Ja16Sjis ? ReplaceAll(std::move(text), kFullwidthTilde, kWaveDash)
+                                           : text;
 }
 
 }  // namespace velnor::ocisqlite

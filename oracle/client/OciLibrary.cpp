@@ -51,6 +51,7 @@ struct TLoaderState {
     };
     std::vector<TSetVariable> setVariables;
     std::string characterSetWarning;
+    std::vector<std::string> setupLog;  // follows the load's own lines in the log
 };
 
 TLoaderState& State() {
@@ -140,7 +141,7 @@ void AtProcessExit() {
 void SetClientVariable(TLoaderState& s, const std::string& name, const std::string& value) {
     s.setVariables.push_back({name, value, platform::GetEnvironment(name)});
     platform::SetEnvironment(name, value);
-    s.log.push_back(name + " set to " + value);
+    s.setupLog.push_back(name + " set to " + value);
 }
 
 // What a Linux client reads only from the environment, settled before it initialises.
@@ -159,13 +160,18 @@ void PrepareClientEnvironment(TLoaderState& s) {
                                 " the client character set instead of " + kVelnorCharacterSet +
                                 ": text is converted, and characters " + set +
                                 " lacks become \"?\"";
-        s.log.push_back(s.characterSetWarning);
+        s.setupLog.push_back(s.characterSetWarning);
     }
     // A full client finds its message files and network/admin through ORACLE_HOME; an
     // Instant Client needs none and finds them beside its libraries.
-    if (s.ociDllAutoChosen && !s.oracleHomeDir.empty() && !IsInstantClientHome(s.oracleHomeDir) &&
-        platform::GetEnvironment("ORACLE_HOME") != s.oracleHomeDir)
-        SetClientVariable(s, "ORACLE_HOME", s.oracleHomeDir);
+    // The user's own ORACLE_HOME is kept, as an override.
+    if (s.ociDllAutoChosen && !s.oracleHomeDir.empty() && !IsInstantClientHome(s.oracleHomeDir)) {
+        const std::optional<std::string> own = platform::GetEnvironment("ORACLE_HOME");
+        if (!own)
+            SetClientVariable(s, "ORACLE_HOME", s.oracleHomeDir);
+        else if (*own != s.oracleHomeDir)
+            s.setupLog.push_back("ORACLE_HOME kept as " + *own);
+    }
 }
 
 // Opens the libraries `file` needs that lie in `dir`, each after its own, so the client
@@ -175,16 +181,19 @@ void OpenCompanions(TLoaderState& s, const std::string& file, const std::string&
     const auto needed = NeededLibraries(file);
     if (!needed) return;
     for (const std::string& name : *needed) {
-        if (name.find('/') != std::string::npos || !seen.insert(name).second) continue;
+        if (name.find('/') != std::string::npos || !seen.insert(name).second ||
+            platform::TDynamicLibrary::IsLoaded(name))
+            continue;
         const std::string path = platform::JoinPath(dir, name);
         if (!platform::FileExists(path)) continue;
         OpenCompanions(s, path, dir, seen);
         platform::TDynamicLibrary library;
         if (library.Load(path)) {
-            s.log.push_back("Companion library: " + path);
+            s.setupLog.push_back("Companion library: " + path);
             s.companions.push_back(std::move(library));
         } else {
-            s.log.push_back("Companion library not loaded: " + path + ": " + library.LastError());
+            s.setupLog.push_back("Companion library not loaded: " + path + ": " +
+                                 library.LastError());
         }
     }
 }
@@ -204,10 +213,21 @@ void RestoreClientEnvironment(TLoaderState& s) noexcept {
     s.setVariables.clear();
 }
 
+TLoadResult LoadClient();
+
 TLoadResult LoadOCI() {
     TLoaderState& s = State();
     if (s.loaded) return lrLoaded;
     s.log.clear();
+    s.setupLog.clear();
+    const TLoadResult result = LoadClient();
+    s.log.insert(s.log.end(), s.setupLog.begin(), s.setupLog.end());
+    s.setupLog.clear();
+    return result;
+}
+
+TLoadResult LoadClient() {
+    TLoaderState& s = State();
     const TLoadResult chosen = ChooseOCIDLL();
     if (chosen != lrLoaded) return chosen;
     PrepareClientEnvironment(s);

@@ -530,7 +530,9 @@ TEST_F(OciStatementTest, TextConvertsToTheClientCharacterSet) {
         // CESU-8: a character beyond the BMP travels as two surrogates.
         {".UTF8", "A\xF0\x9F\x98\x80", "A\xED\xA0\xBD\xED\xB8\x80", true},
         {"JAPANESE_JAPAN.JA16SJISTILDE", "A日本～", "A\x93\xFA\x96\x7B\x81\x60", true},
-        {"JAPANESE_JAPAN.JA16SJIS", "A日本", "A\x93\xFA\x96\x7B", true},
+        // JA16SJIS gives 0x8160 to the wave dash, JA16SJISTILDE to the fullwidth tilde.
+        {"JAPANESE_JAPAN.JA16SJIS", "A日本\u301C", "A\x93\xFA\x96\x7B\x81\x60", true},
+        {"JAPANESE_JAPAN.JA16SJIS", "A～", "A?", false},
         {"JAPANESE_JAPAN.JA16SJISTILDE", "A\xF0\x9F\x98\x80", "A?", false},
     };
     auto relogOn = [&](const char* nlsLang) {
@@ -574,6 +576,25 @@ TEST_F(OciStatementTest, TextConvertsToTheClientCharacterSet) {
             EXPECT_EQ(c.client, fetchOne()) << label;
     }
     ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+}
+
+TEST_F(OciStatementTest, StatementTextIsInTheClientCharacterSet) {
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.US7ASCII", 1);
+    Call(OCILogoff)(svc, err);
+    svc = LogOn();
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+    ASSERT_NE(nullptr, svc);
+    // Each byte a US7ASCII client cannot read becomes "?".
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into t (s) values ('日本')")) << Error();
+    Call(OCILogoff)(svc, err);
+    svc = LogOn();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select count(*) from t where s = rpad('?', 6, '?')"));
+    sb4 count = -1;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, &count, 4, SQLT_INT, nullptr, nullptr, nullptr,
+                         OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    EXPECT_EQ(1, count);
 }
 
 TEST_F(OciStatementTest, UnknownClientCharacterSetRefusesTheLogon) {
