@@ -177,9 +177,6 @@ std::string PickOCIDLL(const std::vector<std::string>& candidates) {
     return chosen;
 }
 
-}  // namespace velnor::oracle
-
-namespace velnor::oracle {
 namespace {
 
 struct TNlsName {

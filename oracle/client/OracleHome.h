@@ -54,10 +54,6 @@ inline constexpr const char* kMtsLibraryName = "liboramts.so";
 // "" when there is none.
 [[nodiscard]] std::string PickOCIDLL(const std::vector<std::string>& candidates);
 
-}  // namespace velnor::oracle
-
-namespace velnor::oracle {
-
 // Velnor's text is UTF-8; this is the client character set that keeps it unchanged.
 inline constexpr const char* kVelnorCharacterSet = "AL32UTF8";
 

@@ -11,6 +11,7 @@
 #include "oracle/client/SharedObject.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/session/OracleSession.h"
+#include "platform/DynamicLibrary.h"
 #include "tests/oracle/ClientTestEnvironment.h"
 
 namespace velnor::oracle {
@@ -76,6 +77,12 @@ struct ClientSetupTest : ::testing::Test {
 TEST_F(ClientSetupTest, InstantClientFolderLoadsItsCompanionWithoutLibraryPath) {
     ASSERT_FALSE(platform::GetEnvironment("LD_LIBRARY_PATH"));
     const std::string home = MakeHome("instantclient_19_20", true);
+    {
+        // As with a real Instant Client, the library alone cannot find what it needs.
+        platform::TDynamicLibrary alone;
+        EXPECT_FALSE(alone.Load(home + "/libclntsh.so"));
+        EXPECT_THAT(alone.LastError(), HasSubstr("libocisqlitecore.so"));
+    }
     platform::SetEnvironment("ORACLE_HOME", home);
     LogOn();
     EXPECT_THAT(LoaderLog(), HasSubstr("Companion library: " + home + "/libocisqlitecore.so"));
