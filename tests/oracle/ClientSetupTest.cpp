@@ -89,31 +89,43 @@ TEST_F(ClientSetupTest, InstantClientFolderLoadsItsCompanionWithoutLibraryPath) 
     EXPECT_EQ(RoundTrip(kJapanese), kJapanese);
 }
 
-TEST_F(ClientSetupTest, InstantClientFromTheRegistryGetsNoOracleHome) {
-    const std::string home = MakeHome("ic", true);
-    env_.WriteRegistry(
-        platform::TRegistryRoot::LocalMachine,
-        "[SOFTWARE\\ORACLE\\ALL_HOMES]\n\"HOME_COUNTER\"=\"1\"\n[SOFTWARE\\ORACLE\\HOME0]\n"
-        "\"ORACLE_HOME\"=" +
-            test::RegString(home) + "\n\"ORACLE_HOME_NAME\"=\"IC\"");
-    LogOn();
-    EXPECT_EQ(OracleHomeDir(), home);
-    EXPECT_FALSE(platform::GetEnvironment("ORACLE_HOME"));
-}
-
-TEST_F(ClientSetupTest, FullClientFromTheRegistryIsHandedItsHomeUntilUnloaded) {
-    const std::string home = MakeHome("full", false);
-    env_.WriteRegistry(
-        platform::TRegistryRoot::LocalMachine,
-        "[SOFTWARE\\ORACLE\\ALL_HOMES]\n\"HOME_COUNTER\"=\"1\"\n[SOFTWARE\\ORACLE\\HOME0]\n"
-        "\"ORACLE_HOME\"=" +
-            test::RegString(home) + "\n\"ORACLE_HOME_NAME\"=\"FULL\"");
-    LogOn();
-    EXPECT_EQ(platform::GetEnvironment("ORACLE_HOME"), home);
-    EXPECT_THAT(LoaderLog(), HasSubstr("ORACLE_HOME set to " + home));
-    session_.LogOff();
-    UnloadOCI();
-    EXPECT_FALSE(platform::GetEnvironment("ORACLE_HOME"));
+TEST_F(ClientSetupTest, OracleHomeIsHandedToAFullClientOnlyAndOnlyWhenUnset) {
+    const std::string own = MakeHome("own", false);
+    struct Case {
+        const char* name;
+        bool instantClient;
+        bool userSetsOracleHome;
+        const char* whileLoaded;  // ORACLE_HOME: "home", "own" or "" for unset
+    };
+    const Case cases[] = {{"full", false, false, "home"},
+                          {"ic", true, false, ""},
+                          {"full2", false, true, "own"},
+                          {"ic2", true, true, "own"}};
+    for (const Case& c : cases) {
+        const std::string home = MakeHome(c.name, c.instantClient);
+        env_.WriteRegistry(
+            platform::TRegistryRoot::LocalMachine,
+            "[SOFTWARE\\ORACLE\\ALL_HOMES]\n\"HOME_COUNTER\"=\"1\"\n[SOFTWARE\\ORACLE\\HOME0]\n"
+            "\"ORACLE_HOME\"=" +
+                test::RegString(home) + "\n\"ORACLE_HOME_NAME\"=\"" + c.name + "\"");
+        if (c.userSetsOracleHome) platform::SetEnvironment("ORACLE_HOME", own);
+        LogOn();
+        EXPECT_EQ(OracleHomeDir(), home) << c.name;
+        const std::string expected = std::string(c.whileLoaded) == "home"  ? home
+                                     : std::string(c.whileLoaded) == "own" ? own
+                                                                           : "";
+        EXPECT_EQ(platform::GetEnvironment("ORACLE_HOME").value_or(""), expected) << c.name;
+        if (!c.instantClient && c.userSetsOracleHome) {
+            EXPECT_THAT(LoaderLog(), HasSubstr("ORACLE_HOME kept as " + own));
+        }
+        session_.LogOff();
+        UnloadOCI();
+        // What the loader set is taken back at unload.
+        EXPECT_EQ(platform::GetEnvironment("ORACLE_HOME").value_or(""),
+                  c.userSetsOracleHome ? own : "")
+            << c.name;
+        platform::UnsetEnvironment("ORACLE_HOME");
+    }
 }
 
 TEST_F(ClientSetupTest, EzConnectAndTnsnamesReachTheServiceFromFieldsAndLogonStrings) {
