@@ -51,6 +51,7 @@ struct TLoaderState {
     };
     std::vector<TSetVariable> setVariables;
     std::string characterSetWarning;
+    std::string characterSet;
     std::vector<std::string> setupLog;  // follows the load's own lines in the log
 };
 
@@ -147,6 +148,7 @@ void SetClientVariable(TLoaderState& s, const std::string& name, const std::stri
 // What a Linux client reads only from the environment, settled before it initialises.
 void PrepareClientEnvironment(TLoaderState& s) {
     s.characterSetWarning.clear();
+    s.characterSet = kVelnorCharacterSet;
     const std::optional<std::string> nlsLang = platform::GetEnvironment("NLS_LANG");
     if (!nlsLang) {
         std::string locale;
@@ -156,6 +158,7 @@ void PrepareClientEnvironment(TLoaderState& s) {
         }
         SetClientVariable(s, "NLS_LANG", DefaultNlsLang(locale));
     } else if (const std::string set = NlsLangCharacterSet(*nlsLang); set != kVelnorCharacterSet) {
+        s.characterSet = set;
         s.characterSetWarning = "NLS_LANG=" + *nlsLang + " makes " + set +
                                 " the client character set instead of " + kVelnorCharacterSet +
                                 ": text is converted, and characters " + set +
@@ -325,6 +328,11 @@ std::string ClientCharacterSetWarning() {
     return State().characterSetWarning;
 }
 
+std::string ClientCharacterSet() {
+    platform::TCriticalSectionGuard guard(GlobalOCILock());
+    return State().loaded ? State().characterSet : std::string();
+}
+
 std::string FindOracleHomeKey() {
     platform::TCriticalSectionGuard guard(GlobalOCILock());
     TLoaderState& s = State();
@@ -416,6 +424,7 @@ void UnloadOCI() noexcept {
     while (!s.companions.empty()) s.companions.pop_back();
     RestoreClientEnvironment(s);
     s.characterSetWarning.clear();
+    s.characterSet.clear();
     if (s.ociDllAutoChosen) s.ociDll.clear();
     s.flags = TGroupFlags{};
     s.useOCI8 = false;

@@ -243,6 +243,17 @@ std::string NlsLangCharacterSet(std::string_view nlsLang) {
     return set.empty() ? "US7ASCII" : set;
 }
 
+int MaxBytesPerCharacter(std::string_view characterSet) {
+    const std::pair<std::string_view, int> sets[] = {
+        {"AL32UTF8", 4},      {"UTF8", 3},         {"AL16UTF16", 2},    {"JA16SJIS", 2},
+        {"JA16SJISTILDE", 2}, {"JA16EUC", 3},      {"JA16EUCTILDE", 3}, {"ZHS16GBK", 2},
+        {"KO16MSWIN949", 2},  {"WE8MSWIN1252", 1}, {"WE8ISO8859P1", 1}, {"US7ASCII", 1},
+    };
+    for (const auto& [name, bytes] : sets)
+        if (name == characterSet) return bytes;
+    return 4;
+}
+
 bool IsInstantClientHome(const std::string& homeDir) {
     return WithoutTrailingSlashes(LibraryDirectoryOf(homeDir)) == WithoutTrailingSlashes(homeDir);
 }

@@ -65,6 +65,10 @@ inline constexpr const char* kVelnorCharacterSet = "AL32UTF8";
 // names none (a client's default).
 [[nodiscard]] std::string NlsLangCharacterSet(std::string_view nlsLang);
 
+// The most bytes one character takes in an Oracle character set (AL32UTF8 4, UTF8 3,
+// JA16SJIS 2, US7ASCII 1); 4, the most of any set, for a set not known here.
+[[nodiscard]] int MaxBytesPerCharacter(std::string_view characterSet);
+
 // True when the home is laid out as an Instant Client (its library directly in the home).
 [[nodiscard]] bool IsInstantClientHome(const std::string& homeDir);
 

@@ -151,6 +151,7 @@ struct CharsetCase {
     const char* nlsLang;  // nullptr: unset
     const char* lang;
     const char* nlsLangWhileLoaded;
+    const char* characterSet;
     bool warned;
     bool textSurvives;
 };
@@ -165,6 +166,7 @@ TEST_P(ClientCharsetTest, NlsLangDecidesWhatJapaneseTextBecomes) {
     platform::SetEnvironment("ORACLE_HOME", MakeHome("home", false));
     LogOn();
     EXPECT_EQ(platform::GetEnvironment("NLS_LANG"), c.nlsLangWhileLoaded);
+    EXPECT_EQ(ClientCharacterSet(), c.characterSet);
     const std::string warning = ClientCharacterSetWarning();
     if (c.warned) {
         EXPECT_THAT(warning, HasSubstr("NLS_LANG=" + std::string(c.nlsLang)));
@@ -186,15 +188,16 @@ TEST_P(ClientCharsetTest, NlsLangDecidesWhatJapaneseTextBecomes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, ClientCharsetTest,
-    ::testing::Values(CharsetCase{nullptr, "ja_JP.UTF-8", "JAPANESE_JAPAN.AL32UTF8", false, true},
-                      CharsetCase{nullptr, "C.UTF-8", "AMERICAN_AMERICA.AL32UTF8", false, true},
-                      CharsetCase{"GERMAN_GERMANY.AL32UTF8", "ja_JP.UTF-8",
-                                  "GERMAN_GERMANY.AL32UTF8", false, true},
-                      CharsetCase{"JAPANESE_JAPAN.JA16SJISTILDE", "ja_JP.UTF-8",
-                                  "JAPANESE_JAPAN.JA16SJISTILDE", true, false},
-                      CharsetCase{"AMERICAN_AMERICA.US7ASCII", "en_US.UTF-8",
-                                  "AMERICAN_AMERICA.US7ASCII", true, false},
-                      CharsetCase{"JAPANESE_JAPAN", "ja_JP.UTF-8", "JAPANESE_JAPAN", true, false}));
+    ::testing::Values(
+        CharsetCase{nullptr, "ja_JP.UTF-8", "JAPANESE_JAPAN.AL32UTF8", "AL32UTF8", false, true},
+        CharsetCase{nullptr, "C.UTF-8", "AMERICAN_AMERICA.AL32UTF8", "AL32UTF8", false, true},
+        CharsetCase{"GERMAN_GERMANY.AL32UTF8", "ja_JP.UTF-8", "GERMAN_GERMANY.AL32UTF8", "AL32UTF8",
+                    false, true},
+        CharsetCase{"JAPANESE_JAPAN.JA16SJISTILDE", "ja_JP.UTF-8", "JAPANESE_JAPAN.JA16SJISTILDE",
+                    "JA16SJISTILDE", true, false},
+        CharsetCase{"AMERICAN_AMERICA.US7ASCII", "en_US.UTF-8", "AMERICAN_AMERICA.US7ASCII",
+                    "US7ASCII", true, false},
+        CharsetCase{"JAPANESE_JAPAN", "ja_JP.UTF-8", "JAPANESE_JAPAN", "US7ASCII", true, false}));
 
 #endif
 

@@ -233,5 +233,11 @@ TEST(NlsLangTest, CharacterSetIsWhatFollowsTheDot) {
         EXPECT_EQ(NlsLangCharacterSet(value), expected) << value;
 }
 
+TEST(NlsLangTest, WidestCharacterOfASetIsFourBytesWhenUnknown) {
+    const std::pair<const char*, int> cases[] = {
+        {"AL32UTF8", 4}, {"UTF8", 3}, {"JA16SJISTILDE", 2}, {"US7ASCII", 1}, {"NOSUCHSET", 4}};
+    for (const auto& [set, bytes] : cases) EXPECT_EQ(MaxBytesPerCharacter(set), bytes) << set;
+}
+
 }  // namespace
 }  // namespace velnor::oracle
