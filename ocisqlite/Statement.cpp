@@ -328,7 +328,6 @@ VELNOR_EXPORT sword OCIStmtExecute(OCISvcCtx* svc, OCIStmt* stmt, OCIError* err,
     auto* statement = AsHandle<TStatement>(stmt, OCI_HTYPE_STMT);
     if (!context || !statement || !ValidError(err)) return OCI_INVALID_HANDLE;
     ub4 failed = 0;
-    bool inDml = false;
     TConnection* connection = nullptr;
     const sword status = Guard(err, [&]() -> sword {
         if (!statement->core.Prepared()) throw OraError(24337);
@@ -343,17 +342,12 @@ VELNOR_EXPORT sword OCIStmtExecute(OCISvcCtx* svc, OCIStmt* stmt, OCIError* err,
             return FetchStatus(statement->core.Fetch(iters), iters, err);
         }
         if (iters == 0 || rowoff >= iters) throw OraError(24333);
-        inDml = true;
         statement->core.ExecuteDml(*connection, rowoff, iters, failed);
-        inDml = false;
         if ((mode & OCI_COMMIT_ON_SUCCESS) || connection->AutoCommit()) connection->Commit();
         return OCI_SUCCESS;
     });
-    // An array execute names the element that failed.
-    if (status == OCI_ERROR && inDml) {
-        if (auto* errors = AnyHandle(err); errors && !errors->errors.empty())
-            errors->errors.front().rowOffset = failed;
-    }
+    // Only batch-error mode (not modelled) names the failing element; an ordinary array
+    // execute stops at it and leaves the rows done before it in the row count.
     return status;
 }
 

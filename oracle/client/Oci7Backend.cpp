@@ -119,8 +119,6 @@ public:
         return cda_.ft;
     }
 
-    std::optional<int> ReportedFailedRow(int, int) const override { return std::nullopt; }
-
     bool ReadRowCount(ub4& count) const override {
         count = cda_.rpc;
         return true;

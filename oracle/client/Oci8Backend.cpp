@@ -142,6 +142,14 @@ public:
             get(&precision, nullptr, OCI_ATTR_PRECISION);
             get(&scale, nullptr, OCI_ATTR_SCALE);
             get(&nullable, nullptr, OCI_ATTR_IS_NULL);
+            // A client without character widths leaves the byte width to bound the buffer.
+            ub2 charLength = 0;
+            if (dataType == itVarchar2 || dataType == itChar) {
+                if (oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &charLength, nullptr, OCI_ATTR_CHAR_SIZE,
+                                   infoErr_) != OCI_SUCCESS) {
+                    charLength = 0;
+                }
+            }
             columns.push_back(
                 {.dataSize = dataSize,
                  .internalType = dataType,
@@ -150,7 +158,8 @@ public:
                               : std::string(),
                  .precision = precision,
                  .scale = scale,
-                 .nullable = nullable != 0});
+                 .nullable = nullable != 0,
+                 .charLength = charLength});
         }
         return columns;
     }
@@ -195,16 +204,6 @@ public:
         ub2 code = static_cast<ub2>(statementCode);
         Check(oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &code, nullptr, OCI_ATTR_SQLFNCODE, err_));
         return code;
-    }
-
-    std::optional<int> ReportedFailedRow(int rowoff, int iters) const override {
-        ub4 offset = 0;
-        if (Oci().OCIAttrGet(err_, OCI_HTYPE_ERROR, &offset, nullptr, OCI_ATTR_DML_ROW_OFFSET,
-                             infoErr_) == OCI_SUCCESS &&
-            offset >= static_cast<ub4>(rowoff) && offset < static_cast<ub4>(iters)) {
-            return static_cast<int>(offset);
-        }
-        return std::nullopt;
     }
 
     bool ReadRowCount(ub4& count) const override {

@@ -85,8 +85,6 @@ public:
     virtual void Fetch(int rows) = 0;
     // Executes a statement that is no select; returns the statement code it reported.
     virtual int ExecuteOther(int iters, int rowoff, ub4 mode, int statementCode) = 0;
-    // The failing row of an array execution when the interface reports it.
-    [[nodiscard]] virtual std::optional<int> ReportedFailedRow(int rowoff, int iters) const = 0;
     // False when the client library could not give the row count.
     [[nodiscard]] virtual bool ReadRowCount(ub4& count) const = 0;
     // Raises the row count's failure.

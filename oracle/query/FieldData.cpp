@@ -40,6 +40,22 @@ std::size_t CheckedProduct(std::size_t a, std::size_t b) {
     return a * b;
 }
 
+std::size_t TextBufferSize(const TColumnDescription& column, int clientBytesPerCharacter) {
+    const std::size_t described = PlusOne(column.dataSize);
+    if (clientBytesPerCharacter <= 0) return described;
+    // The server converts to the client character set, which may need more bytes per
+    // character than the column's own set: an NCHAR column, a CHAR-semantics width or a
+    // single-byte database set read as UTF-8. Without a character count the byte width
+    // bounds the characters.
+    const int dataSize = std::max(column.dataSize, 0);
+    const int characters = column.charLength > 0 ? std::min(column.charLength, dataSize) : dataSize;
+    const std::size_t converted =
+        CheckedProduct(static_cast<std::size_t>(characters),
+                       static_cast<std::size_t>(clientBytesPerCharacter)) +
+        1;
+    return std::max(described, std::min(converted, kMaxTextBuffer));
+}
+
 TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingContext& context) {
     TColumnMapping m;
     switch (column.internalType) {
@@ -74,6 +90,10 @@ TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingCon
         case itRaw:
             m.bufferSize =
                 CheckedProduct(2, static_cast<std::size_t>(std::max(column.dataSize, 0))) + 1;
+            break;
+        case itVarchar2:
+        case itChar:
+            m.bufferSize = TextBufferSize(column, context.clientBytesPerCharacter);
             break;
         case itMlsLabel:
             m.bufferSize = 255;

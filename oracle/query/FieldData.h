@@ -59,6 +59,8 @@ struct TColumnDescription {
     int precision = 0;
     int scale = 0;
     bool nullable = true;
+    // Characters a text column holds (OCI_ATTR_CHAR_SIZE); 0 when the interface does not tell.
+    int charLength = 0;
 };
 
 // The facts of the session and the query the type mapping depends on. The date length and
@@ -70,6 +72,8 @@ struct TMappingContext {
     std::function<TNumberFieldChoice(int precision, int scale, bool stringsOnly)> numberRule;
     std::function<int()> dateFormatLength;
     std::function<int()> bytesPerCharacter;
+    // Most bytes one character takes in the client character set; 0 when unknown.
+    int clientBytesPerCharacter = 0;
     // Raises when a column type needs a connected OCI8 session; the argument names the feature.
     std::function<void(const char* feature)> checkFeature;
 };
@@ -80,6 +84,13 @@ struct TColumnMapping {
     bool isLong = false;  // LONG or LONG RAW: one row per fetch
     bool operator==(const TColumnMapping&) const = default;
 };
+
+// Bytes per row of a fetched text column, terminator included: its characters in the
+// client character set, never less than the described width, at most kMaxTextBuffer.
+[[nodiscard]] std::size_t TextBufferSize(const TColumnDescription& column,
+                                         int clientBytesPerCharacter);
+// The fetched length of a value is two bytes wide.
+inline constexpr std::size_t kMaxTextBuffer = 65535;
 
 // The field type code and bytes per row of a described column.
 [[nodiscard]] TColumnMapping MapColumnType(const TColumnDescription& column,

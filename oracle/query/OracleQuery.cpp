@@ -8,6 +8,7 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
+#include "oracle/client/OracleHome.h"
 #include "oracle/client/StatementBackend.h"
 #include "oracle/query/Probes.h"
 #include "oracle/query/detail/QueryImpl.h"
@@ -469,12 +470,15 @@ void TQueryImpl::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
 }
 
 int TQueryImpl::FailedArrayRow(int rowoff, int iters) const {
-    if (const auto reported = statement_->ReportedFailedRow(rowoff, iters)) return *reported;
-    // Rows before the failing one went through: the count points at the failing row.
+    // Without batch-error mode the client names no failing element; it stops at the first
+    // one and counts the rows done before it. That count is the element index only when
+    // every element inserts exactly one row.
+    if (!InsertsOneRowPerElement(statementCode_, parsedText_)) return -1;
     ub4 count = 0;
-    if (!ReadRowCount(count)) return rowoff;
+    if (!ReadRowCount(count)) return -1;
     const std::int64_t row = rowoff + static_cast<std::int64_t>(count);
-    return static_cast<int>(std::clamp<std::int64_t>(row, rowoff, iters - 1));
+    if (row >= iters) return -1;
+    return static_cast<int>(row);
 }
 
 // The facts the type mapping needs are measured outside the describe: a probe is a query of
@@ -483,6 +487,8 @@ TMappingContext TQueryImpl::MappingContext() {
     TMappingContext context;
     statement_->FillMappingContext(context);
     context.stringFieldsOnly = q_.stringFieldsOnly_;
+    if (const std::string set = ClientCharacterSet(); !set.empty())
+        context.clientBytesPerCharacter = MaxBytesPerCharacter(set);
     context.numberRule = [this](int p, int s, bool f) {
         return q_.session_->ChooseNumberFieldType(p, s, f);
     };
@@ -665,6 +671,12 @@ void TOracleQuery::ClearQuery() {
     impl_->parsedText_.clear();
     impl_->described_ = false;
     impl_->isCursorVariable_ = false;
+}
+
+bool InsertsOneRowPerElement(int statementCode, std::string_view text) {
+    if (statementCode != scInsert) return false;
+    // A subquery (multi-table inserts have one too) may insert any number of rows.
+    return UpperCaseAscii(text).find("SELECT") == std::string::npos;
 }
 
 // ---- ROWID ----

@@ -42,6 +42,10 @@ constexpr int scUnknown = -1;
 // Errors of the connection rather than of the statement or of a row's values.
 [[nodiscard]] bool IsConnectionError(int code) noexcept;
 
+// Whether each element of an array execution of `text` inserts exactly one row, so that the
+// rows done count the elements done.
+[[nodiscard]] bool InsertsOneRowPerElement(int statementCode, std::string_view text);
+
 // Shows the statement text of a query with Debug set. The default writes it to stderr;
 // a GUI installs a message box. Installing an empty function restores the default.
 void SetQueryDebugDisplay(std::function<void(const std::string& text)> display);

@@ -300,5 +300,47 @@ TEST_F(ImportFixture, MissingFileRaisesTheFileError) {
                 ThrowsMessage<platform::Exception>(HasSubstr("ファイルが見つかりません")));
 }
 
+// Both interfaces: full character-width Japanese columns travel whole, and a row refused by
+// the database is named by its line although the client names no failing element.
+class WideTextTransfer : public UserTableTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        UserTableTest::SetUp();
+        session_ = Logon(GetParam());
+        Sql("CREATE TABLE W (ID NUMBER(9) PRIMARY KEY, NV NVARCHAR2(10), VC VARCHAR2(10 CHAR))");
+    }
+};
+
+TEST_P(WideTextTransfer, FullNationalAndCharColumnsRoundTrip) {
+    Sql("INSERT INTO W VALUES (1, '日本語のテキストです', 'テキストです日本語の')");
+    Sql("INSERT INTO W VALUES (2, NULL, 'ａｂｃｄｅｆｇｈｉｊ')");
+    const auto before = Rows("SELECT ID, NV, VC FROM W ORDER BY ID");
+    const std::string path = dir_.File("w.csv");
+    TUserTable tables(*session_);
+    tables.ExportCsv(path, "W");
+    tables.DeleteAll("W");
+    tables.ImportCsv(path, "W");
+    EXPECT_EQ(Rows("SELECT ID, NV, VC FROM W ORDER BY ID"), before);
+    EXPECT_EQ(before.at(0), "1|日本語のテキストです|テキストです日本語の");
+}
+
+TEST_P(WideTextTransfer, DuplicateKeyNamesItsLine) {
+    std::string file = "\"ID\",\"NV\",\"VC\"\r\n";
+    for (int i = 1; i <= 2100; ++i)
+        file += std::to_string(i == 1500 ? 7 : i) + ",\"日本語のテキストです\",\"x\"\r\n";
+    const std::string path = dir_.File("dup.csv");
+    test::WriteBytes(path, file);
+    try {
+        TUserTable(*session_).ImportCsv(path, "W");
+        FAIL() << "no error";
+    } catch (const oracle::EOracleError& e) {
+        EXPECT_EQ(e.ErrorCode(), 1);
+        EXPECT_THAT(e.what(), HasSubstr("1501 行目: ORA-00001"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, WideTextTransfer, ::testing::Bool(),
+                         [](const auto& p) { return std::string(p.param ? "OCI7" : "OCI8"); });
+
 }  // namespace
 }  // namespace velnor::app
