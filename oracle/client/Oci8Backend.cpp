@@ -142,13 +142,9 @@ public:
             get(&precision, nullptr, OCI_ATTR_PRECISION);
             get(&scale, nullptr, OCI_ATTR_SCALE);
             get(&nullable, nullptr, OCI_ATTR_IS_NULL);
-            // A client without character widths leaves the byte width to bound the buffer.
             ub2 charLength = 0;
             if (dataType == itVarchar2 || dataType == itChar) {
-                if (oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &charLength, nullptr, OCI_ATTR_CHAR_SIZE,
-                                   infoErr_) != OCI_SUCCESS) {
-                    charLength = 0;
-                }
+                get(&charLength, nullptr, OCI_ATTR_CHAR_SIZE);
             }
             columns.push_back(
                 {.dataSize = dataSize,

@@ -12,6 +12,7 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
+#include "oracle/client/OracleHome.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/query/Probes.h"
 #include "oracle/query/detail/QueryAccess.h"
@@ -226,7 +227,8 @@ TEST_P(QueryTest, DescribeFillsTheSelectListWithoutFetching) {
         EXPECT_EQ(q->FieldName(i), names[static_cast<std::size_t>(i)]);
         EXPECT_EQ(q->FieldType(i), types[static_cast<std::size_t>(i)]) << names[i];
     }
-    EXPECT_EQ(q->FieldSize(4), 20);
+    // VARCHAR2(20): as many characters, each as wide as the client character set allows.
+    EXPECT_EQ(q->FieldSize(4), 20 * MaxBytesPerCharacter(ClientCharacterSet()));
     EXPECT_EQ(q->FieldSize(6), 8);  // two hexadecimal digits per byte
     EXPECT_EQ(q->FieldSize(0), 0);
     EXPECT_EQ(q->FieldPrecision(3), 10);
