@@ -143,8 +143,10 @@ public:
             get(&scale, nullptr, OCI_ATTR_SCALE);
             get(&nullable, nullptr, OCI_ATTR_IS_NULL);
             ub2 charLength = 0;
+            ub2 charsetId = 0;
             if (dataType == itVarchar2 || dataType == itChar) {
                 get(&charLength, nullptr, OCI_ATTR_CHAR_SIZE);
+                get(&charsetId, nullptr, OCI_ATTR_CHARSET_ID);
             }
             columns.push_back(
                 {.dataSize = dataSize,
@@ -155,7 +157,8 @@ public:
                  .precision = precision,
                  .scale = scale,
                  .nullable = nullable != 0,
-                 .charLength = charLength});
+                 .charLength = charLength,
+                 .charsetId = charsetId});
         }
         return columns;
     }

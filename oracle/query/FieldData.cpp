@@ -40,9 +40,11 @@ std::size_t CheckedProduct(std::size_t a, std::size_t b) {
     return a * b;
 }
 
-std::size_t TextBufferSize(const TColumnDescription& column, int clientBytesPerCharacter) {
+std::size_t TextBufferSize(const TColumnDescription& column, int clientBytesPerCharacter,
+                           int clientCharsetId) {
     const std::size_t described = PlusOne(column.dataSize);
     if (clientBytesPerCharacter <= 0) return described;
+    if (column.charsetId != 0 && column.charsetId == clientCharsetId) return described;
     // The server converts to the client character set, which may need more bytes per
     // character than the column's own set: an NCHAR column, a CHAR-semantics width or a
     // single-byte database set read as UTF-8. Without a character count the byte width
@@ -93,7 +95,8 @@ TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingCon
             break;
         case itVarchar2:
         case itChar:
-            m.bufferSize = TextBufferSize(column, context.clientBytesPerCharacter);
+            m.bufferSize =
+                TextBufferSize(column, context.clientBytesPerCharacter, context.clientCharsetId);
             break;
         case itMlsLabel:
             m.bufferSize = 255;

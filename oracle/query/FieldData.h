@@ -61,6 +61,8 @@ struct TColumnDescription {
     bool nullable = true;
     // Characters a text column holds (OCI_ATTR_CHAR_SIZE); 0 when the interface does not tell.
     int charLength = 0;
+    // The character set of the column's values (OCI_ATTR_CHARSET_ID); 0 when not told.
+    int charsetId = 0;
 };
 
 // The facts of the session and the query the type mapping depends on. The date length and
@@ -74,6 +76,8 @@ struct TMappingContext {
     std::function<int()> bytesPerCharacter;
     // Most bytes one character takes in the client character set; 0 when unknown.
     int clientBytesPerCharacter = 0;
+    // Oracle's number of the client character set; 0 when unknown.
+    int clientCharsetId = 0;
     // Raises when a column type needs a connected OCI8 session; the argument names the feature.
     std::function<void(const char* feature)> checkFeature;
 };
@@ -87,8 +91,9 @@ struct TColumnMapping {
 
 // Bytes per row of a fetched text column, terminator included: its characters in the
 // client character set, never less than the described width, at most kMaxTextBuffer.
+// A column in the client's own character set arrives unconverted: its described width holds.
 [[nodiscard]] std::size_t TextBufferSize(const TColumnDescription& column,
-                                         int clientBytesPerCharacter);
+                                         int clientBytesPerCharacter, int clientCharsetId = 0);
 // The fetched length of a value is two bytes wide.
 inline constexpr std::size_t kMaxTextBuffer = 65535;
 

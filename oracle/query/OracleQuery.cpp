@@ -487,8 +487,11 @@ TMappingContext TQueryImpl::MappingContext() {
     TMappingContext context;
     statement_->FillMappingContext(context);
     context.stringFieldsOnly = q_.stringFieldsOnly_;
-    if (const std::string set = ClientCharacterSet(); !set.empty())
+    if (const std::string set = ClientCharacterSet(); !set.empty()) {
         context.clientBytesPerCharacter = MaxBytesPerCharacter(set);
+        // The Unicode sets' numbers: the usual database sets a UTF-8 client meets unconverted.
+        context.clientCharsetId = set == "AL32UTF8" ? 873 : set == "UTF8" ? 871 : 0;
+    }
     context.numberRule = [this](int p, int s, bool f) {
         return q_.session_->ChooseNumberFieldType(p, s, f);
     };

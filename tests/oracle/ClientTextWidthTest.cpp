@@ -175,29 +175,35 @@ TEST(InsertsOneRowPerElementTest, OnlyASingleRowInsertCountsItsElements) {
 }
 
 TEST(TextBufferSizeTest, SizesForTheClientCharacterSet) {
+    constexpr int kUtf8 = 873;
     const struct {
         int dataSize;
         int charLength;
+        int charsetId;
         int clientBytes;
+        int clientCharsetId;
         std::size_t expected;
     } cases[] = {
-        {20, 10, 4, 41},  // NVARCHAR2(10) (AL16UTF16) read as AL32UTF8
-        {20, 10, 2, 21},  // the same read as JA16SJIS
-        {40, 10, 4, 41},  // VARCHAR2(10 CHAR) in AL32UTF8
-        {10, 10, 4, 41},  // VARCHAR2(10 BYTE): a single-byte database set may widen
-        {10, 0, 3, 31},   // OCI7: no character count, the bytes bound the characters
-        {10, 10, 1, 11},  // US7ASCII
-        {10, 10, 0, 11},  // nothing loaded: the described width
-        {4000, 4000, 4, 16001}, {32767, 32767, 4, kMaxTextBuffer},
-        {-5, 0, 4, 1},  // a broken describe never wraps
+        {20, 10, 2000, 4, kUtf8, 41},   // NVARCHAR2(10) (AL16UTF16) read as AL32UTF8
+        {20, 10, 2000, 2, 0, 21},       // the same read as JA16SJIS
+        {40, 10, kUtf8, 4, kUtf8, 41},  // VARCHAR2(10 CHAR), the client's own set
+        {10, 10, kUtf8, 4, kUtf8, 11},  // VARCHAR2(10 BYTE), the client's own set
+        {10, 10, 31, 4, kUtf8, 41},     // single-byte database set: each byte may widen
+        {10, 0, 0, 3, 871, 31},         // OCI7: no counts, the bytes bound the characters
+        {10, 10, 31, 1, 1, 11},         // US7ASCII
+        {10, 10, 31, 0, 0, 11},         // nothing loaded: the described width
+        {4000, 4000, 31, 4, kUtf8, 16001},
+        {32767, 32767, 31, 4, kUtf8, kMaxTextBuffer},
+        {-5, 0, 0, 4, kUtf8, 1},  // a broken describe never wraps
     };
     for (const auto& c : cases) {
         TColumnDescription column;
         column.internalType = itVarchar2;
         column.dataSize = c.dataSize;
         column.charLength = c.charLength;
-        EXPECT_EQ(TextBufferSize(column, c.clientBytes), c.expected)
-            << c.dataSize << "/" << c.charLength << "/" << c.clientBytes;
+        column.charsetId = c.charsetId;
+        EXPECT_EQ(TextBufferSize(column, c.clientBytes, c.clientCharsetId), c.expected)
+            << c.dataSize << "/" << c.charLength << "/" << c.charsetId << "/" << c.clientBytes;
     }
 }
 
