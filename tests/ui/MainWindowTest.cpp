@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -194,8 +195,14 @@ struct MainWindowTest : ::testing::Test {
     }
     // Right-clicks a row and chooses a command of the pop-up menu with the mouse.
     void PopupCommand(const QString& table, QAction* command) {
-        QTest::mousePress(window_->StringGrid->viewport(), Qt::RightButton, {}, RowPoint(table));
+        QWidget* viewport = window_->StringGrid->viewport();
+        const QPoint at = RowPoint(table);
+        QTest::mousePress(viewport, Qt::RightButton, {}, at);
         QMenu* menu = window_->PopupMenu;
+        ASSERT_TRUE(menu->isVisible());
+        // The button comes up over the fresh pop-up, which chooses nothing.
+        QTest::mouseRelease(menu, Qt::RightButton, {},
+                            menu->mapFromGlobal(viewport->mapToGlobal(at)));
         ASSERT_TRUE(menu->isVisible());
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(command).center());
         EXPECT_FALSE(menu->isVisible());
@@ -501,10 +508,13 @@ TEST_F(MainWindowTest, StatusTextSurvivesMenuTipsAndHideShow) {
     } counter;
     window_->installEventFilter(&counter);
     QMenuBar* bar = window_->menuBar();
-    for (QAction* menu : bar->actions()) {
-        QTest::mouseMove(bar, bar->actionGeometry(menu).center());
-    }
-    QTest::mouseMove(window_->StringGrid->viewport(), QPoint(5, 5));
+    QWindow* handle = window_->windowHandle();
+    const auto to = [&](QWidget* w, QPoint p) {
+        QTest::mouseMove(handle, w->mapTo(window_.get(), p));
+    };
+    to(window_->StringGrid->viewport(), QPoint(5, 5));
+    for (QAction* menu : bar->actions()) to(bar, bar->actionGeometry(menu).center());
+    to(window_->StringGrid->viewport(), QPoint(5, 5));
     window_->removeEventFilter(&counter);
     EXPECT_GT(counter.tips, 0);
     EXPECT_EQ(window_->StatusText->text(), text);
