@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -600,20 +599,6 @@ TEST_F(MainWindowTest, TypedNameOfAMissingFileReachesTheWarning) {
     EXPECT_EQ(seen[1], QStringLiteral("キャンセル"));
     EXPECT_EQ(seen[2], QStringLiteral("すべてのファイル (*.*)"));
     EXPECT_EQ(seen[3], QStringLiteral("CSV (カンマ区切り) (*.csv)"));
-}
-
-TEST_F(MainWindowTest, LogonDialogOpensInTheMiddleOfTheScreen) {
-    ShowActive();
-    window_->move(0, 0);
-    QRect placed;
-    QTimer::singleShot(0, [&] {
-        placed = logon_->frameGeometry();
-        logon_->CancelButton->click();
-    });
-    window_->ConnectItem->trigger();
-    const QRect area = window_->screen()->availableGeometry();
-    EXPECT_LE((placed.center() - area.center()).manhattanLength(), 2)
-        << placed.x() << "," << placed.y();
 }
 
 TEST_F(MainWindowTest, ProgressDialogCarriesTheCaptionAndTheTableName) {
