@@ -21,7 +21,8 @@ struct SqlType {
     bool nullable = true;
     int charLength = 0;
     bool charSemantics = false;
-    std::string owner;  // "SCOTT"."T"."C" for a table column; empty for expressions
+    bool national = false;  // NCHAR / NVARCHAR2: the national character set, AL16UTF16
+    std::string owner;      // "SCOTT"."T"."C" for a table column; empty for expressions
 
     [[nodiscard]] bool IsNumber() const { return code == tcNumber; }
     [[nodiscard]] bool IsText() const {
@@ -31,6 +32,10 @@ struct SqlType {
     [[nodiscard]] bool IsRaw() const { return code == tcRaw || code == tcLongRaw; }
     // NUMBER(p,s) and INTEGER round and check their values; NUMBER and FLOAT do not.
     [[nodiscard]] bool Constrained() const { return code == tcNumber && scale != -127; }
+    // FLOAT(b): rounded to b binary digits.
+    [[nodiscard]] bool IsFloat() const {
+        return code == tcNumber && scale == -127 && precision > 0;
+    }
 };
 
 struct ColumnMeta {
