@@ -1,0 +1,173 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+
+#include "oracle/query/OracleNumber.h"
+#include "platform/DateTime.h"
+
+using namespace velnor;
+using oracle::TDecimal;
+using platform::EConvertError;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+namespace {
+
+std::string Hex(const std::uint8_t* bytes, std::size_t length) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i > 0) text += ' ';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& hex) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 3)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+TDecimal Parse(const std::string& text) {
+    const auto value = oracle::ParseDecimal(text);
+    if (!value) throw std::invalid_argument("not a literal: " + text);
+    return *value;
+}
+
+std::string Repeat(const std::string& part, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += part;
+    return text;
+}
+
+struct NumberCase {
+    std::string text;   // canonical
+    std::string bytes;  // external type 2
+};
+
+class OracleNumberBytesTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(OracleNumberBytesTest, EncodesAndDecodesOraclesBytes) {
+    const NumberCase& c = GetParam();
+    std::array<std::uint8_t, oracle::OracleVarnumSize> buffer{};
+    const std::size_t length = oracle::EncodeOracleNumber(Parse(c.text), buffer.data());
+    EXPECT_EQ(Hex(buffer.data(), length), c.bytes);
+    const auto bytes = FromHex(c.bytes + " ");
+    EXPECT_EQ(oracle::DecimalToText(oracle::DecodeOracleNumber(bytes.data(), bytes.size())),
+              c.text);
+
+    oracle::EncodeOracleVarnum(Parse(c.text), buffer.data());
+    EXPECT_EQ(buffer[0], bytes.size());
+    EXPECT_EQ(oracle::DecimalToText(oracle::DecodeOracleVarnum(buffer.data())), c.text);
+}
+
+// Examples of the client documentation and of independent drivers' integer limits.
+INSTANTIATE_TEST_SUITE_P(
+    Documented, OracleNumberBytesTest,
+    ::testing::Values(NumberCase{"0", "80"}, NumberCase{"1", "C1 02"}, NumberCase{"-1", "3E 64 66"},
+                      NumberCase{"5", "C1 06"}, NumberCase{"-5", "3E 60 66"},
+                      NumberCase{"100", "C2 02"}, NumberCase{"0.01", "C0 02"},
+                      NumberCase{"123.45", "C2 02 18 2E"}, NumberCase{"12345678", "C4 0D 23 39 4F"},
+                      NumberCase{"-12345678", "3B 59 43 2D 17 66"},
+                      NumberCase{"9223372036854775807", "CA 0A 17 22 49 04 45 37 4E 3B 08"},
+                      NumberCase{"-9223372036854775808", "35 5C 4F 44 1D 62 21 2F 18 2B 5D 66"},
+                      NumberCase{"1E-130", "80 02"}, NumberCase{"-1E-130", "7F 64 66"},
+                      NumberCase{"9." + Repeat("9", 37) + "E125", "FF" + Repeat(" 64", 19)},
+                      NumberCase{"-9." + Repeat("9", 37) + "E125",
+                                 "00" + Repeat(" 02", 19) + " 66"},
+                      NumberCase{"0." + Repeat("9", 40), "C0" + Repeat(" 64", 20)},
+                      NumberCase{"-0." + Repeat("9", 40), "3F" + Repeat(" 02", 20)},
+                      NumberCase{"1234567890.0123456789", "C5 0D 23 39 4F 5B 02 18 2E 44 5A"}));
+
+TEST(OracleNumberTest, RefusesValuesANumberWouldChange) {
+    std::array<std::uint8_t, oracle::OracleVarnumSize> buffer{};
+    struct Case {
+        std::string text;
+        const char* message;
+    };
+    for (const Case& c : {Case{"1E126", "1E126 or more"}, Case{"-1E126", "1E126 or more"},
+                          Case{"9.9E-131", "below 1E-130"}, Case{"1E999999999999", "1E126"},
+                          Case{"1." + Repeat("1", 39), "significant digits"},
+                          Case{Repeat("7", 41), "significant digits"}}) {
+        EXPECT_THAT([&] { (void)oracle::EncodeOracleNumber(Parse(c.text), buffer.data()); },
+                    ThrowsMessage<EConvertError>(HasSubstr(c.message)))
+            << c.text;
+    }
+    // 40 digits fit when the point falls between two pairs.
+    EXPECT_EQ(oracle::EncodeOracleNumber(Parse(Repeat("7", 40)), buffer.data()), 21u);
+}
+
+TEST(OracleNumberTest, RefusesBytesNoNumberHas) {
+    for (const char* hex : {"", "00", "FF 65", "C1 00", "C1 66", "C1 01", "3E 66", "81",
+                            "C1 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02"}) {
+        const auto bytes = FromHex(std::string(hex) + " ");
+        EXPECT_THAT([&] { (void)oracle::DecodeOracleNumber(bytes.data(), bytes.size()); },
+                    ThrowsMessage<EConvertError>(HasSubstr("Invalid Oracle NUMBER")))
+            << hex;
+    }
+}
+
+TEST(OracleNumberTest, ParsesLiteralsExactly) {
+    struct Case {
+        const char* text;
+        const char* symbol;
+        const char* canonical;  // nullptr: no literal
+    };
+    for (const Case& c : {Case{"000123.4500", ".", "123.45"},
+                          Case{"+.5", ".", "0.5"},
+                          Case{"5.", ".", "5"},
+                          Case{"-0.000", ".", "0"},
+                          Case{"-1,5e-3", ",", "-0.0015"},
+                          Case{"1.5", ",", "1.5"},
+                          Case{"12345678901234567890123456789012345678", ".",
+                               "12345678901234567890123456789012345678"},
+                          Case{"0.0000001", ".", "0.0000001"},
+                          Case{"0.00000001", ".", "1E-8"},
+                          Case{"1e41", ".", "1E41"},
+                          Case{"123E-2", ".", "1.23"},
+                          Case{"", ".", nullptr},
+                          Case{"-", ".", nullptr},
+                          Case{".", ".", nullptr},
+                          Case{"1e", ".", nullptr},
+                          Case{"1e+", ".", nullptr},
+                          Case{"0x10", ".", nullptr},
+                          Case{"1.2.3", ".", nullptr},
+                          Case{" 1", ".", nullptr},
+                          Case{"inf", ".", nullptr},
+                          Case{"1,5", ".", nullptr},
+                          Case{"--1", ".", nullptr}}) {
+        const auto value = oracle::ParseDecimal(c.text, c.symbol);
+        if (c.canonical == nullptr) {
+            EXPECT_FALSE(value) << c.text;
+        } else {
+            ASSERT_TRUE(value) << c.text;
+            EXPECT_EQ(oracle::DecimalToText(*value), c.canonical) << c.text;
+        }
+    }
+}
+
+TEST(OracleNumberTest, EveryEncodableValueSurvivesBytesAndText) {
+    std::mt19937 random(20261209);
+    std::array<std::uint8_t, oracle::OracleVarnumSize> buffer{};
+    for (int i = 0; i < 20000; ++i) {
+        TDecimal value;
+        value.negative = random() % 2 == 0;
+        const int count = 1 + static_cast<int>(random() % 39);
+        for (int k = 0; k < count; ++k)
+            value.digits += static_cast<char>(
+                '0' + (k == 0 || k == count - 1 ? 1 + random() % 9 : random() % 10));
+        value.exponent = -129 + static_cast<int>(random() % 256);
+        const std::size_t length = oracle::EncodeOracleNumber(value, buffer.data());
+        ASSERT_EQ(oracle::DecodeOracleNumber(buffer.data(), length), value)
+            << Hex(buffer.data(), length);
+        ASSERT_EQ(oracle::ParseDecimal(oracle::DecimalToText(value)), value);
+    }
+}
+
+}  // namespace
