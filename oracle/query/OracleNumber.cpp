@@ -38,6 +38,14 @@ std::string ByteList(const std::uint8_t* bytes, std::size_t length) {
 
 }  // namespace
 
+int NumberColumnDigits(int precision, int scale) noexcept {
+    constexpr int kFloatScale = -127;
+    if (precision <= 0) return static_cast<int>(OracleNumberMaxDigits);
+    if (scale != kFloatScale) return precision;
+    // Binary to decimal precision: b x log10(2), with log10(2) = 0.30103 as Oracle gives it.
+    return static_cast<int>((static_cast<long long>(precision) * 30103 + 99999) / 100000);
+}
+
 std::optional<TDecimal> ParseDecimal(std::string_view text, std::string_view decimalSymbol) {
     TDecimal result;
     std::size_t i = 0;

@@ -28,6 +28,11 @@ inline constexpr std::size_t OracleVarnumSize = 22;
 // 39 otherwise.
 inline constexpr std::size_t OracleNumberMaxDigits = 40;
 
+// The most significant digits a NUMBER column can hold, from its described precision and
+// scale: p for NUMBER(p,s), 40 for NUMBER without precision (0, -127), and the decimal digits
+// of b bits, rounded up, for FLOAT(b) (b, -127). Columns of at most 15 digits fit a double.
+[[nodiscard]] int NumberColumnDigits(int precision, int scale) noexcept;
+
 // A decimal literal: optional sign, digits with an optional point ("." or `decimalSymbol`),
 // at least one digit, optional exponent "E" or "e" with optional sign and digits. No blanks,
 // no hexadecimal, no INF or NAN. nullopt when `text` is none; the exponent may be as large as

@@ -152,6 +152,18 @@ TEST(OracleNumberTest, ParsesLiteralsExactly) {
     }
 }
 
+TEST(OracleNumberTest, TellsTheDigitsAColumnCanHold) {
+    struct Case {
+        int precision, scale, digits;
+    };
+    for (const Case& c :
+         {Case{0, -127, 40}, Case{0, 0, 40}, Case{15, 2, 15}, Case{38, 0, 38}, Case{5, -2, 5},
+          Case{126, -127, 38}, Case{49, -127, 15}, Case{50, -127, 16}, Case{1, -127, 1}}) {
+        EXPECT_EQ(oracle::NumberColumnDigits(c.precision, c.scale), c.digits)
+            << c.precision << "," << c.scale;
+    }
+}
+
 TEST(OracleNumberTest, EveryEncodableValueSurvivesBytesAndText) {
     std::mt19937 random(20261209);
     std::array<std::uint8_t, oracle::OracleVarnumSize> buffer{};
