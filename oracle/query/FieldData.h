@@ -66,6 +66,8 @@ struct TColumnDescription {
 struct TMappingContext {
     bool oci8 = true;
     bool stringFieldsOnly = false;
+    // NUMBER columns that can hold more than 15 digits are fetched as otNumber, every digit.
+    bool exactNumbers = false;
     std::function<TNumberFieldChoice(int precision, int scale, bool stringsOnly)> numberRule;
     std::function<int()> dateFormatLength;
     std::function<int()> bytesPerCharacter;

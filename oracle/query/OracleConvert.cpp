@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "oracle/query/OracleNumber.h"
+
 namespace velnor::oracle {
 namespace {
 
@@ -161,6 +163,12 @@ void BufferToVariant(const void* buffer, int typeCode, std::size_t length, bool 
                 value = platform::TVariant(static_cast<double>(Load<float>(buffer)));
             else if (length == 8 || WidthOrDefault(length, 8, typeCode) == 8)
                 value = platform::TVariant(Load<double>(buffer));
+            return;
+        case 6:
+            if (!buffer) break;
+            if (length != 0 && length != OracleVarnumSize)
+                WidthOrDefault(length, OracleVarnumSize, typeCode);
+            value = platform::TVariant(DecimalToText(DecodeOracleVarnum(bytes)));
             return;
         case 12:
             if (!buffer) break;

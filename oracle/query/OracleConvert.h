@@ -35,6 +35,7 @@ void DateTimeToOracleDate(platform::TDateTime value, std::uint8_t* bytes);
 //   24            a byte array 0 .. length - 1
 //   3, 108, 110, 112, 113, 114, 116  a signed integer (4 bytes; 2 or 8 when `length` says so)
 //   4             a floating-point number (8 bytes; 4 when `length` says so)
+//   6             an exact number (VARNUM, 22 bytes) as its text, DecimalToText
 //   12            OracleDateToDateTime of 7 bytes, as a date-time
 // For the fixed-width codes `length` 0 means the type's own width; a length the type cannot
 // have raises platform::EConvertError. Any other code leaves `value` as it was.

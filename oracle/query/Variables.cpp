@@ -1,10 +1,12 @@
 #include "oracle/query/Variables.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <limits>
 
 #include "oracle/query/OracleConvert.h"
+#include "oracle/query/OracleNumber.h"
 #include "oracle/query/SqlText.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -32,6 +34,8 @@ std::size_t DeclarationSize(int typeCode) noexcept {
             return 32513;
         case otDate:
             return 7;
+        case otNumber:
+            return OracleVarnumSize;
         case otSubstitution:
         case otLong:
         case otLongRaw:
@@ -50,6 +54,32 @@ std::size_t DeclarationSize(int typeCode) noexcept {
 bool IsComplexType(int typeCode) noexcept {
     return typeCode == otObject || typeCode == otReference ||
            (typeCode >= otCLOB && typeCode <= otBFile) || typeCode == otCursor;
+}
+
+// The exact value of a number variable: text keeps every digit it has, a float the shortest
+// digits that read back to it.
+TDecimal ExactValue(const TVariant& value) {
+    std::string text;
+    switch (value.Kind()) {
+        case platform::TVariantKind::vkString:
+            text = value.StringRef();
+            break;
+        case platform::TVariantKind::vkInteger:
+            text = platform::IntToText(value.AsInteger());
+            break;
+        case platform::TVariantKind::vkFloat: {
+            const double v = value.AsFloat();
+            char digits[32];
+            const auto result = std::to_chars(digits, digits + sizeof digits, v);
+            text.assign(digits, result.ptr);
+            break;
+        }
+        default:
+            throw platform::EVariantError("Not a number");
+    }
+    const auto decimal = ParseDecimal(text);
+    if (!decimal) throw platform::EConvertError("'" + text + "' is not a valid number");
+    return *decimal;
 }
 
 // NUL-terminated text in fixed slots.
@@ -190,6 +220,11 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
                 indicators_[i] = 0;
                 return;
             }
+            case otNumber:
+                EncodeOracleVarnum(ExactValue(value),
+                                   reinterpret_cast<std::uint8_t*>(MutableSlot(i)));
+                indicators_[i] = 0;
+                return;
             case otString:
             case otBigString:
             case otFixedChar:
