@@ -16,14 +16,10 @@ using ::testing::ThrowsMessage;
 
 namespace {
 
-std::string Hex(const std::uint8_t* bytes, std::size_t length) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
+// "C1 02" or "C1" + Bytes(19, "64") for repetitions.
+std::string Bytes(int count, const char* hex) {
     std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (i > 0) text += ' ';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0F];
-    }
+    for (int i = 0; i < count; ++i) text += std::string(" ") + hex;
     return text;
 }
 
@@ -40,12 +36,6 @@ TDecimal Parse(const std::string& text) {
     return *value;
 }
 
-std::string Repeat(const std::string& part, int times) {
-    std::string text;
-    for (int i = 0; i < times; ++i) text += part;
-    return text;
-}
-
 struct NumberCase {
     std::string text;   // canonical
     std::string bytes;  // external type 2
@@ -56,9 +46,9 @@ class OracleNumberBytesTest : public ::testing::TestWithParam<NumberCase> {};
 TEST_P(OracleNumberBytesTest, EncodesAndDecodesOraclesBytes) {
     const NumberCase& c = GetParam();
     std::array<std::uint8_t, oracle::OracleVarnumSize> buffer{};
-    const std::size_t length = oracle::EncodeOracleNumber(Parse(c.text), buffer.data());
-    EXPECT_EQ(Hex(buffer.data(), length), c.bytes);
     const auto bytes = FromHex(c.bytes + " ");
+    const std::size_t length = oracle::EncodeOracleNumber(Parse(c.text), buffer.data());
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.data(), buffer.data() + length), bytes);
     EXPECT_EQ(oracle::DecimalToText(oracle::DecodeOracleNumber(bytes.data(), bytes.size())),
               c.text);
 
@@ -78,11 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"9223372036854775807", "CA 0A 17 22 49 04 45 37 4E 3B 08"},
                       NumberCase{"-9223372036854775808", "35 5C 4F 44 1D 62 21 2F 18 2B 5D 66"},
                       NumberCase{"1E-130", "80 02"}, NumberCase{"-1E-130", "7F 64 66"},
-                      NumberCase{"9." + Repeat("9", 37) + "E125", "FF" + Repeat(" 64", 19)},
-                      NumberCase{"-9." + Repeat("9", 37) + "E125",
-                                 "00" + Repeat(" 02", 19) + " 66"},
-                      NumberCase{"0." + Repeat("9", 40), "C0" + Repeat(" 64", 20)},
-                      NumberCase{"-0." + Repeat("9", 40), "3F" + Repeat(" 02", 20)},
+                      NumberCase{"9." + std::string(37, '9') + "E125", "FF" + Bytes(19, "64")},
+                      NumberCase{"-9." + std::string(37, '9') + "E125",
+                                 "00" + Bytes(19, "02") + " 66"},
+                      NumberCase{"0." + std::string(40, '9'), "C0" + Bytes(20, "64")},
+                      NumberCase{"-0." + std::string(40, '9'), "3F" + Bytes(20, "02")},
                       NumberCase{"1234567890.0123456789", "C5 0D 23 39 4F 5B 02 18 2E 44 5A"}));
 
 TEST(OracleNumberTest, RefusesValuesANumberWouldChange) {
@@ -93,14 +83,14 @@ TEST(OracleNumberTest, RefusesValuesANumberWouldChange) {
     };
     for (const Case& c : {Case{"1E126", "1E126 or more"}, Case{"-1E126", "1E126 or more"},
                           Case{"9.9E-131", "below 1E-130"}, Case{"1E999999999999", "1E126"},
-                          Case{"1." + Repeat("1", 39), "significant digits"},
-                          Case{Repeat("7", 41), "significant digits"}}) {
+                          Case{"1." + std::string(39, '1'), "significant digits"},
+                          Case{std::string(41, '7'), "significant digits"}}) {
         EXPECT_THAT([&] { (void)oracle::EncodeOracleNumber(Parse(c.text), buffer.data()); },
                     ThrowsMessage<EConvertError>(HasSubstr(c.message)))
             << c.text;
     }
     // 40 digits fit when the point falls between two pairs.
-    EXPECT_EQ(oracle::EncodeOracleNumber(Parse(Repeat("7", 40)), buffer.data()), 21u);
+    EXPECT_EQ(oracle::EncodeOracleNumber(Parse(std::string(40, '7')), buffer.data()), 21u);
 }
 
 TEST(OracleNumberTest, RefusesBytesNoNumberHas) {
@@ -177,7 +167,7 @@ TEST(OracleNumberTest, EveryEncodableValueSurvivesBytesAndText) {
         value.exponent = -129 + static_cast<int>(random() % 256);
         const std::size_t length = oracle::EncodeOracleNumber(value, buffer.data());
         ASSERT_EQ(oracle::DecodeOracleNumber(buffer.data(), length), value)
-            << Hex(buffer.data(), length);
+            << oracle::DecimalToText(value);
         ASSERT_EQ(oracle::ParseDecimal(oracle::DecimalToText(value)), value);
     }
 }
