@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
 
@@ -41,5 +42,10 @@ void DateTimeToOracleDate(platform::TDateTime value, std::uint8_t* bytes);
 // have raises platform::EConvertError. Any other code leaves `value` as it was.
 void BufferToVariant(const void* buffer, int typeCode, std::size_t length, bool convertCRLF,
                      platform::TVariant& value);
+
+// One buffered number of type 3, 4 or 6 (lengths as BufferToVariant), or a decimal literal in
+// a text of type 1, 5 or 97 (blanks around allowed), as an exact decimal: a float gives the
+// shortest digits that read back to it. Raises platform::EConvertError for anything else.
+[[nodiscard]] TDecimal BufferToDecimal(const void* buffer, int typeCode, std::size_t length);
 
 }  // namespace velnor::oracle

@@ -1,6 +1,8 @@
 #include "oracle/query/OracleNumber.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/DateTime.h"
@@ -94,6 +96,13 @@ std::optional<TDecimal> ParseDecimal(std::string_view text, std::string_view dec
     if (result.digits.empty()) return TDecimal{};
     result.exponent = static_cast<int>(std::clamp(exponent, -kExponentLimit, kExponentLimit));
     return result;
+}
+
+TDecimal DecimalFromDouble(double value) {
+    if (!std::isfinite(value)) throw EConvertError("Not a finite number");
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    return *ParseDecimal(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
 
 std::string DecimalToText(const TDecimal& value) {

@@ -40,6 +40,10 @@ inline constexpr std::size_t OracleNumberMaxDigits = 40;
 [[nodiscard]] std::optional<TDecimal> ParseDecimal(std::string_view text,
                                                    std::string_view decimalSymbol = ".");
 
+// The shortest digits that read back to `value` (0.1 gives 0.1). Raises platform::EConvertError
+// for NaN and infinities.
+[[nodiscard]] TDecimal DecimalFromDouble(double value);
+
 // A locale-free text ParseDecimal reads back to the same value: positional ("-1234.5",
 // "0.00012") while the integer part has at most 40 digits and at most 6 zeros follow the
 // point, else one digit before the point and an exponent ("1.5E-130", "-1E126").

@@ -1,7 +1,6 @@
 #include "oracle/query/Variables.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -59,27 +58,17 @@ bool IsComplexType(int typeCode) noexcept {
 // The exact value of a number variable: text keeps every digit it has, a float the shortest
 // digits that read back to it.
 TDecimal ExactValue(const TVariant& value) {
-    std::string text;
     switch (value.Kind()) {
         case platform::TVariantKind::vkString:
-            text = value.StringRef();
-            break;
+            if (const auto decimal = ParseDecimal(value.StringRef())) return *decimal;
+            throw platform::EConvertError("'" + value.StringRef() + "' is not a valid number");
         case platform::TVariantKind::vkInteger:
-            text = platform::IntToText(value.AsInteger());
-            break;
-        case platform::TVariantKind::vkFloat: {
-            const double v = value.AsFloat();
-            char digits[32];
-            const auto result = std::to_chars(digits, digits + sizeof digits, v);
-            text.assign(digits, result.ptr);
-            break;
-        }
+            return *ParseDecimal(platform::IntToText(value.AsInteger()));
+        case platform::TVariantKind::vkFloat:
+            return DecimalFromDouble(value.AsFloat());
         default:
             throw platform::EVariantError("Not a number");
     }
-    const auto decimal = ParseDecimal(text);
-    if (!decimal) throw platform::EConvertError("'" + text + "' is not a valid number");
-    return *decimal;
 }
 
 // NUL-terminated text in fixed slots.
