@@ -14,8 +14,10 @@ using platform::EConvertError;
 
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-// Exponents far beyond any NUMBER are kept at this size, so sums cannot overflow.
+// Exponents far beyond any NUMBER are kept at this size; a written exponent may go further, so
+// the canonical text of a value at the limit reads back to the same limit.
 constexpr std::int64_t kExponentLimit = 1'000'000'000;
+constexpr std::int64_t kWrittenExponentLimit = 1'000'000'000'000'000;
 
 constexpr std::uint8_t kZero = 0x80;
 constexpr std::uint8_t kNegativeTerminator = 102;
@@ -86,7 +88,7 @@ std::optional<TDecimal> ParseDecimal(std::string_view text, std::string_view dec
         std::int64_t written = 0;
         std::size_t exponentDigits = 0;
         for (; i < text.size() && IsDigit(text[i]); ++i, ++exponentDigits)
-            written = std::min(written * 10 + (text[i] - '0'), kExponentLimit);
+            written = std::min(written * 10 + (text[i] - '0'), kWrittenExponentLimit);
         if (exponentDigits == 0) return std::nullopt;
         exponent += negativeExponent ? -written : written;
     }
