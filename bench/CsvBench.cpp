@@ -44,8 +44,11 @@ BENCHMARK(BM_ReadRecords)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadAndConvert(benchmark::State& state) {
     const std::string file = MakeFile(static_cast<int>(state.range(0)));
-    const TCsvRowConverter converter(
-        {{"ID", kCsvInteger}, {"SAL", kCsvFloat}, {"NAME", kCsvString}, {"HIRED", kCsvDate}}, ".");
+    const TCsvRowConverter converter({{"ID", velnor::oracle::otInteger},
+                                      {"SAL", velnor::oracle::otFloat},
+                                      {"NAME", velnor::oracle::otString},
+                                      {"HIRED", velnor::oracle::otDate}},
+                                     ".");
     std::vector<TCsvValue> values;
     for (auto _ : state) {
         TCsvMemorySource source(file);

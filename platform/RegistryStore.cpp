@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -28,26 +27,10 @@ public:
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
     [[nodiscard]] int Fd() const noexcept { return fd_; }
-    int Release() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
 
 private:
     int fd_;
 };
-
-void WriteAll(int fd, std::string_view data, const std::string& path) {
-    while (!data.empty()) {
-        const ssize_t written = write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            throw ERegistryError(ErrorText("Cannot write", path));
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
 
 // mkdir -p; new directories get `mode`.
 void MakeDirectories(const std::string& directory, mode_t mode) {
@@ -56,17 +39,6 @@ void MakeDirectories(const std::string& directory, mode_t mode) {
     if (mkdir(directory.c_str(), mode) != 0 && errno != EEXIST) {
         throw ERegistryError(ErrorText("Cannot create directory", directory));
     }
-}
-
-// The file a write must replace: a link is followed so that it keeps pointing there.
-std::string WriteTarget(const std::string& path) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
 }
 
 std::string ConfigDirectory() {
@@ -199,33 +171,18 @@ void TRegistryStore::Update(const std::function<void(TRegistryTree&)>& change) {
     change(tree);
     const std::string text = tree.Serialize();
 
-    const std::string target = WriteTarget(path);
+    const std::string target = ResolveLinks(path);
     mode_t mode = 0600;
     if (!privateFile) {
         struct stat info {};
         mode = stat(target.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
     }
-    // One fixed name: the lock keeps other writers out, and a crash leaves one stale file.
-    const std::string temporary = target + ".tmp";
-    TFile out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode));
-    if (out.Fd() < 0) throw ERegistryError(ErrorText("Cannot write", temporary));
     try {
-        if (fchmod(out.Fd(), mode) != 0) throw ERegistryError(ErrorText("Cannot write", temporary));
-        WriteAll(out.Fd(), text, temporary);
-        if (fsync(out.Fd()) != 0) throw ERegistryError(ErrorText("Cannot write", temporary));
-        if (close(out.Release()) != 0) throw ERegistryError(ErrorText("Cannot write", temporary));
-        if (rename(temporary.c_str(), target.c_str()) != 0) {
-            throw ERegistryError(ErrorText("Cannot replace", target));
-        }
-    } catch (...) {
-        unlink(temporary.c_str());
-        throw;
+        // One fixed name: the lock keeps other writers out, and a crash leaves one stale file.
+        ReplaceFile(target, text, mode, target + ".tmp");
+    } catch (const EFileReplaceError& e) {
+        throw ERegistryError(e.Message());
     }
-    // Make the rename itself durable.
-    const std::string directory = DirectoryOf(target);
-    TFile dir(
-        open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Fd() >= 0) fsync(dir.Fd());
 }
 
 void TMemorySettings::Update(const std::function<void(TRegistryTree&)>& change) {

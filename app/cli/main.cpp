@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/core/CustomOracleQuery.h"
+#include "app/core/ImportTransaction.h"
 #include "app/core/LogonHistory.h"
 #include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
@@ -156,7 +157,7 @@ app::TLogon ChooseLogon(const TOptions& options) {
 // The catalogue's spelling of a name: exact, or else the one table matching it in any case.
 std::string ResolveTable(oracle::TOracleSession& session, const std::string& typed) {
     app::TCustomOracleQuery query(session);
-    query.SetText("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME");
+    query.SetText(app::TUserTable::CatalogueStatement);
     query.Execute();
     std::vector<std::string> matches;
     for (; !query.Eof(); query.Next()) {
@@ -193,6 +194,7 @@ int Run(const TOptions& options) {
 
     app::TUserTable tables(session);
     const std::string& command = options.words[0];
+    std::optional<app::TImportTransaction> work;
     try {
         if (command == "tables") {
             tables.Refresh();
@@ -209,16 +211,17 @@ int Run(const TOptions& options) {
             // Checked first, so a missing file deletes nothing.
             if (!platform::FileExists(options.words[2]))
                 throw platform::Exception("ファイルがありません: " + options.words[2]);
-            if (options.replace) tables.DeleteAll(table);
-            tables.ImportCsv(options.words[2], table,
-                             ProgressReporter(options.progress, "imported"));
-            session.Commit();
+            work.emplace(
+                tables, table,
+                options.replace ? app::TImportMode::imReplace : app::TImportMode::imAppend);
+            work->Import(options.words[2], ProgressReporter(options.progress, "imported"));
+            work->Commit();
         }
     } catch (...) {
         if (options.progress) std::cerr << "\n";
         try {
             // A clean logoff commits, so what the import did is undone first.
-            if (session.Connected()) session.Rollback();
+            if (work) work->Rollback();
         } catch (const std::exception& e) {
             std::cerr << "velnor-cli: rollback failed: " << WithoutLineEnd(e.what()) << "\n";
         }
@@ -256,7 +259,7 @@ int main(int argc, char** argv) {
         // A file error's message says what went wrong, not with which file.
         if (const auto* io = dynamic_cast<const app::EInOutError*>(&e);
             io && !io->FileName().empty()) {
-            message = io->FileName() + ": " + message;
+            message = io->FileName() + ": " + app::InOutErrorMessage(io->ErrorCode());
         }
         std::cerr << "velnor-cli: " << WithoutLineEnd(std::move(message)) << "\n";
     } catch (...) {

@@ -1,12 +1,6 @@
 // TUserTable::ExportCsv: one table into a CSV file.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "app/core/CsvRowConverter.h"
@@ -14,6 +8,7 @@
 #include "app/core/CustomOracleQuery.h"
 #include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateTime.h"
 #include "platform/RegionalSettings.h"
 #include "platform/System.h"
@@ -23,57 +18,51 @@ namespace {
 
 constexpr std::int64_t kProgressRows = 1024;
 
-// Writing through a link replaces the file it points to, not the link.
-std::string ResolveTarget(const std::string& fileName) {
-    std::error_code error;
-    if (std::filesystem::is_symlink(fileName, error)) {
-        const auto resolved = std::filesystem::canonical(fileName, error);
-        if (!error) return resolved.string();
-    }
-    return fileName;
+// The folder refuses a new file: the target itself may still take the data in place.
+bool FolderRefused(const EInOutError& e) noexcept { return e.ErrorCode() == 5; }
+
+// The temporary's name means nothing to the user: an error names the chosen file.
+EInOutError NamingFile(const EInOutError& e, const platform::TAtomicFile& replacement,
+                       const std::string& fileName) {
+    const bool ours =
+        e.FileName() == replacement.Temporary() || e.FileName() == replacement.Target();
+    return EInOutError(e.ErrorCode(), ours ? fileName : e.FileName(), true);
 }
 
-std::string TemporaryName(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = "." + platform::FileNameOf(target) + ".velnor-" +
-                             std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    const std::string directory = platform::DirectoryOf(target);
-    return directory.empty() ? name : platform::JoinPath(directory, name);
-}
-
-// The data reaches the disk before the rename makes it the target.
-void SyncToDisk(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw EInOutError(InOutErrorCode(errno, true), path);
-    const int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0) throw EInOutError(InOutErrorCode(error, true), path);
-}
-
-// Closes a failed export's file and removes its temporary (none when written directly).
-void Discard(TTextFile& file, const std::string& temporary) noexcept {
+// Closes a failed export's file; a late write error adds nothing to the one being reported.
+void Discard(TTextFile& file) noexcept {
     try {
         file.Close();
     } catch (...) {
-        // The error being reported is the first one; a late write error adds nothing.
     }
-    if (!temporary.empty()) ::unlink(temporary.c_str());
 }
 
 }  // namespace
 
 void TUserTable::ExportCsv(const std::string& fileName, const std::string& tableName,
                            const TProgressCallback& progress) {
-    const std::string target = ResolveTarget(fileName);
+    platform::TAtomicFile replacement(fileName);
+    const std::string& target = replacement.Target();
     // A device or a pipe is written into as it is: a rename would put a plain file in its
     // place (/dev/null among them, when run as root).
     struct stat before {};
-    const bool direct = ::stat(target.c_str(), &before) == 0 && !S_ISREG(before.st_mode);
-    const std::string temporary = direct ? std::string() : TemporaryName(target);
+    const bool exists = ::stat(target.c_str(), &before) == 0;
+    bool direct = exists && !S_ISREG(before.st_mode);
     TTextFile file;
     try {
-        file.OpenForWriting(direct ? target : temporary);
+        if (direct) {
+            file.OpenForWriting(target);
+        } else {
+            try {
+                file.OpenForWriting(replacement.Temporary());
+            } catch (const EInOutError& e) {
+                if (!exists || !FolderRefused(e)) throw;
+                // The old content is then lost on a failure, as it always was without a
+                // temporary file.
+                direct = true;
+                file.OpenForWriting(target);
+            }
+        }
         {
             TCustomOracleQuery query(session_);
             query.SetText("SELECT * FROM " + QuoteIdentifier(tableName));
@@ -95,15 +84,16 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                 writer.Clear();
                 for (int i = 0; i < fieldCount; ++i) {
                     const int type = types[static_cast<std::size_t>(i)];
-                    if (type == kCsvString) {
+                    if (type == oracle::otString) {
                         writer.AddString(query.FieldAsString(i));  // NULL is the empty string
-                    } else if (type != kCsvInteger && type != kCsvFloat && type != kCsvDate) {
+                    } else if (type != oracle::otInteger && type != oracle::otFloat &&
+                               type != oracle::otDate) {
                         writer.AddEmpty();
                     } else if (query.FieldIsNull(i)) {
                         writer.AddEmpty();
-                    } else if (type == kCsvInteger) {
+                    } else if (type == oracle::otInteger) {
                         writer.AddInteger(query.FieldAsInteger(i));
-                    } else if (type == kCsvFloat) {
+                    } else if (type == oracle::otFloat) {
                         writer.AddFloat(query.FieldAsFloat(i));
                     } else {
                         try {
@@ -125,24 +115,17 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             }
             if (progress && !progress({rows, file.Position(), 0})) throw ECancelled();
         }
-        if (direct) {
-            file.Close();
-            return;
-        }
-        struct stat existing {};
-        const bool targetExists = ::stat(target.c_str(), &existing) == 0;
         file.Close();
-        if (targetExists) ::chmod(temporary.c_str(), existing.st_mode & 07777);
-        SyncToDisk(temporary);
-        if (std::rename(temporary.c_str(), target.c_str()) != 0)
-            throw EInOutError(InOutErrorCode(errno, true), target);
+        if (!direct) replacement.Commit(true);
+    } catch (const platform::EFileReplaceError& e) {
+        Discard(file);
+        throw NamingFile(EInOutError(InOutErrorCode(e.SystemError(), true), e.Path()), replacement,
+                         fileName);
     } catch (const EInOutError& e) {
-        Discard(file, temporary);
-        // The temporary's name means nothing to the user: the error names the chosen file.
-        if (!direct && e.FileName() == temporary) throw EInOutError(e.ErrorCode(), fileName);
-        throw;
+        Discard(file);
+        throw NamingFile(e, replacement, fileName);
     } catch (...) {
-        Discard(file, temporary);
+        Discard(file);
         throw;
     }
 }

@@ -5,6 +5,7 @@
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CustomOracleQuery.h"
+#include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
 #include "oracle/client/OracleError.h"
 #include "oracle/query/Variables.h"
@@ -39,16 +40,17 @@ public:
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
             const int type = cols[c].type;
-            if (type != kCsvInteger && type != kCsvFloat && type != kCsvString &&
-                type != kCsvDate) {
+            if (type != oracle::otInteger && type != oracle::otFloat && type != oracle::otString &&
+                type != oracle::otDate) {
                 insert += "NULL";  // the files carry no values for other types
                 continue;
             }
             std::string name = ":C" + std::to_string(c + 1);
-            insert += type == kCsvDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
-            query_.Variables().AddVariable(name, type == kCsvInteger || type == kCsvFloat
-                                                     ? oracle::otFloat
-                                                     : oracle::otString);
+            insert +=
+                type == oracle::otDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
+            query_.Variables().AddVariable(
+                name, type == oracle::otInteger || type == oracle::otFloat ? oracle::otFloat
+                                                                           : oracle::otString);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
         }
@@ -161,6 +163,16 @@ private:
 
 void TUserTable::ImportCsv(const std::string& fileName, const std::string& tableName,
                            const TProgressCallback& progress) {
+    try {
+        Import(fileName, tableName, progress);
+    } catch (const EInOutError& e) {
+        // Shown away from the file's context: the message names it.
+        throw EInOutError(e.ErrorCode(), e.FileName(), true);
+    }
+}
+
+void TUserTable::Import(const std::string& fileName, const std::string& tableName,
+                        const TProgressCallback& progress) {
     TCsvFileSource source(fileName);
     TCustomOracleQuery query(session_);
     const std::string table = QuoteIdentifier(tableName);

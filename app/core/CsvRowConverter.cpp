@@ -124,8 +124,8 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
         const std::string_view field = c < fields.size() ? std::string_view(fields[c]) : "";
         TCsvValue& value = values[c];
         switch (column.type) {
-            case kCsvInteger:
-            case kCsvFloat: {
+            case oracle::otInteger:
+            case oracle::otFloat: {
                 if (Trim(field).empty()) {
                     value.kind = TCsvValue::Kind::Null;
                     break;
@@ -136,11 +136,11 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                 value.number = *number;
                 break;
             }
-            case kCsvString:
+            case oracle::otString:
                 value.kind = TCsvValue::Kind::Text;
                 value.text.assign(field);
                 break;
-            case kCsvDate: {
+            case oracle::otDate: {
                 const std::string_view text = Trim(field);
                 if (text.empty()) {
                     value.kind = TCsvValue::Kind::Null;

@@ -7,20 +7,17 @@
 #include <string_view>
 #include <vector>
 
-namespace velnor::app {
+#include "oracle/Oracle.h"
 
-// Field type codes the CSV files tell apart; every other code is written empty and read
-// as NULL.
-inline constexpr int kCsvInteger = 3;
-inline constexpr int kCsvFloat = 4;
-inline constexpr int kCsvString = 5;
-inline constexpr int kCsvDate = 12;
+namespace velnor::app {
 
 // The date form of the files: 14 digits, year to second.
 inline constexpr const char* kCsvDateFormat = "YYYYMMDDHH24MISS";
 
 struct TCsvColumn {
     std::string name;
+    // The access layer's field type: the files tell otInteger, otFloat, otString and otDate
+    // apart; a column of any other type is written empty and read as NULL.
     int type = 0;
 };
 

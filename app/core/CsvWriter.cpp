@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "app/core/CsvNumber.h"
+#include "app/core/Formatting.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
 
@@ -32,24 +33,9 @@ void TCsvWriter::Separate() {
     empty_ = false;
 }
 
-void TCsvWriter::AppendQuoted(std::string& out, std::string_view text) {
-    out.push_back('"');
-    for (std::size_t start = 0;;) {
-        const std::size_t quote = text.find('"', start);
-        if (quote == std::string_view::npos) {
-            out.append(text.substr(start));
-            break;
-        }
-        out.append(text.substr(start, quote + 1 - start));
-        out.push_back('"');
-        start = quote + 1;
-    }
-    out.push_back('"');
-}
-
 void TCsvWriter::AppendField(std::string& out, std::string_view text) {
     if (text.find_first_of(",\"\r\n") != std::string_view::npos) {
-        AppendQuoted(out, text);
+        AppendQuoted(out, text, '"');
     } else {
         out.append(text);
     }
@@ -58,7 +44,7 @@ void TCsvWriter::AppendField(std::string& out, std::string_view text) {
 void TCsvWriter::AddHeader(std::span<const std::string> names) {
     for (const auto& name : names) {
         Separate();
-        AppendQuoted(line_, name);
+        AppendQuoted(line_, name, '"');
     }
 }
 
@@ -81,7 +67,7 @@ void TCsvWriter::AddNumber(const oracle::TDecimal& value) {
 
 void TCsvWriter::AddString(std::string_view text) {
     Separate();
-    AppendQuoted(line_, text);
+    AppendQuoted(line_, text, '"');
 }
 
 void TCsvWriter::AddDate(double value) {

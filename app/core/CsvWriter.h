@@ -38,7 +38,6 @@ public:
 
     // `text` as one field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
     static void AppendField(std::string& out, std::string_view text);
-    static void AppendQuoted(std::string& out, std::string_view text);
 
 private:
     void Separate();

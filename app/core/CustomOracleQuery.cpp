@@ -1,6 +1,7 @@
 #include "app/core/CustomOracleQuery.h"
 
 #include "platform/Exception.h"
+#include "platform/UiHooks.h"
 
 namespace velnor::app {
 
@@ -9,7 +10,7 @@ TCustomOracleQuery::TCustomOracleQuery(oracle::TOracleSession& session, platform
     SetSession(&session);
     SetReadBuffer(1024);
     SetOptimize(true);
-    SetCursor(crSQLWait);
+    SetCursor(platform::crSQLWait);
 }
 
 void TCustomOracleQuery::SetText(std::string text) {

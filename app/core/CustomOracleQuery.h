@@ -12,9 +12,6 @@ class TOracleSession;
 
 namespace velnor::app {
 
-// The screen cursor shown while SQL runs.
-inline constexpr int crSQLWait = -17;
-
 class TCustomOracleQuery : public oracle::TOracleQuery {
 public:
     explicit TCustomOracleQuery(oracle::TOracleSession& session,

@@ -17,18 +17,7 @@ void AppendFixed(char*& p, int value, int width) {
 
 void AppendQuotedForSql(std::string& out, std::string_view text) {
     out.reserve(out.size() + text.size() + 2);
-    out += '\'';
-    for (std::size_t start = 0;;) {
-        const std::size_t quote = text.find('\'', start);
-        if (quote == std::string_view::npos) {
-            out.append(text.substr(start));
-            break;
-        }
-        out.append(text.substr(start, quote + 1 - start));
-        out += '\'';
-        start = quote + 1;
-    }
-    out += '\'';
+    AppendQuoted(out, text, '\'');
 }
 
 std::string QuoteForSql(std::string_view text) {

@@ -14,6 +14,23 @@ using platform::FloatToText;
 using platform::FormatDateTime;
 using platform::IntToText;
 
+// `quote`, the text with every `quote` in it doubled, `quote`. Inline: the CSV export
+// calls it for every text field.
+inline void AppendQuoted(std::string& out, std::string_view text, char quote) {
+    out.push_back(quote);
+    for (std::size_t start = 0;;) {
+        const std::size_t found = text.find(quote, start);
+        if (found == std::string_view::npos) {
+            out.append(text.substr(start));
+            break;
+        }
+        out.append(text.substr(start, found + 1 - start));
+        out.push_back(quote);
+        start = found + 1;
+    }
+    out.push_back(quote);
+}
+
 // A single quote, the text with every single quote doubled, a single quote; nothing else
 // changes ("O'Neil" gives 'O''Neil', "" gives '').
 [[nodiscard]] std::string QuoteForSql(std::string_view text);

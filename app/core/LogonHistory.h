@@ -5,19 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Exception.h"
-
-namespace velnor::platform {
-class TRegistryStore;
-}
+#include "platform/Registry.h"
 
 namespace velnor::app {
 
-// A value the registry refused to store or could not give back as text.
-class ERegistryError : public platform::Exception {
-public:
-    using platform::Exception::Exception;
-};
+using platform::ERegistryError;
 
 // One logon; an entry whose user name is empty counts as free.
 struct TLogon {

@@ -44,8 +44,9 @@ ssize_t SystemWrite(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-EInOutError::EInOutError(int errorCode, std::string fileName)
-    : Exception(InOutErrorMessage(errorCode)),
+EInOutError::EInOutError(int errorCode, std::string fileName, bool namePath)
+    : Exception(namePath ? InOutErrorMessage(errorCode) + ": " + fileName
+                         : InOutErrorMessage(errorCode)),
       errorCode_(errorCode),
       fileName_(std::move(fileName)) {}
 

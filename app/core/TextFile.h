@@ -14,7 +14,9 @@ namespace velnor::app {
 // file name, 4 too many open files, 5 access denied, 101 disk full, others "I/O エラー (n)").
 class EInOutError : public platform::Exception {
 public:
-    EInOutError(int errorCode, std::string fileName);
+    // `namePath`: the message ends with ": <fileName>", for an error shown without the
+    // file's context (a dialog, the end of a transfer).
+    EInOutError(int errorCode, std::string fileName, bool namePath = false);
     [[nodiscard]] int ErrorCode() const noexcept { return errorCode_; }
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
 

@@ -24,7 +24,7 @@ void TUserTable::Refresh() {
     try {
         TCustomOracleQuery list(session_);
         TCustomOracleQuery count(session_);
-        list.SetText("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME");
+        list.SetText(CatalogueStatement);
         list.Execute();
         while (!list.Eof()) {
             TTable& table = tables_[static_cast<std::size_t>(AddTable())];

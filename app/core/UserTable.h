@@ -41,11 +41,16 @@ public:
     // The session is borrowed; every statement runs on it.
     explicit TUserTable(oracle::TOracleSession& session);
 
+    [[nodiscard]] oracle::TOracleSession& Session() const noexcept { return session_; }
     [[nodiscard]] int Count() const noexcept { return static_cast<int>(tables_.size()); }
     // Raises for an index outside 0 .. Count() - 1.
     [[nodiscard]] const TTable& GetItem(int index) const;
     int AddTable();
     void Clear() noexcept { tables_.clear(); }
+
+    // The statement listing the user's tables in name order, in column TABLE_NAME.
+    static constexpr const char* CatalogueStatement =
+        "SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME";
 
     // Reloads the tables in name order with exact row counts. On any error the catalogue
     // is left empty, so it never shows a part of the tables as if it were all of them.
@@ -54,12 +59,15 @@ public:
     // Every row of the table into the file: the header of column names, then one line per
     // row. The file is written under a temporary name in the same folder and takes the
     // target's place only when complete; on an error or a cancel the target is untouched.
+    // A folder that refuses new files has an existing target written in place instead.
+    // File errors name the chosen file in their message.
     void ExportCsv(const std::string& fileName, const std::string& tableName,
                    const TProgressCallback& progress = {});
 
     // Inserts one row per record after the header, in batches, in the session's open
     // transaction, which is left for the caller to commit or roll back. A bad field or a
     // row the database refuses raises naming the file's line; a cancel raises ECancelled.
+    // File errors name the file in their message.
     void ImportCsv(const std::string& fileName, const std::string& tableName,
                    const TProgressCallback& progress = {});
 
@@ -67,6 +75,9 @@ public:
     void DeleteAll(const std::string& tableName);
 
 private:
+    void Import(const std::string& fileName, const std::string& tableName,
+                const TProgressCallback& progress);
+
     oracle::TOracleSession& session_;
     std::vector<TTable> tables_;
 };

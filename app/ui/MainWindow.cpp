@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 
+#include "app/core/ImportTransaction.h"
 #include "app/ui/LogonDialog.h"
 #include "platform/RegionalSettings.h"
 #include "platform/Registry.h"
@@ -266,18 +267,6 @@ bool TfrmMain::RunCommand(const std::function<void()>& command) {
     return false;
 }
 
-void TfrmMain::CommitIfConnected() {
-    if (session_->Connected()) session_->Commit();
-}
-
-void TfrmMain::RollbackIfConnected() {
-    try {
-        if (session_->Connected()) session_->Rollback();
-    } catch (const std::exception& e) {
-        dialogs_->Error(this, FromLocal(e.what()));
-    }
-}
-
 void TfrmMain::ClearTableGrid() {
     StatusBar->showMessage(QString());
     StringGrid->clearContents();
@@ -416,11 +405,14 @@ void TfrmMain::Import(bool deleteFirst) {
         return;
     }
     bool cancelled = false;
+    TImportTransaction work(*userTable_, table,
+                            deleteFirst ? TImportMode::imReplace : TImportMode::imAppend);
+    work.BeforeImport = [&](TImportTransaction&) {
+        dialogs_->BeginProgress(this, FromLocal(table), true);
+    };
     const bool ok = RunCommand([&] {
         try {
-            if (deleteFirst) userTable_->DeleteAll(table);
-            dialogs_->BeginProgress(this, FromLocal(table), true);
-            userTable_->ImportCsv(ToLocal(path), table, [this](const TTransferProgress& p) {
+            work.Import(ToLocal(path), [this](const TTransferProgress& p) {
                 const int percent =
                     p.totalBytes > 0 ? static_cast<int>(100 * p.bytes / p.totalBytes) : 0;
                 return dialogs_->Progress(p.rows, percent);
@@ -431,10 +423,16 @@ void TfrmMain::Import(bool deleteFirst) {
             dialogs_->EndProgress();
             return;
         }
-        CommitIfConnected();
+        work.Commit();
         RefreshTableGrid();
     });
-    if (!ok || cancelled) RollbackIfConnected();
+    if (!ok || cancelled) {
+        try {
+            work.Rollback();
+        } catch (const std::exception& e) {
+            dialogs_->Error(this, FromLocal(e.what()));
+        }
+    }
     if (cancelled) {
         dialogs_->Information(
             this, QStringLiteral("インポートを取り消しました。何もインポートされていません"));

@@ -90,8 +90,6 @@ private:
     void Import(bool deleteFirst);
     // Runs a command with the error box of the window; false when it failed.
     bool RunCommand(const std::function<void()>& command);
-    void CommitIfConnected();
-    void RollbackIfConnected();
 
     std::unique_ptr<oracle::TOracleSession> session_;
     std::unique_ptr<TUserTable> userTable_;

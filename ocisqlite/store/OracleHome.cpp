@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "ocisqlite/store/Sha256.h"
+#include "platform/AtomicFile.h"
 
 namespace velnor::ocisqlite {
 namespace {
@@ -49,27 +50,15 @@ std::runtime_error IoError(const std::string& what, const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw IoError("cannot create", temp);
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            throw IoError("cannot write", temp);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(temp.c_str());
-        throw IoError("cannot write", temp);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        throw IoError("cannot replace", path);
+    try {
+        platform::ReplaceFile(path, content, 0600, path + ".tmp" + std::to_string(::getpid()));
+    } catch (const platform::EFileReplaceError& e) {
+        using enum platform::EFileReplaceError::TStep;
+        const char* what = e.Step() == Create    ? "cannot create"
+                           : e.Step() == Replace ? "cannot replace"
+                                                 : "cannot write";
+        throw std::runtime_error(std::string(what) + " " + e.Path() + ": " +
+                                 std::strerror(e.SystemError()));
     }
 }
 

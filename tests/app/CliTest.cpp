@@ -10,6 +10,7 @@
 #include "oracle/session/OracleSession.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "tests/app/StandInSchema.h"
 #include "tests/app/TempDir.h"
 #include "tests/support/TempHome.h"
 
@@ -19,42 +20,20 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr const char* kService = "CLIT";
-constexpr const char* kUser = "CLIUSER";
-
-class CliTest : public ::testing::Test {
+// Every test logs on as a user of its own, so each starts with an empty schema.
+class CliTest : public test::StandInSchemaTest {
 protected:
-    static void SetUpTestSuite() {
-        home_ = new velnor::test::TTempHome();
-        home_->AddService(kService);
-        home_->AddUser(kService, kUser, "PW");
-        home_->SetAsOracleHome();
-        oracle::SetOCIDLL(home_->ClientLibrary());
-    }
-    static void TearDownTestSuite() {
-        delete home_;
-        home_ = nullptr;
-    }
-
     void SetUp() override {
+        StandInSchemaTest::SetUp();
         ASSERT_TRUE(std::filesystem::exists(Program())) << "build velnor-cli first";
         platform::SetEnvironment("VELNOR_REGISTRY_DIR", dir_.Path().string());
-        platform::SetEnvironment("VELNOR_PASSWORD", "PW");
-        session_.SetLogonUsername(kUser);
-        session_.SetLogonPassword("PW");
-        session_.SetLogonDatabase(kService);
-        session_.LogOn();
+        platform::SetEnvironment("VELNOR_PASSWORD", kPassword);
         Sql("CREATE TABLE EMP (ID NUMBER(9), NAME VARCHAR2(20))");
         Sql("INSERT INTO EMP VALUES (1, 'one, \"1\"')");
         Sql("INSERT INTO EMP VALUES (2, NULL)");
-        session_.Commit();
+        session_->Commit();
     }
     void TearDown() override {
-        if (session_.Connected()) {
-            session_.Rollback();
-            Sql("DROP TABLE EMP");
-            session_.Commit();
-        }
         platform::UnsetEnvironment("VELNOR_REGISTRY_DIR");
         platform::UnsetEnvironment("VELNOR_PASSWORD");
     }
@@ -65,8 +44,9 @@ protected:
         args.insert(args.begin(), {Program(), "OCIDLL=" + home_->ClientLibrary()});
         return velnor::test::RunProgram(args);
     }
-    std::vector<std::string> Logon() const {
-        return {"--logon", std::string(kUser) + "@" + kService};
+    [[nodiscard]] std::string UserAtService() const { return user_ + "@" + kService; }
+    [[nodiscard]] std::vector<std::string> LogonArgs() const {
+        return {"--logon", UserAtService()};
     }
     velnor::test::TProcessResult Cli(const std::vector<std::string>& head,
                                      const std::vector<std::string>& tail) {
@@ -75,47 +55,32 @@ protected:
         return Cli(args);
     }
 
-    void Sql(const std::string& text) {
-        TCustomOracleQuery q(session_);
-        q.SetText(text);
-        q.Execute();
-    }
     // Counted through a fresh session, so only committed rows count.
     std::string Names() {
-        oracle::TOracleSession other;
-        other.SetLogonUsername(kUser);
-        other.SetLogonPassword("PW");
-        other.SetLogonDatabase(kService);
-        other.LogOn();
-        TCustomOracleQuery q(other);
-        q.SetText("SELECT ID, NAME FROM EMP ORDER BY ID");
-        q.Execute();
         std::string rows;
-        for (; !q.Eof(); q.Next()) rows += q.FieldAsString(0) + "=" + q.FieldAsString(1) + ";";
+        for (const auto& row : Rows("SELECT ID, NAME FROM EMP ORDER BY ID", true)) {
+            const std::size_t bar = row.find('|');
+            const std::string name = row.substr(bar + 1);
+            rows += row.substr(0, bar) + "=" + (name == "<null>" ? "" : name) + ";";
+        }
         return rows;
     }
-
-    static velnor::test::TTempHome* home_;
-    test::TempDir dir_;
-    oracle::TOracleSession session_;
 };
 
-velnor::test::TTempHome* CliTest::home_ = nullptr;
-
 TEST_F(CliTest, ListsTablesWithCounts) {
-    const auto result = Cli(Logon(), {"tables"});
+    const auto result = Cli(LogonArgs(), {"tables"});
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(result.output, "EMP\t2\n");
 }
 
 TEST_F(CliTest, ExportThenReplacingImportKeepsTheRowsAndCommits) {
     const std::string file = dir_.File("emp.csv");
-    auto result = Cli(Logon(), {"export", "emp", file});  // any case finds the table
+    auto result = Cli(LogonArgs(), {"export", "emp", file});  // any case finds the table
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(test::ReadBytes(file), "\"ID\",\"NAME\"\r\n1,\"one, \"\"1\"\"\"\r\n2,\"\"\r\n");
     const std::string before = Names();
     test::WriteBytes(file, test::ReadBytes(file) + "3,\"three\"\r\n");
-    result = Cli(Logon(), {"import", "EMP", file, "--replace"});
+    result = Cli(LogonArgs(), {"import", "EMP", file, "--replace"});
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(Names(), before + "3=three;");
 }
@@ -124,7 +89,7 @@ TEST_F(CliTest, FailedImportRollsBackAndExitsWithOne) {
     const std::string file = dir_.File("bad.csv");
     test::WriteBytes(file, "\"ID\",\"NAME\"\r\n5,\"five\"\r\nsix,\"six\"\r\n");
     const std::string before = Names();
-    const auto result = Cli(Logon(), {"import", "EMP", file, "--replace"});
+    const auto result = Cli(LogonArgs(), {"import", "EMP", file, "--replace"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.output, HasSubstr("3 行目 1 列目 (ID): 'six' は数値ではありません"));
     EXPECT_EQ(Names(), before);
@@ -132,7 +97,7 @@ TEST_F(CliTest, FailedImportRollsBackAndExitsWithOne) {
 
 TEST_F(CliTest, MissingImportFileDeletesNothing) {
     const std::string before = Names();
-    const auto result = Cli(Logon(), {"import", "EMP", dir_.File("none.csv"), "--replace"});
+    const auto result = Cli(LogonArgs(), {"import", "EMP", dir_.File("none.csv"), "--replace"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.output, HasSubstr("ファイルがありません"));
     EXPECT_EQ(Names(), before);
@@ -143,7 +108,7 @@ TEST_F(CliTest, LastLogsOnWithTheNewestHistoryEntry) {
                                    dir_.File("HKEY_CURRENT_USER.reg"));
     TLogonHistory history(store);
     history.AddLogon("NOBODY", "X", kService);
-    history.AddLogon(kUser, "PW", kService);
+    history.AddLogon(user_, kPassword, kService);
     history.SaveToRegistry();
     platform::UnsetEnvironment("VELNOR_PASSWORD");
     const auto result = Cli({"--last", "tables"});
@@ -158,9 +123,9 @@ TEST_F(CliTest, ErrorsGoOutWithExitStatusOne) {
     };
     const Case cases[] = {
         {{"tables"}, "give --logon USER@SERVICE or --last"},
-        {{"--logon", "CLIUSER/PW@CLIT", "tables"}, "VELNOR_PASSWORD"},
-        {{"--logon", "CLIUSER@CLIT", "drop", "EMP"}, "unknown command drop"},
-        {{"--logon", "CLIUSER@CLIT", "export", "NOSUCH", "x.csv"}, "テーブル NOSUCH がありません"},
+        {{"--logon", user_ + "/" + kPassword + "@" + kService, "tables"}, "VELNOR_PASSWORD"},
+        {{"--logon", UserAtService(), "drop", "EMP"}, "unknown command drop"},
+        {{"--logon", UserAtService(), "export", "NOSUCH", "x.csv"}, "テーブル NOSUCH がありません"},
         {{"--last", "tables"}, "the logon history is empty"},
     };
     for (const auto& c : cases) {
@@ -169,7 +134,7 @@ TEST_F(CliTest, ErrorsGoOutWithExitStatusOne) {
         EXPECT_THAT(result.output, HasSubstr(c.message));
     }
     platform::SetEnvironment("VELNOR_PASSWORD", "WRONG");
-    const auto wrong = Cli(Logon(), {"tables"});
+    const auto wrong = Cli(LogonArgs(), {"tables"});
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_THAT(wrong.output, HasSubstr("ORA-01017"));
     EXPECT_THAT(wrong.output, Not(HasSubstr("EMP")));

@@ -81,10 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DateCase{"2024-01-01 00:", false}, DateCase{"", false}));
 
 struct CsvRowConverterTest : ::testing::Test {
-    TCsvRowConverter converter{{{"ID", kCsvInteger},
-                                {"SAL", kCsvFloat},
-                                {"NAME", kCsvString},
-                                {"HIRED", kCsvDate},
+    TCsvRowConverter converter{{{"ID", oracle::otInteger},
+                                {"SAL", oracle::otFloat},
+                                {"NAME", oracle::otString},
+                                {"HIRED", oracle::otDate},
                                 {"PHOTO", 24}},
                                ","};
     std::vector<TCsvValue> values;

@@ -131,9 +131,11 @@ TEST_P(RoundTripTest, WrittenRowsReadBackToTheSameValues) {
     }
     TCsvMemorySource source(file);
     TCsvReader reader(source, 64);
-    TCsvRowConverter converter(
-        {{"N", kCsvInteger}, {"F", kCsvFloat}, {"S", kCsvString}, {"D", kCsvDate}},
-        settings.decimalSymbol);
+    TCsvRowConverter converter({{"N", oracle::otInteger},
+                                {"F", oracle::otFloat},
+                                {"S", oracle::otString},
+                                {"D", oracle::otDate}},
+                               settings.decimalSymbol);
     ASSERT_TRUE(reader.ReadRecord());  // header
     std::vector<TCsvValue> values;
     for (std::size_t i = 0; i < strings.size(); ++i) {

@@ -18,8 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TCsvMemorySource source(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     TCsvReader reader(source, bufferSize);
     reader.SetMaxFields(4);
-    const TCsvRowConverter converter(
-        {{"N", kCsvInteger}, {"F", kCsvFloat}, {"S", kCsvString}, {"D", kCsvDate}}, ",");
+    const TCsvRowConverter converter({{"N", velnor::oracle::otInteger},
+                                      {"F", velnor::oracle::otFloat},
+                                      {"S", velnor::oracle::otString},
+                                      {"D", velnor::oracle::otDate}},
+                                     ",");
     std::vector<TCsvValue> values;
     std::int64_t lastLine = 0;
     try {
