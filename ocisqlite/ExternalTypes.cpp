@@ -8,76 +8,46 @@
 #include <limits>
 
 #include "ocisqlite/Handles.h"
+#include "ocisqlite/sql/Convert.h"
 
 namespace velnor::ocisqlite {
 namespace {
 
-// Decimal digits and exponent: value = 0.digits x 10^exponent, no leading or trailing zeros.
-struct TDecimal {
-    bool negative = false;
-    std::string digits;
-    int exponent = 0;
-};
-
-TDecimal ToDecimal(const sql::Value& v) {
-    TDecimal d;
-    char buf[64];
-    if (v.kind == sql::Value::Kind::Integer) {
-        const auto r = std::to_chars(buf, buf + sizeof buf, v.integer);
-        std::string text(buf, r.ptr);
-        if (!text.empty() && text[0] == '-') {
-            d.negative = true;
-            text.erase(0, 1);
-        }
-        d.exponent = static_cast<int>(text.size());
-        d.digits = text;
-    } else {
-        if (!std::isfinite(v.real)) throw OraError(1426);
-        const auto r = std::to_chars(buf, buf + sizeof buf, v.real, std::chars_format::scientific);
-        std::string text(buf, r.ptr);  // [-]d[.ddd]e[+-]xx, the shortest exact form
-        if (text[0] == '-') {
-            d.negative = true;
-            text.erase(0, 1);
-        }
-        const auto e = text.find('e');
-        const int exp10 = std::stoi(text.substr(e + 1));
-        std::string mantissa = text.substr(0, e);
-        mantissa.erase(std::remove(mantissa.begin(), mantissa.end(), '.'), mantissa.end());
-        d.digits = mantissa;
-        d.exponent = exp10 + 1;
-    }
-    while (!d.digits.empty() && d.digits.front() == '0') {
-        d.digits.erase(0, 1);
-        --d.exponent;
-    }
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
-    if (d.digits.empty()) d.negative = false;
-    return d;
+sql::Decimal NumberOf(const sql::Value& v) {
+    if (v.kind == sql::Value::Kind::Text) return sql::DecimalOf(sql::TextToNumber(v.bytes));
+    if (!v.IsNumber()) throw OraError(932, {"NUMBER", "DATE"});
+    return sql::DecimalOf(v);
 }
 
+// Integer external types take the value rounded half away from zero; ORA-01455 beyond.
 std::int64_t CheckedInteger(const sql::Value& v, std::int64_t lo, std::int64_t hi) {
-    sql::Value n = v;
-    if (v.kind == sql::Value::Kind::Text) n = sql::TextToNumber(v.bytes);
-    long double x = 0;
-    if (n.kind == sql::Value::Kind::Integer) {
-        x = static_cast<long double>(n.integer);
-    } else if (n.kind == sql::Value::Kind::Double) {
-        x = std::nearbyint(static_cast<long double>(n.real));
-    } else {
-        throw OraError(932, {"NUMBER", "DATE"});
-    }
-    if (n.kind == sql::Value::Kind::Integer && n.integer >= lo && n.integer <= hi) return n.integer;
-    if (!(x >= static_cast<long double>(lo) && x <= static_cast<long double>(hi)))
-        throw OraError(1455);
-    return static_cast<std::int64_t>(x);
+    if (v.kind == sql::Value::Kind::Integer && v.integer >= lo && v.integer <= hi) return v.integer;
+    const auto whole = sql::ToInt64(sql::RoundTo(NumberOf(v), 0));
+    if (!whole || *whole < lo || *whole > hi) throw OraError(1455);
+    return *whole;
+}
+
+// For unsigned 8-byte integers beyond int64.
+std::uint64_t CheckedUnsigned(const sql::Value& v) {
+    if (v.kind == sql::Value::Kind::Integer && v.integer >= 0)
+        return static_cast<std::uint64_t>(v.integer);
+    const sql::Decimal whole = sql::RoundTo(NumberOf(v), 0);
+    if (whole.negative) throw OraError(1455);
+    if (auto i = sql::ToInt64(whole)) return static_cast<std::uint64_t>(*i);
+    if (sql::Compare(whole, sql::Decimal::FromUnsigned(UINT64_MAX)) > 0) throw OraError(1455);
+    std::uint64_t out = 0;
+    for (int k = 0; k < whole.exponent; ++k)
+        out = out * 10 +
+              (k < static_cast<int>(whole.digits.size())
+                   ? static_cast<std::uint64_t>(whole.digits[static_cast<std::size_t>(k)] - '0')
+                   : 0);
+    return out;
 }
 
 double ToDouble(const sql::Value& v) {
-    sql::Value n = v;
-    if (v.kind == sql::Value::Kind::Text) n = sql::TextToNumber(v.bytes);
-    if (n.kind == sql::Value::Kind::Integer) return static_cast<double>(n.integer);
-    if (n.kind == sql::Value::Kind::Double) return n.real;
-    throw OraError(932, {"NUMBER", "DATE"});
+    if (v.kind == sql::Value::Kind::Integer) return static_cast<double>(v.integer);
+    if (v.kind == sql::Value::Kind::Double) return v.real;
+    return sql::ToDouble(NumberOf(v));
 }
 
 template <class T>
@@ -95,51 +65,15 @@ T Load(const void* data) {
 }  // namespace
 
 std::string EncodeNumber(const sql::Value& number) {
-    TDecimal d = ToDecimal(number);
-    if (d.digits.empty()) return std::string(1, '\x80');
-    // Base-100 digits need the decimal point on a pair boundary.
-    if (d.exponent % 2 != 0) {
-        d.digits.insert(0, 1, '0');
-        ++d.exponent;
-    }
-    if (d.digits.size() % 2 != 0) d.digits.push_back('0');
-    const int exp100 = d.exponent / 2 - 1;
-    if (exp100 > 62 || exp100 < -65) throw OraError(1426);
-    std::string out;
-    out.push_back(static_cast<char>(d.negative ? 62 - exp100 : 193 + exp100));
-    for (std::size_t i = 0; i < d.digits.size() && out.size() < 21; i += 2) {
-        const int pair = (d.digits[i] - '0') * 10 + (d.digits[i + 1] - '0');
-        out.push_back(static_cast<char>(d.negative ? 101 - pair : pair + 1));
-    }
-    if (d.negative && out.size() < 21) out.push_back(static_cast<char>(102));
-    return out;
+    return sql::OracleBytes(sql::Fit(NumberOf(number)));
 }
 
 sql::Value DecodeNumber(const unsigned char* bytes, std::size_t length) {
-    if (length == 0) throw OraError(1722);
-    if (length == 1 && bytes[0] == 0x80) return sql::Value::Integer(0);
-    const bool negative = bytes[0] < 0x80;
-    const int exp100 = negative ? 62 - bytes[0] : bytes[0] - 193;
-    std::string digits;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (negative && bytes[i] == 102) break;
-        const int pair = negative ? 101 - bytes[i] : bytes[i] - 1;
-        if (pair < 0 || pair > 99) throw OraError(1722);
-        digits.push_back(static_cast<char>('0' + pair / 10));
-        digits.push_back(static_cast<char>('0' + pair % 10));
+    try {
+        return sql::Value::Number(sql::Decimal::FromBytes(bytes, length));
+    } catch (const sql::OraError&) {
+        throw OraError(1722);
     }
-    // digits are 0.DDDD x 100^(exp100 + 1)
-    const int point = (exp100 + 1) * 2;
-    std::string text = negative ? "-" : "";
-    if (point <= 0) {
-        text += "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
-    } else if (static_cast<std::size_t>(point) >= digits.size()) {
-        text += digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
-    } else {
-        text += digits.substr(0, static_cast<std::size_t>(point)) + "." +
-                digits.substr(static_cast<std::size_t>(point));
-    }
-    return sql::TextToNumber(text);
 }
 
 sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
@@ -187,7 +121,7 @@ sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
                 case 8: {
                     const ub8 v = Load<ub8>(data);
                     if (v > static_cast<ub8>(std::numeric_limits<std::int64_t>::max()))
-                        return sql::Value::Double(static_cast<double>(v));
+                        return sql::Value::Number(sql::Decimal::FromUnsigned(v));
                     return sql::Value::Integer(static_cast<std::int64_t>(v));
                 }
                 default:
@@ -294,8 +228,11 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
                                                            std::numeric_limits<sb4>::max())));
                     break;
                 case 8:
-                    Store<sb8>(out, CheckedInteger(value, u ? 0 : std::numeric_limits<sb8>::min(),
-                                                   std::numeric_limits<sb8>::max()));
+                    if (u)
+                        Store<ub8>(out, CheckedUnsigned(value));
+                    else
+                        Store<sb8>(out, CheckedInteger(value, std::numeric_limits<sb8>::min(),
+                                                       std::numeric_limits<sb8>::max()));
                     break;
                 default:
                     throw OraError(3001);
@@ -315,11 +252,7 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
             return r;
         case SQLT_NUM:
         case SQLT_VNU: {
-            sql::Value n = value;
-            if (value.kind == sql::Value::Kind::Text) n = sql::TextToNumber(value.bytes);
-            if (n.kind != sql::Value::Kind::Integer && n.kind != sql::Value::Kind::Double)
-                throw OraError(932, {"NUMBER", "DATE"});
-            const std::string bytes = EncodeNumber(n);
+            const std::string bytes = EncodeNumber(value);
             if (type == SQLT_VNU) {
                 if (capacity < 22) throw OraError(1406);
                 out[0] = static_cast<unsigned char>(bytes.size());

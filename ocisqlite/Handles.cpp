@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
 #include "ocisqlite/Connection.h"
@@ -41,6 +42,12 @@ const std::map<int, const char*>& Catalogue() {
         {3114, "not connected to ORACLE"},
         {3123, "operation would block"},
         {4030, "out of process memory when trying to allocate %s bytes (%s,%s)"},
+        {22053, "overflow error"},
+        {22054, "underflow error"},
+        {22057, "bad integer length [%s]"},
+        {22060, "argument [%s] is an invalid or uninitialized number"},
+        {22061, "invalid format text [%s]"},
+        {22062, "invalid input string [%s]"},
         {12154, "TNS:could not resolve the connect identifier specified"},
         {24313, "user already authenticated"},
         {24315, "illegal attribute type"},
@@ -75,8 +82,8 @@ std::string MessageText(int code, const std::vector<std::string>& args) {
     return out;
 }
 
-TOraError OraError(int code, const std::vector<std::string>& args) {
-    return TOraError(code, MessageText(code, args));
+sql::OraError OraError(int code, const std::vector<std::string>& args) {
+    return sql::OraError(code, MessageText(code, args));
 }
 
 std::string FullMessage(int code, const std::string& text) {
@@ -239,6 +246,24 @@ void FailInjectedCall() {
 long FaultCallsCounted() {
     (void)ArmedFault();
     return faultCalls.load();
+}
+
+TCaughtError CaughtError() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const sql::OraError& e) {
+            return {e.Code(), e.Text()};
+        } catch (const std::bad_alloc&) {
+            return {4030, MessageText(4030)};
+        } catch (const std::exception& e) {
+            return {600, MessageText(600, {e.what()})};
+        } catch (...) {
+            return {600, MessageText(600, {"unknown"})};
+        }
+    } catch (...) {
+        return {4030, {}};  // no memory left even for the text
+    }
 }
 
 void SetError(THandle* target, int code, const std::string& text, ub4 rowOffset) {

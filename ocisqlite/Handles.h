@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "oci/OciFunctions.h"
@@ -16,22 +17,10 @@
 
 namespace velnor::ocisqlite {
 
-// An error the client library reports: the Oracle number and the text after "ORA-nnnnn: ".
-class TOraError : public std::exception {
-public:
-    TOraError(int code, std::string text) : code_(code), text_(std::move(text)) {}
-    [[nodiscard]] int Code() const noexcept { return code_; }
-    [[nodiscard]] const std::string& Text() const noexcept { return text_; }
-    [[nodiscard]] const char* what() const noexcept override { return text_.c_str(); }
-
-private:
-    int code_;
-    std::string text_;
-};
-
 // The standard text of an Oracle error number; "%s" parts are replaced by args in order.
 [[nodiscard]] std::string MessageText(int code, const std::vector<std::string>& args = {});
-[[nodiscard]] TOraError OraError(int code, const std::vector<std::string>& args = {});
+// The error of the catalogue text of `code`; entry points and the engine throw one class.
+[[nodiscard]] sql::OraError OraError(int code, const std::vector<std::string>& args = {});
 // "ORA-01017: invalid username/password; logon denied\n"
 [[nodiscard]] std::string FullMessage(int code, const std::string& text);
 // Copies text NUL-terminated into buf of size bytes, cut on a UTF-8 character boundary.
@@ -188,26 +177,33 @@ void FailInjectedCall();
 inline constexpr ub4 kAttrLiveChildren = 30001;
 inline constexpr ub4 kAttrFaultCalls = 30002;
 
-// Runs an entry point body: any exception becomes an error record and OCI_ERROR. A call
-// that is not `counted` is left out of the fault injection.
-template <class F>
-sword Guard(OCIError* err, F&& body, bool counted = true) noexcept {
-    auto* errors = AnyHandle(err);
+// The Oracle number and text of the exception in flight; call only inside a handler.
+struct TCaughtError {
+    int code;
+    std::string text;
+};
+[[nodiscard]] TCaughtError CaughtError() noexcept;
+
+// Runs an entry point body under the fault injection (unless not `counted`); a failure
+// goes to `report(code, text)`, whose result the call returns.
+template <class F, class R>
+sword RunGuarded(bool counted, F&& body, R&& report) noexcept {
     try {
         if (counted) FailInjectedCall();
         return body();
-    } catch (const TOraError& e) {
-        SetError(errors, e.Code(), e.Text());
-    } catch (const sql::OraError& e) {
-        SetError(errors, e.Code(), e.Text());
-    } catch (const std::bad_alloc&) {
-        SetError(errors, 4030, MessageText(4030));
-    } catch (const std::exception& e) {
-        SetError(errors, 600, MessageText(600, {e.what()}));
     } catch (...) {
-        SetError(errors, 600, MessageText(600, {"unknown"}));
+        const TCaughtError caught = CaughtError();
+        return report(caught.code, caught.text);
     }
-    return OCI_ERROR;
+}
+
+// An OCI8 entry point: a failure becomes an error record and OCI_ERROR.
+template <class F>
+sword Guard(OCIError* err, F&& body, bool counted = true) noexcept {
+    return RunGuarded(counted, std::forward<F>(body), [err](int code, const std::string& text) {
+        SetError(AnyHandle(err), code, text);
+        return static_cast<sword>(OCI_ERROR);
+    });
 }
 
 // Writes a value of attribute type T to the caller's variable.

@@ -57,25 +57,19 @@ void SetAreaResult(Cda_Def* area, int code);
 // Records an error on a data area and its logon; returns the function result.
 sword AreaError(Cda_Def* area, TLogon7* logon, int code, const std::string& text);
 
-// Runs an OCI7 call body: exceptions become rc on the data area and in the logon.
+// Runs an OCI7 call body: a failure becomes rc on the data area and in the logon.
 template <class F>
 sword Guard7(Cda_Def* area, TLogon7* logon, F&& body) noexcept {
-    try {
-        FailInjectedCall();  // the OCI7 calls count in the same sequence as the others
-        body();
-        SetAreaResult(area, 0);
-        return 0;
-    } catch (const TOraError& e) {
-        return AreaError(area, logon, e.Code(), e.Text());
-    } catch (const sql::OraError& e) {
-        return AreaError(area, logon, e.Code(), e.Text());
-    } catch (const std::bad_alloc&) {
-        return AreaError(area, logon, 4030, MessageText(4030));
-    } catch (const std::exception& e) {
-        return AreaError(area, logon, 600, MessageText(600, {e.what()}));
-    } catch (...) {
-        return AreaError(area, logon, 600, MessageText(600, {"unknown"}));
-    }
+    return RunGuarded(
+        true,  // the OCI7 calls count in the same sequence as the others
+        [&]() -> sword {
+            body();
+            SetAreaResult(area, 0);
+            return 0;
+        },
+        [area, logon](int code, const std::string& text) {
+            return AreaError(area, logon, code, text);
+        });
 }
 
 }  // namespace velnor::ocisqlite

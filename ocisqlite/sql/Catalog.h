@@ -31,6 +31,10 @@ struct SqlType {
     [[nodiscard]] bool IsRaw() const { return code == tcRaw || code == tcLongRaw; }
     // NUMBER(p,s) and INTEGER round and check their values; NUMBER and FLOAT do not.
     [[nodiscard]] bool Constrained() const { return code == tcNumber && scale != -127; }
+    // FLOAT(b): rounded to b binary digits.
+    [[nodiscard]] bool IsFloat() const {
+        return code == tcNumber && scale == -127 && precision > 0;
+    }
 };
 
 struct ColumnMeta {

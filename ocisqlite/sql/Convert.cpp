@@ -1,5 +1,6 @@
 #include "ocisqlite/sql/Convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -9,45 +10,6 @@
 namespace velnor::ocisqlite::sql {
 
 namespace {
-
-// Shortest decimal digits of |value| with value = 0.d1d2... * 10^exponent.
-struct Decimal {
-    bool negative = false;
-    std::string digits;  // no leading or trailing zeros; empty for zero
-    int exponent = 0;
-};
-
-Decimal ToDecimal(double value) {
-    Decimal d;
-    if (value == 0) return d;
-    d.negative = value < 0;
-    char buf[64];
-    auto res =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
-    std::string_view s(buf, static_cast<std::size_t>(res.ptr - buf));
-    auto e = s.find('e');
-    std::string_view mant = s.substr(0, e);
-    int exp10 = std::atoi(std::string(s.substr(e + 1)).c_str());
-    for (char c : mant)
-        if (c != '.') d.digits.push_back(c);
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
-    d.exponent = exp10 + 1;
-    return d;
-}
-
-double FromDecimal(const Decimal& d) {
-    if (d.digits.empty()) return 0;
-    std::string s = "0." + d.digits + "e" + std::to_string(d.exponent);
-    double v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return d.negative ? -v : v;
-}
-
-std::int64_t Pow10(int n) {
-    std::int64_t p = 1;
-    for (int i = 0; i < n; ++i) p *= 10;
-    return p;
-}
 
 [[noreturn]] void PrecisionError() {
     Fail(1438, "value larger than specified precision allowed for this column");
@@ -94,66 +56,58 @@ Value Value::Date(const DateTime& v) {
     return r;
 }
 
-Value NormalizeNumber(double value) {
-    if (!std::isfinite(value)) Fail(1426, "numeric overflow");
-    if (std::fabs(value) >= 1e126) Fail(1426, "numeric overflow");
-    if (value == std::trunc(value) && std::fabs(value) < 9.2e18)
-        return Value::Integer(static_cast<std::int64_t>(value));
-    return Value::Double(value);
+Value Value::Number(const sql::Decimal& v) {
+    const Decimal fitted = Fit(v);
+    if (auto i = ToInt64(fitted)) return Integer(*i);
+    Value r;
+    r.kind = Kind::Decimal;
+    r.bytes = OracleBytes(fitted);
+    return r;
 }
 
+Decimal DecimalOf(const Value& number) {
+    switch (number.kind) {
+        case Value::Kind::Integer:
+            return Decimal::FromInt(number.integer);
+        case Value::Kind::Double:
+            return Decimal::FromDouble(number.real);
+        case Value::Kind::Decimal:
+            return Decimal::FromBytes(reinterpret_cast<const unsigned char*>(number.bytes.data()),
+                                      number.bytes.size());
+        default:
+            Fail(932, "inconsistent datatypes: expected NUMBER got CHAR");
+    }
+}
+
+Value NormalizeNumber(double value) { return Value::Number(Decimal::FromDouble(value)); }
+
 Value RoundNumber(const Value& number, int precision, int scale) {
-    if (number.kind == Value::Kind::Integer) {
+    if (number.kind == Value::Kind::Integer && scale >= 0) {
+        // The fast path: an int64 needs no rounding, only its digits counted.
         if (precision == 0) return number;
-        std::int64_t v = number.integer;
-        if (scale < 0) {
-            if (-scale > 18) {
-                v = 0;
-            } else {
-                std::int64_t unit = Pow10(-scale);
-                std::int64_t rem = v % unit;
-                v -= rem;
-                if (rem >= (unit + 1) / 2 && rem > 0) v += unit;
-                if (rem <= -(unit + 1) / 2 && rem < 0) v -= unit;
-            }
-        }
-        int digits = precision - scale;
-        if (precision > 0 && digits < 19) {
-            std::int64_t limit = digits <= 0 ? 1 : Pow10(digits);
-            if (digits <= 0 ? v != 0 : (v >= limit || v <= -limit)) PrecisionError();
-        }
-        return Value::Integer(v);
+        const int digits = precision - scale;
+        if (digits >= 19) return number;
+        const std::uint64_t magnitude = number.integer < 0
+                                            ? 0 - static_cast<std::uint64_t>(number.integer)
+                                            : static_cast<std::uint64_t>(number.integer);
+        std::uint64_t limit = 1;
+        for (int i = 0; i < digits; ++i) limit *= 10;
+        if (digits <= 0 ? magnitude != 0 : magnitude >= limit) PrecisionError();
+        return number;
     }
-    if (number.kind != Value::Kind::Double) return number;
-    if (precision == 0) return NormalizeNumber(number.real);
-    Decimal d = ToDecimal(number.real);
-    {
-        // Keep the digits up to the scale's decimal place, rounding half away from zero.
-        int keep = d.exponent + scale;
-        if (keep < 0) {
-            d.digits.clear();
-        } else if (keep < static_cast<int>(d.digits.size())) {
-            bool up = d.digits[static_cast<std::size_t>(keep)] >= '5';
-            d.digits.resize(static_cast<std::size_t>(keep));
-            if (up) {
-                int i = keep - 1;
-                while (i >= 0 && d.digits[static_cast<std::size_t>(i)] == '9') {
-                    d.digits[static_cast<std::size_t>(i)] = '0';
-                    --i;
-                }
-                if (i < 0) {
-                    d.digits.insert(d.digits.begin(), '1');
-                    ++d.exponent;
-                } else {
-                    ++d.digits[static_cast<std::size_t>(i)];
-                }
-            }
-            while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
-        }
+    if (!number.IsNumber()) return number;
+    Decimal d = Fit(DecimalOf(number));
+    if (precision == 0) return Value::Number(d);
+    if (scale == kFloatScale) {
+        // FLOAT(b): b binary digits, which Oracle counts as ceil(b * log10(2)) decimal ones.
+        const int digits = static_cast<int>(std::ceil(precision * 0.30103));
+        d = RoundTo(d, digits - IntegerDigits(d));
+        return Value::Number(d);
     }
-    if (d.digits.empty()) return Value::Integer(0);
-    if (precision > 0 && d.exponent > precision - scale) PrecisionError();
-    return NormalizeNumber(FromDecimal(d));
+    d = RoundTo(d, scale);
+    // Judged on the rounded exact value: integer digits beyond precision - scale.
+    if (!d.IsZero() && IntegerDigits(d) > precision - scale) PrecisionError();
+    return Value::Number(d);
 }
 
 std::string NumberToText(std::int64_t value) { return std::to_string(value); }
@@ -161,27 +115,16 @@ std::string NumberToText(std::int64_t value) { return std::to_string(value); }
 std::string NumberToText(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value < 0 ? "-~" : "~";
-    Decimal d = ToDecimal(value);
-    if (d.digits.empty()) return "0";
-    std::string out = d.negative ? "-" : "";
-    int n = static_cast<int>(d.digits.size());
-    std::string fixed;
-    if (d.exponent <= 0) {
-        fixed = "." + std::string(static_cast<std::size_t>(-d.exponent), '0') + d.digits;
-    } else if (d.exponent >= n) {
-        fixed = d.digits + std::string(static_cast<std::size_t>(d.exponent - n), '0');
-    } else {
-        fixed = d.digits.substr(0, static_cast<std::size_t>(d.exponent)) + "." +
-                d.digits.substr(static_cast<std::size_t>(d.exponent));
-    }
-    if (out.size() + fixed.size() <= 40) return out + fixed;
-    // Too long for the fixed form: scientific, as TO_CHAR writes it.
-    out += d.digits.substr(0, 1);
-    if (n > 1) out += "." + d.digits.substr(1);
-    int e = d.exponent - 1;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "E%c%02d", e < 0 ? '-' : '+', e < 0 ? -e : e);
-    return out + buf;
+    return OracleText(Fit(Decimal::FromDouble(value)));
+}
+
+std::string NumberToText(const Value& number) {
+    if (number.kind == Value::Kind::Integer) return NumberToText(number.integer);
+    if (number.kind == Value::Kind::Double) return NumberToText(number.real);
+    if (number.kind == Value::Kind::Decimal)
+        return OracleText(reinterpret_cast<const unsigned char*>(number.bytes.data()),
+                          number.bytes.size());
+    return OracleText(DecimalOf(number));
 }
 
 Value TextToNumber(std::string_view text) {
@@ -191,51 +134,16 @@ Value TextToNumber(std::string_view text) {
                      text[e - 1] == '\r'))
         --e;
     std::string_view s = text.substr(b, e - b);
-    auto invalid = [] { Fail(1722, "invalid number"); };
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    std::size_t intStart = i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-    std::size_t intDigits = i - intStart;
-    std::size_t fracDigits = 0;
-    bool dot = false;
-    if (i < s.size() && s[i] == '.') {
-        dot = true;
-        ++i;
-        std::size_t f = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-        fracDigits = i - f;
-    }
-    if (intDigits + fracDigits == 0) invalid();
-    bool exponent = false;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        exponent = true;
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        std::size_t f = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-        if (i == f) invalid();
-    }
-    if (i != s.size()) invalid();
-    if (!dot && !exponent && intDigits <= 18) {
+    // The fast path: plain integers of up to 18 digits.
+    std::size_t i = s.size() > 1 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (s.size() > i && s.size() - i <= 18 &&
+        std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i), s.end(),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
         std::int64_t v = 0;
-        std::from_chars(s.data() + intStart, s.data() + intStart + intDigits, v);
-        return Value::Integer(negative ? -v : v);
+        std::from_chars(s.data() + i, s.data() + s.size(), v);
+        return Value::Integer(s[0] == '-' ? -v : v);
     }
-    std::string copy(s.substr(s[0] == '+' ? 1 : 0));
-    if (!copy.empty() && copy[0] == '.') copy.insert(0, "0");
-    if (copy.size() > 1 && copy[0] == '-' && copy[1] == '.') copy.insert(1, "0");
-    double v = 0;
-    auto res = std::from_chars(copy.data(), copy.data() + copy.size(), v);
-    if (res.ec == std::errc::result_out_of_range) {
-        // Underflow is zero; overflow is out of NUMBER's range.
-        bool tiny = copy.find("e-") != std::string::npos || copy.find("E-") != std::string::npos;
-        if (tiny) return Value::Integer(0);
-        Fail(1426, "numeric overflow");
-    }
-    if (res.ec != std::errc()) invalid();
-    return NormalizeNumber(v);
+    return Value::Number(Decimal::Parse(s));
 }
 
 std::string StoredDate(const DateTime& date) {
@@ -419,6 +327,8 @@ std::string ValueText(const Value& v, std::string_view dateFormat) {
             return NumberToText(v.integer);
         case Value::Kind::Double:
             return NumberToText(v.real);
+        case Value::Kind::Decimal:
+            return NumberToText(v);
         case Value::Kind::Text:
             return v.bytes;
         case Value::Kind::Raw:

@@ -7,17 +7,21 @@
 #include <string_view>
 
 #include "ocisqlite/sql/Engine.h"
+#include "ocisqlite/sql/Number.h"
 
 namespace velnor::ocisqlite::sql {
 
 [[noreturn]] void Fail(int code, std::string text);
 
-// Rounds a number (Kind::Integer or Kind::Double) to `scale` decimal places and raises
-// ORA-01438 when it needs more than precision - scale integer digits. precision 0 means
-// unconstrained. Integral results come back as Kind::Integer when they fit.
+// Rounds a number to `scale` decimal places, half away from zero, and raises ORA-01438
+// when it needs more than precision - scale integer digits. precision 0 means
+// unconstrained. scale kFloatScale rounds to FLOAT(precision)'s binary digits instead.
 Value RoundNumber(const Value& number, int precision, int scale);
-// Doubles that hold an exact integer in range become integers; non-finite raise ORA-01426.
+inline constexpr int kFloatScale = -127;
+// The NUMBER nearest a binary double (its shortest digits); non-finite raise ORA-01426.
 Value NormalizeNumber(double value);
+// The exact value of a number Value (Integer, Double, Decimal); others raise ORA-00932.
+Decimal DecimalOf(const Value& number);
 
 // Dates are stored as "YYYY-MM-DD HH:MI:SS" ("-YYYY-..." before Christ), so text order
 // is date order for the years the program meets.

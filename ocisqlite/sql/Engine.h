@@ -78,15 +78,23 @@ struct DateTime {
 [[nodiscard]] std::array<unsigned char, 7> EncodeDate(const DateTime& date);
 [[nodiscard]] DateTime DecodeDate(const unsigned char* bytes);
 
+struct Decimal;
+
 // A bind value or a fetched column value. Text is bytes in the database encoding (UTF-8);
 // an empty Text is NULL to the database, as in Oracle.
 struct Value {
-    enum class Kind : unsigned char { Null, Integer, Double, Text, Raw, Date };
+    // Numbers: Integer when integral and within int64, else Decimal (exact, Oracle's
+    // internal form in `bytes`); Double only for a binary double a caller binds.
+    enum class Kind : unsigned char { Null, Integer, Double, Text, Raw, Date, Decimal };
     Kind kind = Kind::Null;
     std::int64_t integer = 0;  // Kind::Integer
     double real = 0;           // Kind::Double
-    std::string bytes;         // Kind::Text and Kind::Raw
+    std::string bytes;         // Kind::Text, Kind::Raw and Kind::Decimal
     DateTime date;             // Kind::Date
+
+    [[nodiscard]] bool IsNumber() const noexcept {
+        return kind == Kind::Integer || kind == Kind::Double || kind == Kind::Decimal;
+    }
 
     [[nodiscard]] bool IsNull() const noexcept { return kind == Kind::Null; }
     static Value Null() { return {}; }
@@ -95,6 +103,8 @@ struct Value {
     static Value Text(std::string v);
     static Value Raw(std::string v);
     static Value Date(const DateTime& v);
+    // The NUMBER holding `v` after Oracle's rounding to 38-40 digits (ORA-01426 beyond).
+    static Value Number(const Decimal& v);
 };
 
 // One select-list column as describe reports it.
@@ -112,7 +122,9 @@ struct ColumnInfo {
 // 0.5 -> ".5", -0.5 -> "-.5", 1e20 -> "100000000000000000000", 1e100 -> "1E+100".
 [[nodiscard]] std::string NumberToText(std::int64_t value);
 [[nodiscard]] std::string NumberToText(double value);
-// Text to NUMBER as TO_NUMBER does; raises ORA-01722. Integral values come back as Integer.
+// Any number Value (Integer, Double, Decimal) as Oracle writes it.
+[[nodiscard]] std::string NumberToText(const Value& number);
+// Text to NUMBER as TO_NUMBER does, exactly; raises ORA-01722 and ORA-01426.
 [[nodiscard]] Value TextToNumber(std::string_view text);
 // Date conversion with an Oracle format model (YYYY, RR, MON, HH24 ...); ORA-018xx errors.
 [[nodiscard]] std::string FormatDate(const DateTime& date, std::string_view format);

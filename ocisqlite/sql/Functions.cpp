@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "ocisqlite/sql/Convert.h"
 
@@ -37,7 +39,7 @@ Value NumberOf(sqlite3_value* v) {
         case SQLITE_INTEGER:
             return Value::Integer(sqlite3_value_int64(v));
         case SQLITE_FLOAT:
-            return Value::Double(sqlite3_value_double(v));
+            return NormalizeNumber(sqlite3_value_double(v));
         case SQLITE_TEXT: {
             std::string_view t = TextOf(v);
             if (t.empty()) return Value::Null();
@@ -45,13 +47,21 @@ Value NumberOf(sqlite3_value* v) {
         }
         case SQLITE_NULL:
             return Value::Null();
-        default:
-            Fail(932, "inconsistent datatypes: expected NUMBER got BINARY");
+        default: {
+            // The translator passes no RAW where a number is wanted: a blob is a NUMBER
+            // beyond int64, in Oracle's internal form.
+            Value r;
+            r.kind = Value::Kind::Decimal;
+            r.bytes = std::string(BlobOf(v));
+            return r;
+        }
     }
 }
 
 double DoubleOf(const Value& v) {
-    return v.kind == Value::Kind::Integer ? static_cast<double>(v.integer) : v.real;
+    if (v.kind == Value::Kind::Integer) return static_cast<double>(v.integer);
+    if (v.kind == Value::Kind::Double) return v.real;
+    return ToDouble(DecimalOf(v));
 }
 
 // A NUMBER argument used as a position, count or number of places: truncated, and held
@@ -59,10 +69,11 @@ double DoubleOf(const Value& v) {
 long long IntegerOf(const Value& v) {
     if (v.kind == Value::Kind::Integer) return v.integer;
     constexpr double kLimit = 9e18;
-    if (std::isnan(v.real)) return 0;
-    if (v.real >= kLimit) return static_cast<long long>(kLimit);
-    if (v.real <= -kLimit) return -static_cast<long long>(kLimit);
-    return static_cast<long long>(v.real);
+    const double d = DoubleOf(v);
+    if (std::isnan(d)) return 0;
+    if (d >= kLimit) return static_cast<long long>(kLimit);
+    if (d <= -kLimit) return -static_cast<long long>(kLimit);
+    return static_cast<long long>(d);
 }
 
 // A character argument: numbers as Oracle writes them, RAW in hex.
@@ -87,14 +98,16 @@ DateTime DateOf(sqlite3_value* v) {
     return *d;
 }
 
+// Numbers reach SQLite as INTEGER within int64, else as a BLOB of Oracle's internal form:
+// one form per value, so equality, DISTINCT and unique indexes compare exactly.
 void ResultNumber(sqlite3_context* ctx, const Value& v) {
-    if (v.kind == Value::Kind::Integer)
-        sqlite3_result_int64(ctx, v.integer);
-    else if (v.kind == Value::Kind::Double)
-        sqlite3_result_double(ctx, v.real);
-    else
-        sqlite3_result_null(ctx);
+    if (v.kind == Value::Kind::Integer) return sqlite3_result_int64(ctx, v.integer);
+    if (!v.IsNumber()) return sqlite3_result_null(ctx);
+    const Value n = v.kind == Value::Kind::Decimal ? v : Value::Number(DecimalOf(v));
+    if (n.kind == Value::Kind::Integer) return sqlite3_result_int64(ctx, n.integer);
+    sqlite3_result_blob(ctx, n.bytes.data(), static_cast<int>(n.bytes.size()), SQLITE_TRANSIENT);
 }
+void ResultDecimal(sqlite3_context* ctx, const Decimal& d) { ResultNumber(ctx, Value::Number(d)); }
 
 void ResultText(sqlite3_context* ctx, const std::string& s) {
     if (s.empty())
@@ -129,6 +142,9 @@ void TooLarge(std::string_view owner, std::size_t actual, long long maximum) {
 // --- column checks -------------------------------------------------------------------
 
 void Num(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && sqlite3_value_int(a[1]) >= 19 &&
+        sqlite3_value_int(a[2]) == 0)
+        return sqlite3_result_value(ctx, a[0]);  // every int64 fits NUMBER(19) and wider
     Value v = NumberOf(a[0]);
     if (v.IsNull()) return sqlite3_result_null(ctx);
     ResultNumber(ctx, RoundNumber(v, sqlite3_value_int(a[1]), sqlite3_value_int(a[2])));
@@ -173,7 +189,11 @@ void RawCheck(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 void ToNumber(sqlite3_context* ctx, int, sqlite3_value** a) { ResultNumber(ctx, NumberOf(a[0])); }
 
-void ToText(sqlite3_context* ctx, int, sqlite3_value** a) { ResultText(ctx, StringOf(a[0])); }
+// Only ever given numbers: a blob is one in Oracle's internal form.
+void ToText(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (sqlite3_value_type(a[0]) != SQLITE_BLOB) return ResultText(ctx, StringOf(a[0]));
+    ResultText(ctx, NumberToText(NumberOf(a[0])));
+}
 
 void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
@@ -216,12 +236,9 @@ std::string FormatNumber(const Value& v, std::string_view fmt) {
     std::string intPattern = pattern.substr(0, dot);
     std::string fracPattern = dot == std::string::npos ? "" : pattern.substr(dot + 1);
     int decimals = static_cast<int>(fracPattern.size());
-    Value r = RoundNumber(v, 1000, decimals);
-    double d = DoubleOf(r);
-    bool negative = d < 0;
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(d));
-    std::string digits(buf);
+    const Decimal r = RoundTo(DecimalOf(v), decimals);
+    bool negative = r.negative;
+    std::string digits = PositionalText(r, decimals);
     std::string intDigits = digits.substr(0, digits.find('.'));
     std::string fracDigits = decimals ? digits.substr(digits.find('.') + 1) : std::string();
     if (intDigits == "0") intDigits.clear();
@@ -278,8 +295,7 @@ void NumberText(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     Value v = NumberOf(a[0]);
     if (v.IsNull()) return sqlite3_result_null(ctx);
     if (argc == 1) {
-        ResultText(ctx,
-                   v.kind == Value::Kind::Integer ? NumberToText(v.integer) : NumberToText(v.real));
+        ResultText(ctx, NumberToText(v));
         return;
     }
     ResultText(ctx, FormatNumber(v, TextOf(a[1])));
@@ -313,11 +329,10 @@ void Concat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
 void Divide(sqlite3_context* ctx, int, sqlite3_value** a) {
     Value x = NumberOf(a[0]), y = NumberOf(a[1]);
     if (x.IsNull() || y.IsNull()) return sqlite3_result_null(ctx);
-    if (DoubleOf(y) == 0) Fail(1476, "divisor is equal to zero");
-    if (x.kind == Value::Kind::Integer && y.kind == Value::Kind::Integer && y.integer != -1 &&
-        x.integer % y.integer == 0)
+    if (x.kind == Value::Kind::Integer && y.kind == Value::Kind::Integer && y.integer != 0 &&
+        y.integer != -1 && x.integer % y.integer == 0)
         return sqlite3_result_int64(ctx, x.integer / y.integer);
-    ResultNumber(ctx, NormalizeNumber(DoubleOf(x) / DoubleOf(y)));
+    ResultDecimal(ctx, sql::Divide(DecimalOf(x), DecimalOf(y)));
 }
 
 DateTime AddSeconds(const DateTime& d, long long seconds) {
@@ -351,7 +366,7 @@ void DateDiff(sqlite3_context* ctx, int, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
     long long diff = Seconds(DateOf(a[0])) - Seconds(DateOf(a[1]));
     if (diff % 86400 == 0) return sqlite3_result_int64(ctx, diff / 86400);
-    sqlite3_result_double(ctx, static_cast<double>(diff) / 86400.0);
+    ResultDecimal(ctx, sql::Divide(Decimal::FromInt(diff), Decimal::FromInt(86400)));
 }
 
 void SysDate(sqlite3_context* ctx, int, sqlite3_value**) {
@@ -518,19 +533,11 @@ void Lower(sqlite3_context* ctx, int, sqlite3_value** a) { Case(ctx, a[0], false
 void RoundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** a, bool truncate) {
     Value v = NumberOf(a[0]);
     if (v.IsNull() || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
-    // A double has no digit beyond 10^+-400, so places past that all act alike.
+    // NUMBER has no digit beyond 10^+-130, so places past that all act alike.
     const long long wanted = argc > 1 ? IntegerOf(NumberOf(a[1])) : 0;
     const int places = static_cast<int>(std::clamp(wanted, -400LL, 400LL));
-    if (truncate) {
-        double d = DoubleOf(v);
-        if (v.kind == Value::Kind::Integer && places >= 0) return ResultNumber(ctx, v);
-        if (places > 300) return ResultNumber(ctx, RoundNumber(v, 1000, places));
-        if (places < -300) return sqlite3_result_int64(ctx, 0);
-        double scale = std::pow(10.0, places);
-        return ResultNumber(
-            ctx, RoundNumber(Value::Double(std::trunc(d * scale) / scale), 1000, places));
-    }
-    ResultNumber(ctx, RoundNumber(v, 1000, places));
+    if (v.kind == Value::Kind::Integer && places >= 0) return ResultNumber(ctx, v);
+    ResultDecimal(ctx, RoundTo(DecimalOf(v), places, truncate));
 }
 void Round(sqlite3_context* ctx, int argc, sqlite3_value** a) { RoundOrTrunc(ctx, argc, a, false); }
 void Trunc(sqlite3_context* ctx, int argc, sqlite3_value** a) { RoundOrTrunc(ctx, argc, a, true); }
@@ -586,15 +593,19 @@ void Math(sqlite3_context* ctx, int argc, sqlite3_value** a) {
         if (IsNull(a[i])) return sqlite3_result_null(ctx);
     Value x = NumberOf(a[1]);
     if (x.IsNull()) return sqlite3_result_null(ctx);
+    Decimal exact = DecimalOf(x);
     double d = DoubleOf(x);
     if (op == "ABS") {
-        if (x.kind == Value::Kind::Integer && x.integer != std::numeric_limits<std::int64_t>::min())
-            return sqlite3_result_int64(ctx, x.integer < 0 ? -x.integer : x.integer);
-        return ResultNumber(ctx, NormalizeNumber(std::fabs(d)));
+        exact.negative = false;
+        return ResultDecimal(ctx, exact);
     }
-    if (op == "SIGN") return sqlite3_result_int(ctx, d > 0 ? 1 : d < 0 ? -1 : 0);
-    if (op == "FLOOR") return ResultNumber(ctx, NormalizeNumber(std::floor(d)));
-    if (op == "CEIL") return ResultNumber(ctx, NormalizeNumber(std::ceil(d)));
+    if (op == "SIGN") return sqlite3_result_int(ctx, exact.IsZero() ? 0 : exact.negative ? -1 : 1);
+    if (op == "FLOOR" || op == "CEIL") {
+        Decimal whole = RoundTo(exact, 0, true);
+        if (Compare(whole, exact) != 0 && exact.negative == (op == "FLOOR"))
+            whole = Add(whole, Decimal::FromInt(exact.negative ? -1 : 1));
+        return ResultDecimal(ctx, whole);
+    }
     if (op == "SQRT") {
         if (d < 0) Fail(1428, "argument '" + NumberToText(d) + "' is out of range");
         return ResultNumber(ctx, NormalizeNumber(std::sqrt(d)));
@@ -603,13 +614,208 @@ void Math(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (y.IsNull()) return sqlite3_result_null(ctx);
     double e = DoubleOf(y);
     if (op == "MOD") {
-        if (e == 0) return ResultNumber(ctx, x);
+        const Decimal divisor = DecimalOf(y);
+        if (divisor.IsZero()) return ResultNumber(ctx, x);
         if (x.kind == Value::Kind::Integer && y.kind == Value::Kind::Integer)
             return sqlite3_result_int64(ctx, y.integer == -1 ? 0 : x.integer % y.integer);
-        return ResultNumber(ctx, NormalizeNumber(d - e * std::trunc(d / e)));
+        const Decimal times = RoundTo(sql::Divide(exact, divisor), 0, true);
+        return ResultDecimal(ctx, Subtract(exact, Multiply(divisor, times)));
     }
-    if (op == "POWER") return ResultNumber(ctx, NormalizeNumber(std::pow(d, e)));
+    if (op == "POWER") {
+        // Integral exponents multiply exactly (to NUMBER's digits); others go through a double.
+        const auto n = ToInt64(DecimalOf(y));
+        if (!n || *n < -1000 || *n > 1000)
+            return ResultNumber(ctx, NormalizeNumber(std::pow(d, e)));
+        if (exact.IsZero() && *n < 0)
+            Fail(1428, "argument '" + NumberToText(x) + "' is out of range");
+        Decimal result = Decimal::FromInt(1), base = exact;
+        for (std::int64_t k = *n < 0 ? -*n : *n; k > 0; k >>= 1) {
+            if (k & 1) result = Fit(Multiply(result, base));
+            if (k > 1) base = Fit(Multiply(base, base));
+        }
+        return ResultDecimal(ctx, *n < 0 ? sql::Divide(Decimal::FromInt(1), result) : result);
+    }
     Fail(904, "invalid identifier");
+}
+
+// --- exact NUMBER arithmetic and order ------------------------------------------------
+
+template <bool (*Fast)(long long, long long, long long*),
+          Decimal (*Exact)(const Decimal&, const Decimal&)>
+void Arithmetic(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && sqlite3_value_type(a[1]) == SQLITE_INTEGER) {
+        long long r = 0;
+        if (!Fast(sqlite3_value_int64(a[0]), sqlite3_value_int64(a[1]), &r))
+            return sqlite3_result_int64(ctx, r);
+    }
+    Value x = NumberOf(a[0]), y = NumberOf(a[1]);
+    if (x.IsNull() || y.IsNull()) return sqlite3_result_null(ctx);
+    ResultDecimal(ctx, Exact(DecimalOf(x), DecimalOf(y)));
+}
+bool AddOverflows(long long x, long long y, long long* r) {
+    return __builtin_add_overflow(x, y, r);
+}
+bool SubOverflows(long long x, long long y, long long* r) {
+    return __builtin_sub_overflow(x, y, r);
+}
+bool MulOverflows(long long x, long long y, long long* r) {
+    return __builtin_mul_overflow(x, y, r);
+}
+Decimal SubtractExact(const Decimal& x, const Decimal& y) { return Subtract(x, y); }
+
+void Negate(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && sqlite3_value_int64(a[0]) != INT64_MIN)
+        return sqlite3_result_int64(ctx, -sqlite3_value_int64(a[0]));
+    Value x = NumberOf(a[0]);
+    if (x.IsNull()) return sqlite3_result_null(ctx);
+    Decimal d = DecimalOf(x);
+    if (!d.IsZero()) d.negative = !d.negative;
+    ResultDecimal(ctx, d);
+}
+
+// Integers compare natively; a blob (beyond int64) only through its exact value.
+int CompareNumbers(sqlite3_value* x, sqlite3_value* y) {
+    if (sqlite3_value_type(x) == SQLITE_INTEGER && sqlite3_value_type(y) == SQLITE_INTEGER) {
+        const auto i = sqlite3_value_int64(x), j = sqlite3_value_int64(y);
+        return i < j ? -1 : i > j ? 1 : 0;
+    }
+    return Compare(DecimalOf(NumberOf(x)), DecimalOf(NumberOf(y)));
+}
+
+void NumberCompare(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
+    if (NumberOf(a[0]).IsNull() || NumberOf(a[1]).IsNull()) return sqlite3_result_null(ctx);
+    sqlite3_result_int(ctx, CompareNumbers(a[0], a[1]));
+}
+
+// ORDER BY key of a number: Oracle's internal form, whose byte order is numeric order.
+void NumberKey(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(a[0]) == SQLITE_BLOB) return sqlite3_result_value(ctx, a[0]);
+    Value x = NumberOf(a[0]);
+    if (x.IsNull()) return sqlite3_result_null(ctx);
+    const std::string key = OracleBytes(Fit(DecimalOf(x)));
+    sqlite3_result_blob(ctx, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+}
+
+// GREATEST and LEAST of numbers: NULL when any argument is.
+template <int Sign>
+void Extreme(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    for (int i = 0; i < argc; ++i)
+        if (IsNull(a[i]) || NumberOf(a[i]).IsNull()) return sqlite3_result_null(ctx);
+    int best = 0;
+    for (int i = 1; i < argc; ++i)
+        if (CompareNumbers(a[i], a[best]) * Sign > 0) best = i;
+    ResultNumber(ctx, NumberOf(a[best]));
+}
+
+// SUM, AVG, MIN and MAX of numbers: an int64 running sum until it overflows, then exact.
+struct NumberAggregate {
+    bool any;
+    bool exactSum;
+    long long sum;
+    long long count;
+    Decimal* exact;  // owned; the exact sum, or the MIN/MAX so far
+};
+
+NumberAggregate* AggregateOf(sqlite3_context* ctx, bool create) {
+    return static_cast<NumberAggregate*>(
+        sqlite3_aggregate_context(ctx, create ? static_cast<int>(sizeof(NumberAggregate)) : 0));
+}
+
+template <class Body>
+void GuardedStep(sqlite3_context* ctx, Body&& body) {
+    try {
+        body();
+    } catch (const OraError& e) {
+        sqlite3_result_error(ctx, e.what(), -1);
+    } catch (const std::exception& e) {
+        std::string text =
+            std::string("ORA-00600: internal error code, arguments: [") + e.what() + "]";
+        sqlite3_result_error(ctx, text.c_str(), -1);
+    }
+}
+
+void SumStep(sqlite3_context* ctx, int, sqlite3_value** a) {
+    GuardedStep(ctx, [&] {
+        if (IsNull(a[0])) return;
+        Value x = NumberOf(a[0]);
+        if (x.IsNull()) return;
+        NumberAggregate* s = AggregateOf(ctx, true);
+        if (!s) throw std::bad_alloc();
+        s->any = true;
+        ++s->count;
+        if (!s->exactSum && x.kind == Value::Kind::Integer &&
+            !__builtin_add_overflow(s->sum, x.integer, &s->sum))
+            return;
+        if (!s->exact) s->exact = new Decimal(s->exactSum ? Decimal() : Decimal::FromInt(s->sum));
+        s->exactSum = true;
+        *s->exact = Add(*s->exact, DecimalOf(x));
+    });
+}
+
+Decimal TakeSum(NumberAggregate* s) {
+    Decimal total = s->exactSum ? *s->exact : Decimal::FromInt(s->sum);
+    delete s->exact;
+    s->exact = nullptr;
+    return total;
+}
+
+void SumFinal(sqlite3_context* ctx) {
+    NumberAggregate* s = AggregateOf(ctx, false);
+    if (!s || !s->any) {
+        if (s) delete s->exact;
+        return sqlite3_result_null(ctx);
+    }
+    const Decimal total = TakeSum(s);
+    GuardedStep(ctx, [&] { ResultDecimal(ctx, total); });
+}
+
+void AvgFinal(sqlite3_context* ctx) {
+    NumberAggregate* s = AggregateOf(ctx, false);
+    if (!s || !s->any) {
+        if (s) delete s->exact;
+        return sqlite3_result_null(ctx);
+    }
+    const long long count = s->count;
+    const Decimal total = TakeSum(s);
+    GuardedStep(ctx, [&] { ResultDecimal(ctx, sql::Divide(total, Decimal::FromInt(count))); });
+}
+
+template <int Sign>
+void ExtremeStep(sqlite3_context* ctx, int, sqlite3_value** a) {
+    GuardedStep(ctx, [&] {
+        if (IsNull(a[0])) return;
+        Value x = NumberOf(a[0]);
+        if (x.IsNull()) return;
+        NumberAggregate* s = AggregateOf(ctx, true);
+        if (!s) throw std::bad_alloc();
+        if (x.kind == Value::Kind::Integer && !s->exact) {
+            if (!s->any || (Sign > 0 ? x.integer > s->sum : x.integer < s->sum)) s->sum = x.integer;
+            s->any = true;
+            return;
+        }
+        Decimal d = DecimalOf(x);
+        if (!s->exact) {
+            s->exact = new Decimal(s->any ? Decimal::FromInt(s->sum) : d);
+            s->any = true;
+        }
+        if (Compare(d, *s->exact) * Sign > 0) *s->exact = d;
+    });
+}
+
+void ExtremeFinal(sqlite3_context* ctx) {
+    NumberAggregate* s = AggregateOf(ctx, false);
+    if (!s || !s->any) {
+        if (s) delete s->exact;
+        return sqlite3_result_null(ctx);
+    }
+    if (!s->exact) return sqlite3_result_int64(ctx, s->sum);
+    const Decimal best = *s->exact;
+    delete s->exact;
+    s->exact = nullptr;
+    GuardedStep(ctx, [&] { ResultDecimal(ctx, best); });
 }
 
 // LIMIT for the ROWNUM conditions of a query block: pairs of operator and value.
@@ -714,6 +920,14 @@ const Registration kFunctions[] = {
     {"ora_add_months", 2, Guarded<AddMonths>, true},
     {"ora_last_day", 1, Guarded<LastDay>, true},
     {"ora_math", -1, Guarded<Math>, true},
+    {"ora_add", 2, Guarded<Arithmetic<AddOverflows, Add>>, true},
+    {"ora_sub", 2, Guarded<Arithmetic<SubOverflows, SubtractExact>>, true},
+    {"ora_mul", 2, Guarded<Arithmetic<MulOverflows, Multiply>>, true},
+    {"ora_neg", 1, Guarded<Negate>, true},
+    {"ora_ncmp", 2, Guarded<NumberCompare>, true},
+    {"ora_nkey", 1, Guarded<NumberKey>, true},
+    {"ora_greatest", -1, Guarded<Extreme<1>>, true},
+    {"ora_least", -1, Guarded<Extreme<-1>>, true},
     {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
     {"ora_rowid", 1, Guarded<RowidText>, true},
     {"ora_rowid_value", 1, Guarded<RowidValue>, true},
@@ -721,12 +935,30 @@ const Registration kFunctions[] = {
 
 }  // namespace
 
+std::string FormatNumberText(const Value& number, std::string_view format) {
+    return FormatNumber(number, format);
+}
+
 void RegisterFunctions(sqlite3* db, SessionState* state) {
     for (const Registration& r : kFunctions) {
         int flags = SQLITE_UTF8 | (r.deterministic ? SQLITE_DETERMINISTIC : 0);
         sqlite3_create_function_v2(db, r.name, r.args, flags, state, r.fn, nullptr, nullptr,
                                    nullptr);
     }
+    struct Aggregate {
+        const char* name;
+        Fn step;
+        void (*final)(sqlite3_context*);
+    };
+    static const Aggregate kAggregates[] = {
+        {"ora_sum", SumStep, SumFinal},
+        {"ora_avg", SumStep, AvgFinal},
+        {"ora_max", ExtremeStep<1>, ExtremeFinal},
+        {"ora_min", ExtremeStep<-1>, ExtremeFinal},
+    };
+    for (const Aggregate& g : kAggregates)
+        sqlite3_create_function_v2(db, g.name, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, state,
+                                   nullptr, g.step, g.final, nullptr);
 }
 
 }  // namespace velnor::ocisqlite::sql

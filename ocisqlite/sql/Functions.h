@@ -2,6 +2,7 @@
 // built-in functions, raising Oracle's errors as "ORA-nnnnn: text" messages.
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "ocisqlite/sql/Engine.h"
 
@@ -17,5 +18,8 @@ struct SessionState {
 };
 
 void RegisterFunctions(sqlite3* db, SessionState* state);
+
+// TO_CHAR(number, format) for the elements 9 0 . , D G S $ FM; ORA-01481 for others.
+[[nodiscard]] std::string FormatNumberText(const Value& number, std::string_view format);
 
 }  // namespace velnor::ocisqlite::sql

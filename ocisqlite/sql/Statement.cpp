@@ -45,6 +45,9 @@ void ConvertBind(const Value& in, const SqlType& t, const std::string& dateForma
             out = Value::Text(StoredDate(in.date));
         } else if (in.kind == Value::Kind::Double) {
             out = NormalizeNumber(in.real);
+        } else if (in.kind == Value::Kind::Decimal) {
+            // A value of unknown type is text to SQL; this text reads back exactly.
+            out = Value::Text(ExactText(Fit(DecimalOf(in))));
         } else {
             out = in;
         }
@@ -59,13 +62,21 @@ void ConvertBind(const Value& in, const SqlType& t, const std::string& dateForma
             case Value::Kind::Double:
                 n = NormalizeNumber(in.real);
                 break;
+            case Value::Kind::Decimal:
+                n = Value::Number(DecimalOf(in));
+                break;
             case Value::Kind::Text:
                 n = TextToNumber(in.bytes);
                 break;
             default:
                 Inconsistent("NUMBER", in);
         }
-        out = !t.owner.empty() && t.Constrained() ? RoundNumber(n, t.precision, t.scale) : n;
+        if (!t.owner.empty() && t.Constrained())
+            out = RoundNumber(n, t.precision, t.scale);
+        else if (!t.owner.empty() && t.IsFloat())
+            out = RoundNumber(n, t.precision, kFloatScale);
+        else
+            out = n;
         return;
     }
     if (t.IsDate()) {
@@ -225,6 +236,7 @@ void BindAll(sqlite3_stmt* stmt, const std::vector<Value>& values) {
                                   SQLITE_STATIC);
                 break;
             case Value::Kind::Raw:
+            case Value::Kind::Decimal:
                 sqlite3_bind_blob(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
                                   SQLITE_STATIC);
                 break;
@@ -405,20 +417,13 @@ bool Statement::Fetch() {
                 v.kind = Value::Kind::Integer;
                 v.integer = sqlite3_column_int64(s, col);
             } else if (st == SQLITE_FLOAT) {
-                double d = sqlite3_column_double(s, col);
-                // Range first: converting a double beyond int64 is undefined.
-                if (d > -9.2e18 && d < 9.2e18 &&
-                    d == static_cast<double>(static_cast<std::int64_t>(d))) {
-                    v.kind = Value::Kind::Integer;
-                    v.integer = static_cast<std::int64_t>(d);
-                } else {
-                    v.kind = Value::Kind::Double;
-                    v.real = d;
-                }
+                v = NormalizeNumber(sqlite3_column_double(s, col));  // files of older versions
             } else if (st == SQLITE_TEXT) {
                 v = TextToNumber(text());
             } else {
-                Fail(932, "inconsistent datatypes: expected NUMBER got BINARY");
+                auto p = static_cast<const char*>(sqlite3_column_blob(s, col));
+                v.kind = Value::Kind::Decimal;
+                v.bytes.assign(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)));
             }
         } else if (t.IsDate()) {
             auto d = st == SQLITE_TEXT ? ParseStoredDate(text()) : std::nullopt;

@@ -1,7 +1,9 @@
 #include "ocisqlite/sql/Translator.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
+#include <string_view>
 
 #include "ocisqlite/sql/Convert.h"
 #include "ocisqlite/sql/Parser.h"
@@ -335,6 +337,7 @@ private:
     }
     // Character value of a date, number or raw (functions convert numbers themselves).
     std::string AsText(const Tx& t) {
+        if (t.type.IsNumber()) return "ora_text(" + t.sql + ")";
         if (t.type.IsDate()) return "ora_date_text(" + t.sql + ")";
         if (t.type.IsRaw()) return "hex(" + t.sql + ")";
         return t.sql;
@@ -393,12 +396,7 @@ private:
         Tx tx;
         switch (e.kind) {
             case Expr::Kind::Number: {
-                Value v = TextToNumber(e.text);
-                tx.sql = v.kind == Value::Kind::Integer ? std::to_string(v.integer) : e.text;
-                if (v.kind == Value::Kind::Double &&
-                    e.text.find_first_of(".eE") == std::string::npos)
-                    tx.sql += ".0";
-                if (!tx.sql.empty() && tx.sql[0] == '.') tx.sql = "0" + tx.sql;
+                tx.sql = NumberLiteral(TextToNumber(e.text));
                 tx.type = NumberType();
                 tx.type.nullable = false;
                 return tx;
@@ -432,7 +430,7 @@ private:
                 Tx a = Translate(*e.args[0], scope, NumberType());
                 tx = a;
                 tx.bind = -1;
-                tx.sql = "(-" + AsNumber(a) + ")";
+                tx.sql = "ora_neg(" + AsNumber(a) + ")";
                 tx.type = NumberType();
                 return tx;
             }
@@ -512,8 +510,13 @@ private:
                     bindTypes_[static_cast<std::size_t>(v.bind)] = Hint(lo.type);
                     v.type = Hint(lo.type);
                 }
-                tx.sql = "(" + Operand(v, lo) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
-                         Operand(lo, v) + " AND " + Operand(hi, v) + ")";
+                if (Ordered(v, lo, "<=") || Ordered(v, hi, "<="))
+                    tx.sql = std::string(e.negated ? "(NOT " : "(") + "(ora_ncmp(" +
+                             Operand(v, lo) + ", " + Operand(lo, v) + ") >= 0 AND ora_ncmp(" +
+                             Operand(v, hi) + ", " + Operand(hi, v) + ") <= 0))";
+                else
+                    tx.sql = "(" + Operand(v, lo) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+                             Operand(lo, v) + " AND " + Operand(hi, v) + ")";
                 tx.boolean = true;
                 Merge(tx, v, lo);
                 return Merge(tx, tx, hi);
@@ -594,6 +597,19 @@ private:
         return t.sql;
     }
 
+    // An order comparison of numbers: SQLite would order an int64 before any blob.
+    static bool Ordered(const Tx& a, const Tx& b, const std::string& op) {
+        const bool order = op == "<" || op == "<=" || op == ">" || op == ">=";
+        return order && (a.type.IsNumber() || b.type.IsNumber()) && !a.type.IsDate() &&
+               !b.type.IsDate();
+    }
+
+    // Numbers in the SQL text as they are stored: int64 as such, others in Oracle's form.
+    static std::string NumberLiteral(const Value& v) {
+        if (v.kind == Value::Kind::Integer) return std::to_string(v.integer);
+        return "X'" + RawToHex(v.bytes) + "'";
+    }
+
     Tx Compare(const Expr& e, Scope& scope) {
         const Expr& l = *e.args[0];
         const Expr& r = *e.args[1];
@@ -606,7 +622,10 @@ private:
             b = Value_(r, scope, Hint(a.type));
         }
         Tx tx;
-        tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
+        if (Ordered(a, b, e.text))
+            tx.sql = "(ora_ncmp(" + Operand(a, b) + ", " + Operand(b, a) + ") " + e.text + " 0)";
+        else
+            tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
         tx.boolean = true;
         return Merge(tx, a, b);
     }
@@ -627,17 +646,18 @@ private:
                 tx.type = NumberType();
                 return tx;
             } else if (op == "-" && a.type.IsDate()) {
-                tx.sql = "ora_date_add(" + a.sql + ", -(" + AsNumber(b) + "))";
+                tx.sql = "ora_date_add(" + a.sql + ", ora_neg(" + AsNumber(b) + "))";
             } else {
                 Inconsistent("NUMBER", a.type.IsDate() ? a.type : b.type);
             }
             tx.type = DateType();
             return tx;
         }
-        if (op == "/")
-            tx.sql = "ora_div(" + AsNumber(a) + ", " + AsNumber(b) + ")";
-        else
-            tx.sql = "(" + AsNumber(a) + " " + op + " " + AsNumber(b) + ")";
+        const char* fn = op == "/"   ? "ora_div("
+                         : op == "+" ? "ora_add("
+                         : op == "-" ? "ora_sub("
+                                     : "ora_mul(";
+        tx.sql = fn + AsNumber(a) + ", " + AsNumber(b) + ")";
         tx.type = NumberType();
         return tx;
     }
@@ -683,291 +703,378 @@ private:
         if (e.args.size() < min || e.args.size() > max) Fail(909, "invalid number of arguments");
     }
 
-    Tx Function(const Expr& e, Scope& scope, const SqlType& hint) {
-        const std::string& f = e.text;
-        Tx tx;
-        std::vector<Tx> a;
-        a.reserve(e.args.size() + 1);  // references into it stay valid
-        auto arg = [&](std::size_t i, const SqlType& h = SqlType()) -> Tx& {
+    // One function call being translated. Arguments are translated on demand, in the order
+    // each function needs, since an argument's hint may depend on an earlier one's type.
+    struct Call {
+        Call(Translator& t, const Expr& expr, Scope& s, const SqlType& h)
+            : self(t), e(expr), scope(s), hint(h) {
+            a.reserve(e.args.size() + 1);  // references into it stay valid
+        }
+        Tx& Arg(std::size_t i, const SqlType& h = SqlType()) {
             while (a.size() <= i) a.emplace_back();
-            a[i] = Value_(*e.args[i], scope, h);
+            a[i] = self.Value_(*e.args[i], scope, h);
             Merge(tx, tx, a[i]);
             return a[i];
-        };
-        auto args = [&](const SqlType& h) {
-            std::string out;
-            for (std::size_t i = 0; i < e.args.size(); ++i) out += (i ? ", " : "") + arg(i, h).sql;
-            return out;
-        };
-        static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX"};
-        if (aggregates.count(f)) {
-            if (!scope.aggregatesAllowed) Fail(934, "group function is not allowed here");
-            if (e.star) {
-                if (f != "COUNT") Fail(936, "missing expression");
-                tx.sql = "count(*)";
-            } else {
-                Arity(e, 1, 1);
-                Scope inner = scope;
-                inner.aggregatesAllowed = false;
-                inner.selectList = false;
-                Tx x =
-                    Value_(*e.args[0], inner, f == "SUM" || f == "AVG" ? NumberType() : SqlType());
-                std::string lower = f;
-                std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-                std::string v = (f == "SUM" || f == "AVG") ? AsNumber(x) : x.sql;
-                tx.sql = lower + "(" + (e.distinct ? "DISTINCT " : "") + v + ")";
-                if (f == "MIN" || f == "MAX") {
-                    tx.type = x.type;
-                    tx.type.owner.clear();
-                    tx.type.nullable = true;
-                }
-            }
-            if (f == "COUNT" || f == "SUM" || f == "AVG") tx.type = NumberType();
-            if (f == "COUNT") tx.type.nullable = false;
-            tx.aggregate = true;
-            tx.column = false;
-            return tx;
         }
-        if (e.star) Fail(936, "missing expression");
-        auto number1 = [&](const char* op) {
-            Arity(e, 1, 1);
-            tx.sql = std::string("ora_math('") + op + "', " + AsNumber(arg(0, NumberType())) + ")";
-            tx.type = NumberType();
-            return tx;
+        [[nodiscard]] const std::string& Name() const { return e.text; }
+        [[nodiscard]] std::size_t Count() const { return e.args.size(); }
+
+        Translator& self;
+        const Expr& e;
+        Scope& scope;
+        const SqlType& hint;
+        Tx tx;
+        std::vector<Tx> a;
+    };
+    using Builtin = Tx (Translator::*)(Call&);
+    struct FunctionDef {
+        std::string_view name;
+        std::size_t minArgs;
+        std::size_t maxArgs;
+        Builtin translate;
+        bool aggregate = false;  // checks its own arity: COUNT(*) has none
+    };
+
+    Tx Function(const Expr& e, Scope& scope, const SqlType& hint) {
+        // Sorted by name for the binary search.
+        static constexpr FunctionDef kBuiltins[] = {
+            {"ABS", 1, 1, &Translator::MathFn},
+            {"ADD_MONTHS", 2, 2, &Translator::AddMonthsFn},
+            {"AVG", 1, 1, &Translator::AggregateFn, true},
+            {"CEIL", 1, 1, &Translator::MathFn},
+            {"CHR", 1, 1, &Translator::ChrFn},
+            {"COALESCE", 1, 1000, &Translator::CoalesceFn},
+            {"CONCAT", 2, 2, &Translator::TextFn},
+            {"COUNT", 1, 1, &Translator::AggregateFn, true},
+            {"DECODE", 3, 255, &Translator::DecodeFn},
+            {"FLOOR", 1, 1, &Translator::MathFn},
+            {"GREATEST", 1, 1000, &Translator::CoalesceFn},
+            {"HEXTORAW", 1, 1, &Translator::HexToRawFn},
+            {"INSTR", 2, 4, &Translator::TextFn},
+            {"LAST_DAY", 1, 1, &Translator::LastDayFn},
+            {"LEAST", 1, 1000, &Translator::CoalesceFn},
+            {"LENGTH", 1, 1, &Translator::LengthFn},
+            {"LENGTHB", 1, 1, &Translator::LengthFn},
+            {"LOWER", 1, 1, &Translator::CaseFn},
+            {"LPAD", 2, 3, &Translator::TextFn},
+            {"LTRIM", 1, 2, &Translator::TrimFn},
+            {"MAX", 1, 1, &Translator::AggregateFn, true},
+            {"MIN", 1, 1, &Translator::AggregateFn, true},
+            {"MOD", 2, 2, &Translator::MathFn},
+            {"NVL", 2, 2, &Translator::CoalesceFn},
+            {"NVL2", 3, 3, &Translator::Nvl2Fn},
+            {"POWER", 2, 2, &Translator::MathFn},
+            {"RAWTOHEX", 1, 1, &Translator::RawToHexFn},
+            {"REPLACE", 2, 3, &Translator::TextFn},
+            {"ROUND", 1, 2, &Translator::RoundFn},
+            {"RPAD", 2, 3, &Translator::TextFn},
+            {"RTRIM", 1, 2, &Translator::TrimFn},
+            {"SIGN", 1, 1, &Translator::MathFn},
+            {"SQRT", 1, 1, &Translator::MathFn},
+            {"SUBSTR", 2, 3, &Translator::SubstrFn},
+            {"SUM", 1, 1, &Translator::AggregateFn, true},
+            {"TO_CHAR", 1, 3, &Translator::ToCharFn},
+            {"TO_DATE", 1, 3, &Translator::ToDateFn},
+            {"TO_NUMBER", 1, 1, &Translator::ToNumberFn},
+            {"TRIM", 1, 1, &Translator::TrimFn},
+            {"TRUNC", 1, 2, &Translator::RoundFn},
+            {"UPPER", 1, 1, &Translator::CaseFn},
         };
-        if (f == "TO_DATE") {
-            Arity(e, 1, 3);
-            Tx& x = arg(0, TextType(4000));
-            if (x.type.IsDate() && e.args.size() == 1) return x;
-            tx.sql = "ora_to_date(" + AsStrictText(x);
-            if (e.args.size() > 1) tx.sql += ", " + AsStrictText(arg(1, TextType(4000)));
-            tx.sql += ")";
-            tx.type = DateType();
-            return tx;
+        static_assert(std::is_sorted(
+            std::begin(kBuiltins), std::end(kBuiltins),
+            [](const FunctionDef& x, const FunctionDef& y) { return x.name < y.name; }));
+        const std::string& f = e.text;
+        const auto* def = std::lower_bound(
+            std::begin(kBuiltins), std::end(kBuiltins), std::string_view(f),
+            [](const FunctionDef& d, std::string_view name) { return d.name < name; });
+        if (def == std::end(kBuiltins) || def->name != f) {
+            if (e.star) Fail(936, "missing expression");
+            Fail(904, "\"" + f + "\": invalid identifier");
         }
-        if (f == "TO_CHAR") {
-            Arity(e, 1, 3);
-            Tx& x = arg(0);
-            std::string fmt;
-            const Expr* fe = e.args.size() > 1 ? e.args[1].get() : nullptr;
-            if (fe) fmt = ", " + AsStrictText(arg(1, TextType(4000)));
-            if (x.type.IsDate()) {
-                tx.sql = "ora_date_text(" + x.sql + fmt + ")";
-                int size = !fe                              ? DateTextSize(dateFormat_)
-                           : fe->kind == Expr::Kind::String ? DateTextSize(fe->text)
-                                                            : 75;
-                tx.type = TextType(size);
-            } else if (x.type.IsNumber() || (x.bind >= 0 && fe)) {
-                tx.sql = "ora_num_text(" + AsNumber(x) + fmt + ")";
-                int size = !fe                              ? 40
-                           : fe->kind == Expr::Kind::String ? static_cast<int>(fe->text.size()) + 2
-                                                            : 64;
-                tx.type = TextType(size);
-            } else {
-                if (fe) Fail(1722, "invalid number");
-                tx.sql = AsText(x);
-                tx.type = x.type.IsRaw() ? TextType(x.type.size * 2) : x.type;
+        Call call(*this, e, scope, hint);
+        if (!def->aggregate) {
+            if (e.star) Fail(936, "missing expression");
+            Arity(e, def->minArgs, def->maxArgs);
+        }
+        return (this->*def->translate)(call);
+    }
+
+    static std::string Lower(std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), ::tolower);
+        return s;
+    }
+
+    Tx AggregateFn(Call& c) {
+        const std::string& f = c.Name();
+        Tx& tx = c.tx;
+        if (!c.scope.aggregatesAllowed) Fail(934, "group function is not allowed here");
+        if (c.e.star) {
+            if (f != "COUNT") Fail(936, "missing expression");
+            tx.sql = "count(*)";
+        } else {
+            Arity(c.e, 1, 1);
+            Scope inner = c.scope;
+            inner.aggregatesAllowed = false;
+            inner.selectList = false;
+            const bool numeric = f == "SUM" || f == "AVG";
+            Tx x = Value_(*c.e.args[0], inner, numeric ? NumberType() : SqlType());
+            std::string v = numeric ? AsNumber(x) : x.sql;
+            // Numbers fold exactly in the engine's own aggregates.
+            const bool exact = numeric || (f != "COUNT" && x.type.IsNumber());
+            tx.sql = (exact ? "ora_" : "") + Lower(f) + "(" + (c.e.distinct ? "DISTINCT " : "") +
+                     v + ")";
+            if (f == "MIN" || f == "MAX") {
+                tx.type = x.type;
                 tx.type.owner.clear();
-                if (tx.type.code == tcLong) tx.type = TextType(4000);
+                tx.type.nullable = true;
             }
-            return tx;
         }
-        if (f == "TO_NUMBER") {
-            Arity(e, 1, 1);
-            tx.sql = "ora_to_number(" + AsStrictText(arg(0, TextType(4000))) + ")";
-            tx.type = NumberType();
-            return tx;
-        }
-        if (f == "LENGTH" || f == "LENGTHB") {
-            Arity(e, 1, 1);
-            Tx& x = arg(0, TextType(4000));
-            tx.sql = (f == "LENGTH" ? "ora_length(" : "ora_lengthb(") +
-                     (f == "LENGTHB" && x.type.IsRaw() ? x.sql : AsText(x)) + ")";
-            tx.type = NumberType();
-            return tx;
-        }
-        if (f == "CHR") {
-            Arity(e, 1, 1);
-            tx.sql = "ora_chr(" + AsNumber(arg(0, NumberType())) + ")";
-            tx.type = TextType(4);
-            return tx;
-        }
-        if (f == "NVL" || f == "COALESCE" || f == "GREATEST" || f == "LEAST") {
-            if (f == "NVL")
-                Arity(e, 2, 2);
-            else
-                Arity(e, 1, 1000);
-            Tx& first = arg(0, hint);
-            SqlType type = first.type;
-            type.owner.clear();
-            std::string sql = first.sql;
-            for (std::size_t i = 1; i < e.args.size(); ++i) {
-                Tx& x = arg(i, Hint(type));
-                if (type.code == 0) type = x.type;
-                sql += ", " + (first.type.code ? Coerce(x, first.type) : x.sql);
-                type.size = std::max(type.size, x.type.size);
-            }
-            const char* name = f == "GREATEST" ? "max" : f == "LEAST" ? "min" : "coalesce";
-            if (e.args.size() == 1 && f != "COALESCE") return first;
-            tx.sql = std::string(name) + "(" + sql + ")";
-            if (e.args.size() == 1) tx.sql = sql;
-            tx.type = type;
-            tx.type.nullable = true;
-            return tx;
-        }
-        if (f == "NVL2") {
-            Arity(e, 3, 3);
-            Tx& x = arg(0);
-            Tx& y = arg(1, hint);
-            Tx& z = arg(2, Hint(y.type));
-            tx.sql = "CASE WHEN " + x.sql + " IS NOT NULL THEN " + y.sql + " ELSE " +
-                     Coerce(z, y.type) + " END";
-            tx.type = y.type;
+        if (f == "COUNT" || f == "SUM" || f == "AVG") tx.type = NumberType();
+        if (f == "COUNT") tx.type.nullable = false;
+        tx.aggregate = true;
+        tx.column = false;
+        return tx;
+    }
+
+    Tx ToDateFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0, TextType(4000));
+        if (x.type.IsDate() && c.Count() == 1) return x;
+        tx.sql = "ora_to_date(" + AsStrictText(x);
+        if (c.Count() > 1) tx.sql += ", " + AsStrictText(c.Arg(1, TextType(4000)));
+        tx.sql += ")";
+        tx.type = DateType();
+        return tx;
+    }
+
+    Tx ToCharFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0);
+        std::string fmt;
+        const Expr* fe = c.Count() > 1 ? c.e.args[1].get() : nullptr;
+        if (fe) fmt = ", " + AsStrictText(c.Arg(1, TextType(4000)));
+        if (x.type.IsDate()) {
+            tx.sql = "ora_date_text(" + x.sql + fmt + ")";
+            int size = !fe                              ? DateTextSize(dateFormat_)
+                       : fe->kind == Expr::Kind::String ? DateTextSize(fe->text)
+                                                        : 75;
+            tx.type = TextType(size);
+        } else if (x.type.IsNumber() || (x.bind >= 0 && fe)) {
+            tx.sql = "ora_num_text(" + AsNumber(x) + fmt + ")";
+            int size = !fe                              ? 40
+                       : fe->kind == Expr::Kind::String ? static_cast<int>(fe->text.size()) + 2
+                                                        : 64;
+            tx.type = TextType(size);
+        } else {
+            if (fe) Fail(1722, "invalid number");
+            tx.sql = AsText(x);
+            tx.type = x.type.IsRaw() ? TextType(x.type.size * 2) : x.type;
             tx.type.owner.clear();
-            tx.type.size = std::max(y.type.size, z.type.size);
-            tx.type.nullable = true;
-            return tx;
+            if (tx.type.code == tcLong) tx.type = TextType(4000);
         }
-        if (f == "DECODE") {
-            Arity(e, 3, 255);
-            Tx& x = arg(0);
-            tx.sql = "CASE";
-            std::size_t n = e.args.size();
-            SqlType type;
-            for (std::size_t i = 1; i + 1 < n; i += 2) {
-                Tx& s = arg(i, Hint(x.type));
-                Tx& r = arg(i + 1, Hint(type));
-                tx.sql += " WHEN " + Operand(x, s) + " IS " + Operand(s, x) + " THEN " +
-                          (type.code ? Coerce(r, type) : r.sql);
-                if (type.code == 0) type = r.type;
-                type.size = std::max(type.size, r.type.size);
-            }
-            if (n % 2 == 0) {
-                Tx& d = arg(n - 1, Hint(type));
-                tx.sql += " ELSE " + (type.code ? Coerce(d, type) : d.sql);
-                type.size = std::max(type.size, d.type.size);
-            }
-            tx.sql += " END";
-            tx.type = type;
-            tx.type.owner.clear();
-            tx.type.nullable = true;
-            return tx;
+        return tx;
+    }
+
+    Tx ToNumberFn(Call& c) {
+        c.tx.sql = "ora_to_number(" + AsStrictText(c.Arg(0, TextType(4000))) + ")";
+        c.tx.type = NumberType();
+        return c.tx;
+    }
+
+    Tx LengthFn(Call& c) {
+        const bool bytes = c.Name() == "LENGTHB";
+        Tx& x = c.Arg(0, TextType(4000));
+        c.tx.sql = (bytes ? "ora_lengthb(" : "ora_length(") +
+                   (bytes && x.type.IsRaw() ? x.sql : AsText(x)) + ")";
+        c.tx.type = NumberType();
+        return c.tx;
+    }
+
+    Tx ChrFn(Call& c) {
+        c.tx.sql = "ora_chr(" + AsNumber(c.Arg(0, NumberType())) + ")";
+        c.tx.type = TextType(4);
+        return c.tx;
+    }
+
+    // NVL, COALESCE, GREATEST, LEAST: the first argument's type decides the others'.
+    Tx CoalesceFn(Call& c) {
+        const std::string& f = c.Name();
+        Tx& tx = c.tx;
+        Tx& first = c.Arg(0, c.hint);
+        SqlType type = first.type;
+        type.owner.clear();
+        std::string sql = first.sql;
+        for (std::size_t i = 1; i < c.Count(); ++i) {
+            Tx& x = c.Arg(i, Hint(type));
+            if (type.code == 0) type = x.type;
+            sql += ", " + (first.type.code ? Coerce(x, first.type) : x.sql);
+            type.size = std::max(type.size, x.type.size);
         }
-        if (f == "SUBSTR") {
-            Arity(e, 2, 3);
-            Tx& s = arg(0, TextType(4000));
-            tx.sql = "ora_substr(" + AsText(s) + ", " + AsNumber(arg(1, NumberType()));
-            if (e.args.size() > 2) tx.sql += ", " + AsNumber(arg(2, NumberType()));
-            tx.sql += ")";
-            tx.type = TextType(s.type.IsText() ? s.type.size : DisplaySize(s.type));
-            return tx;
+        const bool numbers = type.IsNumber();
+        const char* name = f == "GREATEST" ? (numbers ? "ora_greatest" : "max")
+                           : f == "LEAST"  ? (numbers ? "ora_least" : "min")
+                                           : "coalesce";
+        if (c.Count() == 1 && f != "COALESCE") return first;
+        tx.sql = std::string(name) + "(" + sql + ")";
+        if (c.Count() == 1) tx.sql = sql;
+        tx.type = type;
+        tx.type.nullable = true;
+        return tx;
+    }
+
+    Tx Nvl2Fn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0);
+        Tx& y = c.Arg(1, c.hint);
+        Tx& z = c.Arg(2, Hint(y.type));
+        tx.sql = "CASE WHEN " + x.sql + " IS NOT NULL THEN " + y.sql + " ELSE " +
+                 Coerce(z, y.type) + " END";
+        tx.type = y.type;
+        tx.type.owner.clear();
+        tx.type.size = std::max(y.type.size, z.type.size);
+        tx.type.nullable = true;
+        return tx;
+    }
+
+    Tx DecodeFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0);
+        tx.sql = "CASE";
+        std::size_t n = c.Count();
+        SqlType type;
+        for (std::size_t i = 1; i + 1 < n; i += 2) {
+            Tx& s = c.Arg(i, Hint(x.type));
+            Tx& r = c.Arg(i + 1, Hint(type));
+            tx.sql += " WHEN " + Operand(x, s) + " IS " + Operand(s, x) + " THEN " +
+                      (type.code ? Coerce(r, type) : r.sql);
+            if (type.code == 0) type = r.type;
+            type.size = std::max(type.size, r.type.size);
         }
-        if (f == "UPPER" || f == "LOWER") {
-            Arity(e, 1, 1);
-            Tx& s = arg(0, TextType(4000));
-            tx.sql = (f == "UPPER" ? "ora_upper(" : "ora_lower(") + AsText(s) + ")";
-            tx.type = s.type.code == tcChar ? s.type : TextType(DisplaySize(s.type));
-            tx.type.owner.clear();
-            tx.type.nullable = true;
-            return tx;
+        if (n % 2 == 0) {
+            Tx& d = c.Arg(n - 1, Hint(type));
+            tx.sql += " ELSE " + (type.code ? Coerce(d, type) : d.sql);
+            type.size = std::max(type.size, d.type.size);
         }
-        if (f == "TRIM" || f == "LTRIM" || f == "RTRIM") {
-            Arity(e, 1, f == "TRIM" ? 1 : 2);
-            std::string name = f == "TRIM"    ? "ora_trim("
-                               : f == "LTRIM" ? "ora_ltrim("
-                                              : "ora_rtrim(";
-            Tx& s = arg(0, TextType(4000));
-            tx.sql = name + AsText(s);
-            if (e.args.size() > 1) tx.sql += ", " + AsText(arg(1, TextType(4000)));
-            tx.sql += ")";
-            tx.type = TextType(DisplaySize(s.type));
-            return tx;
+        tx.sql += " END";
+        tx.type = type;
+        tx.type.owner.clear();
+        tx.type.nullable = true;
+        return tx;
+    }
+
+    Tx SubstrFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& s = c.Arg(0, TextType(4000));
+        tx.sql = "ora_substr(" + AsText(s) + ", " + AsNumber(c.Arg(1, NumberType()));
+        if (c.Count() > 2) tx.sql += ", " + AsNumber(c.Arg(2, NumberType()));
+        tx.sql += ")";
+        tx.type = TextType(s.type.IsText() ? s.type.size : DisplaySize(s.type));
+        return tx;
+    }
+
+    // UPPER, LOWER
+    Tx CaseFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& s = c.Arg(0, TextType(4000));
+        tx.sql = "ora_" + Lower(c.Name()) + "(" + AsText(s) + ")";
+        tx.type = s.type.code == tcChar ? s.type : TextType(DisplaySize(s.type));
+        tx.type.owner.clear();
+        tx.type.nullable = true;
+        return tx;
+    }
+
+    Tx TrimFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& s = c.Arg(0, TextType(4000));
+        tx.sql = "ora_" + Lower(c.Name()) + "(" + AsText(s);
+        if (c.Count() > 1) tx.sql += ", " + AsText(c.Arg(1, TextType(4000)));
+        tx.sql += ")";
+        tx.type = TextType(DisplaySize(s.type));
+        return tx;
+    }
+
+    // REPLACE, INSTR, LPAD, RPAD, CONCAT: text arguments but for the positions and widths.
+    Tx TextFn(Call& c) {
+        const std::string& f = c.Name();
+        Tx& tx = c.tx;
+        const bool pad = f == "LPAD" || f == "RPAD";
+        std::string sql;
+        for (std::size_t i = 0; i < c.Count(); ++i) {
+            bool numeric = (f == "INSTR" && i >= 2) || (pad && i == 1);
+            Tx& x = c.Arg(i, numeric ? NumberType() : TextType(4000));
+            sql += (i ? ", " : "") + (numeric ? AsNumber(x) : AsText(x));
         }
-        if (f == "REPLACE" || f == "INSTR" || f == "LPAD" || f == "RPAD" || f == "CONCAT") {
-            if (f == "REPLACE") Arity(e, 2, 3);
-            if (f == "INSTR") Arity(e, 2, 4);
-            if (f == "LPAD" || f == "RPAD") Arity(e, 2, 3);
-            if (f == "CONCAT") Arity(e, 2, 2);
-            std::string sql;
-            for (std::size_t i = 0; i < e.args.size(); ++i) {
-                bool numeric = (f == "INSTR" && i >= 2) || ((f == "LPAD" || f == "RPAD") && i == 1);
-                Tx& x = arg(i, numeric ? NumberType() : TextType(4000));
-                sql += (i ? ", " : "") + (numeric ? AsNumber(x) : AsText(x));
-            }
-            std::string lower = f;
-            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-            tx.sql = "ora_" + lower + "(" + sql + ")";
-            if (f == "INSTR") {
-                tx.type = NumberType();
-            } else if (f == "CONCAT") {
-                tx.type = TextType(DisplaySize(a[0].type) + DisplaySize(a[1].type));
-            } else if ((f == "LPAD" || f == "RPAD") && e.args[1]->kind == Expr::Kind::Number) {
-                tx.type = TextType(std::stoi(e.args[1]->text) * 4);
-            } else {
-                tx.type = TextType(4000);
-            }
-            return tx;
-        }
-        if (f == "ROUND" || f == "TRUNC") {
-            Arity(e, 1, 2);
-            Tx& x = arg(0, NumberType());
-            if (x.type.IsDate()) {
-                if (f == "ROUND") Fail(3001, "unimplemented feature");
-                tx.sql = "ora_trunc_date(" + x.sql;
-                if (e.args.size() > 1) tx.sql += ", " + AsStrictText(arg(1, TextType(10)));
-                tx.sql += ")";
-                tx.type = DateType();
-                return tx;
-            }
-            tx.sql = (f == "ROUND" ? "ora_round(" : "ora_trunc(") + AsNumber(x);
-            if (e.args.size() > 1) tx.sql += ", " + AsNumber(arg(1, NumberType()));
-            tx.sql += ")";
+        tx.sql = "ora_" + Lower(f) + "(" + sql + ")";
+        if (f == "INSTR") {
             tx.type = NumberType();
-            return tx;
+        } else if (f == "CONCAT") {
+            tx.type = TextType(DisplaySize(c.a[0].type) + DisplaySize(c.a[1].type));
+        } else if (pad && c.e.args[1]->kind == Expr::Kind::Number) {
+            tx.type = TextType(std::stoi(c.e.args[1]->text) * 4);
+        } else {
+            tx.type = TextType(4000);
         }
-        if (f == "ABS") return number1("ABS");
-        if (f == "SIGN") return number1("SIGN");
-        if (f == "FLOOR") return number1("FLOOR");
-        if (f == "CEIL") return number1("CEIL");
-        if (f == "SQRT") return number1("SQRT");
-        if (f == "MOD" || f == "POWER") {
-            Arity(e, 2, 2);
-            tx.sql = "ora_math('" + f + "', " + AsNumber(arg(0, NumberType())) + ", " +
-                     AsNumber(arg(1, NumberType())) + ")";
-            tx.type = NumberType();
-            return tx;
-        }
-        if (f == "ADD_MONTHS") {
-            Arity(e, 2, 2);
-            tx.sql = "ora_add_months(" + AsDate(arg(0, DateType())) + ", " +
-                     AsNumber(arg(1, NumberType())) + ")";
+        return tx;
+    }
+
+    // ROUND, TRUNC: of a number, or TRUNC of a date.
+    Tx RoundFn(Call& c) {
+        const bool round = c.Name() == "ROUND";
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0, NumberType());
+        if (x.type.IsDate()) {
+            if (round) Fail(3001, "unimplemented feature");
+            tx.sql = "ora_trunc_date(" + x.sql;
+            if (c.Count() > 1) tx.sql += ", " + AsStrictText(c.Arg(1, TextType(10)));
+            tx.sql += ")";
             tx.type = DateType();
             return tx;
         }
-        if (f == "LAST_DAY") {
-            Arity(e, 1, 1);
-            tx.sql = "ora_last_day(" + AsDate(arg(0, DateType())) + ")";
-            tx.type = DateType();
-            return tx;
-        }
-        if (f == "HEXTORAW") {
-            Arity(e, 1, 1);
-            Tx& x = arg(0, TextType(4000));
-            tx.sql = "ora_hextoraw(" + AsText(x) + ")";
-            tx.type = TextType((DisplaySize(x.type) + 1) / 2, tcRaw);
-            return tx;
-        }
-        if (f == "RAWTOHEX") {
-            Arity(e, 1, 1);
-            SqlType rawHint;
-            rawHint.code = tcRaw;
-            Tx& x = arg(0, rawHint);
-            tx.sql = x.type.IsRaw() || x.bind >= 0 ? "hex(" + x.sql + ")" : AsText(x);
-            tx.type = TextType(x.type.IsRaw() ? x.type.size * 2 : 4000);
-            return tx;
-        }
-        (void)args;
-        Fail(904, "\"" + f + "\": invalid identifier");
+        tx.sql = (round ? "ora_round(" : "ora_trunc(") + AsNumber(x);
+        if (c.Count() > 1) tx.sql += ", " + AsNumber(c.Arg(1, NumberType()));
+        tx.sql += ")";
+        tx.type = NumberType();
+        return tx;
+    }
+
+    // ABS, SIGN, FLOOR, CEIL, SQRT, MOD, POWER: one runtime function takes the name.
+    Tx MathFn(Call& c) {
+        Tx& tx = c.tx;
+        tx.sql = "ora_math('" + c.Name() + "'";
+        for (std::size_t i = 0; i < c.Count(); ++i)
+            tx.sql += ", " + AsNumber(c.Arg(i, NumberType()));
+        tx.sql += ")";
+        tx.type = NumberType();
+        return tx;
+    }
+
+    Tx AddMonthsFn(Call& c) {
+        c.tx.sql = "ora_add_months(" + AsDate(c.Arg(0, DateType())) + ", " +
+                   AsNumber(c.Arg(1, NumberType())) + ")";
+        c.tx.type = DateType();
+        return c.tx;
+    }
+
+    Tx LastDayFn(Call& c) {
+        c.tx.sql = "ora_last_day(" + AsDate(c.Arg(0, DateType())) + ")";
+        c.tx.type = DateType();
+        return c.tx;
+    }
+
+    Tx HexToRawFn(Call& c) {
+        Tx& x = c.Arg(0, TextType(4000));
+        c.tx.sql = "ora_hextoraw(" + AsText(x) + ")";
+        c.tx.type = TextType((DisplaySize(x.type) + 1) / 2, tcRaw);
+        return c.tx;
+    }
+
+    Tx RawToHexFn(Call& c) {
+        SqlType rawHint;
+        rawHint.code = tcRaw;
+        Tx& x = c.Arg(0, rawHint);
+        c.tx.sql = x.type.IsRaw() || x.bind >= 0 ? "hex(" + x.sql + ")" : AsText(x);
+        c.tx.type = TextType(x.type.IsRaw() ? x.type.size * 2 : 4000);
+        return c.tx;
     }
 
     // --- queries ------------------------------------------------------------------
@@ -1014,7 +1121,8 @@ private:
         }
         for (OutColumn& c : out.columns) c.type.owner.clear();
         if (!q.orderBy.empty()) {
-            out.sql += " ORDER BY ";
+            std::string keys;
+            bool numbers = false;
             for (std::size_t i = 0; i < q.orderBy.size(); ++i) {
                 const OrderItem& item = q.orderBy[i];
                 int position = 0;
@@ -1027,10 +1135,26 @@ private:
                 }
                 if (!position)
                     Fail(1785, "ORDER BY item must be the number of a SELECT-list expression");
-                out.sql += (i ? ", " : "") + std::to_string(position) + Direction(item);
+                const OutColumn& column = out.columns[static_cast<std::size_t>(position - 1)];
+                std::string key = std::to_string(position);
+                if (column.type.IsNumber()) {
+                    key = "ora_nkey(" + Quote(column.name) + ")";
+                    numbers = true;
+                }
+                keys += (i ? ", " : "") + key + Direction(item);
             }
+            // A compound query orders only by its columns: numbers need the query wrapped.
+            if (numbers)
+                out.sql = "SELECT * FROM (" + out.sql + ") ORDER BY " + keys;
+            else
+                out.sql += " ORDER BY " + keys;
         }
         return out;
+    }
+
+    // An ORDER BY key: numbers sort by their exact value, others as SQLite sorts them.
+    static std::string NumberKey(const Tx& item, const std::string& key) {
+        return item.type.IsNumber() ? "ora_nkey(" + item.sql + ")" : key;
     }
 
     static int PositionOf(const std::string& text, std::size_t count) {
@@ -1193,15 +1317,17 @@ private:
                 const Expr& x = *item.expr;
                 std::string key;
                 if (x.kind == Expr::Kind::Number) {
-                    key = std::to_string(PositionOf(x.text, items.size()));
+                    const int position = PositionOf(x.text, items.size());
+                    key = NumberKey(items[static_cast<std::size_t>(position - 1)],
+                                    std::to_string(position));
                 } else if (x.kind == Expr::Kind::Column && x.qualifier.empty()) {
                     for (std::size_t c = 0; c < aliases.size() && key.empty(); ++c)
                         if (!aliases[c].empty() && aliases[c] == x.text)
-                            key = std::to_string(c + 1);
+                            key = NumberKey(items[c], std::to_string(c + 1));
                 }
                 if (key.empty()) {
                     Tx t = Value_(x, os);
-                    key = t.sql;
+                    key = NumberKey(t, t.sql);
                 }
                 sql += (i ? ", " : "") + key + Direction(item);
             }
@@ -1231,8 +1357,8 @@ private:
         std::string owner = Literal(t.owner);
         if (t.IsNumber()) {
             if (v.type.IsDate() || v.type.IsRaw()) Inconsistent("NUMBER", v.type);
-            if (t.Constrained())
-                return "ora_num(" + v.sql + ", " + std::to_string(t.precision) + ", " +
+            if (t.Constrained() || t.IsFloat())
+                return "ora_num(" + AsNumber(v) + ", " + std::to_string(t.precision) + ", " +
                        std::to_string(t.scale) + ")";
             return v.type.IsNumber() ? v.sql : "ora_to_number(" + v.sql + ")";
         }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "oci/OciFunctions.h"
 #include "tests/support/TempHome.h"
@@ -223,6 +224,47 @@ TEST_F(Oci7CursorTest, CursorOutlivingItsLogonFailsCleanly) {
     Call(oexec)(&orphan);
     EXPECT_EQ(1012, orphan.rc);
     Call(oclose)(&orphan);
+}
+
+}  // namespace
+}  // namespace velnor::test
+
+namespace velnor::test {
+namespace {
+
+// NUMBER's internal form in and out through the OCI7 calls, VARNUM (type 6) in, type 2 and
+// VARNUM out, beyond what a double holds.
+TEST_F(Oci7CursorTest, NumbersTravelExactlyAsTypesTwoAndSix) {
+    Parse("create table w (n number)");
+    Call(oexec)(&cda);
+    const std::vector<std::vector<ub1>> values = {
+        {0xCA, 2, 24, 46, 68, 90, 2, 24, 46, 68, 90},  // 1234567890123456789
+        {0x7F, 100, 102},                              // -1E-130
+        {0x3D, 100, 78, 56, 102},                      // -123.45
+    };
+    for (const auto& bytes : values) {
+        Parse("delete from w");
+        ASSERT_EQ(0, Call(oexec)(&cda)) << cda.rc;
+        Parse("insert into w values (:v)");
+        ub1 varnum[22] = {static_cast<ub1>(bytes.size())};
+        std::memcpy(varnum + 1, bytes.data(), bytes.size());
+        std::string name = ":v";
+        ASSERT_EQ(0, Call(obndra)(&cda, Text(name), -1, varnum, sizeof varnum, SQLT_VNU, -1,
+                                  nullptr, nullptr, nullptr, 0, nullptr, nullptr, -1, -1));
+        ASSERT_EQ(0, Call(oexec)(&cda)) << cda.rc;
+        for (const sword type : {SQLT_NUM, SQLT_VNU}) {
+            Parse("select n from w");
+            ub1 out[22] = {};
+            ub2 length = 0;
+            ASSERT_EQ(0, Call(odefin)(&cda, 1, out, sizeof out, type, -1, nullptr, nullptr, -1, -1,
+                                      &length, nullptr));
+            Call(oexfet)(&cda, 1, 0, 0);
+            ASSERT_EQ(0, cda.rc);
+            const ub1* first = type == SQLT_NUM ? out : out + 1;
+            const std::size_t size = type == SQLT_NUM ? length : out[0];
+            EXPECT_EQ(std::vector<ub1>(first, first + size), bytes) << "type " << type;
+        }
+    }
 }
 
 }  // namespace

@@ -278,6 +278,132 @@ TEST_F(OciStatementTest, DefinesConvertToEachExternalType) {
     EXPECT_EQ("abc   ", std::string(padded, 6));
 }
 
+// The internal form: exponent byte, base-100 digits plus one (negative: 101 minus, then 102).
+TEST_F(OciStatementTest, NumbersFetchExactlyAsTypesTwoAndSix) {
+    Run("drop table w");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table w (n number)")) << Error();
+    struct Case {
+        const char* literal;
+        std::vector<unsigned char> bytes;
+    };
+    const Case cases[] = {
+        {"1234567890123456789", {0xCA, 2, 24, 46, 68, 90, 2, 24, 46, 68, 90}},
+        {"-1E-130", {0x7F, 100, 102}},
+        {"1E-130", {0x80, 2}},
+        {"99999999999999999999999999999999999999E88",
+         {0xFF, 100, 100, 100, 100, 100, 100, 100, 100, 100,
+          100,  100, 100, 100, 100, 100, 100, 100, 100, 100}},
+        {"-123.45", {0x3D, 100, 78, 56, 102}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(OCI_SUCCESS, Run("delete from w")) << Error();
+        ASSERT_EQ(OCI_SUCCESS, Run(std::string("insert into w values (") + c.literal + ")"))
+            << Error();
+        for (const ub2 type : {ub2{SQLT_NUM}, ub2{SQLT_VNU}}) {
+            ASSERT_EQ(OCI_SUCCESS, Prepare("select n from w"));
+            unsigned char out[22] = {};
+            ub2 length = 0;
+            OCIDefine* d = nullptr;
+            Call(OCIDefineByPos)(stmt, &d, err, 1, out, sizeof out, type, nullptr, &length, nullptr,
+                                 OCI_DEFAULT);
+            ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+            std::vector<unsigned char> got;
+            if (type == SQLT_NUM)
+                got.assign(out, out + length);
+            else
+                got.assign(out + 1, out + 1 + out[0]);
+            EXPECT_EQ(got, c.bytes) << c.literal << " type " << type;
+        }
+    }
+}
+
+TEST_F(OciStatementTest, NumberBytesBindExactlyIntoNumberColumns) {
+    Run("drop table w");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table w (n number(38))")) << Error();
+    // 38 nines: exponent byte 0xD3 (100^18), then 19 pairs of 99.
+    std::vector<unsigned char> nines{0xD3};
+    nines.insert(nines.end(), 19, 100);
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into w values (:v)"));
+    OCIBind* b = nullptr;
+    Call(OCIBindByPos)(stmt, &b, err, 1, nines.data(), static_cast<sb4>(nines.size()), SQLT_NUM,
+                       nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select to_char(n) from w"));
+    char out[64] = {};
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, out, sizeof out, SQLT_STR, nullptr, nullptr, nullptr,
+                         OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    EXPECT_EQ(std::string(out), std::string(38, '9'));
+}
+
+TEST_F(OciStatementTest, OciNumberConversionsFollowTheClient) {
+    OCINumber n;
+    // Integers of each width and sign, and back.
+    const sb8 negative = -123;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberFromInt)(err, &negative, 8, OCI_NUMBER_SIGNED, &n));
+    EXPECT_EQ(std::vector<ub1>(n.OCINumberPart, n.OCINumberPart + 5),
+              (std::vector<ub1>{4, 0x3D, 100, 78, 102}));
+    sb2 small = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberToInt)(err, &n, 2, OCI_NUMBER_SIGNED, &small));
+    EXPECT_EQ(small, -123);
+    ub4 unsignedOut = 0;
+    EXPECT_EQ(OCI_ERROR, Call(OCINumberToInt)(err, &n, 4, OCI_NUMBER_UNSIGNED, &unsignedOut));
+    EXPECT_EQ(Code(), 22054);
+    const ub8 big = 18446744073709551615ULL;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberFromInt)(err, &big, 8, OCI_NUMBER_UNSIGNED, &n));
+    sb8 signedOut = 0;
+    EXPECT_EQ(OCI_ERROR, Call(OCINumberToInt)(err, &n, 8, OCI_NUMBER_SIGNED, &signedOut));
+    EXPECT_EQ(Code(), 22053);
+    ub8 unsignedBig = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberToInt)(err, &n, 8, OCI_NUMBER_UNSIGNED, &unsignedBig));
+    EXPECT_EQ(unsignedBig, big);
+    EXPECT_EQ(OCI_ERROR, Call(OCINumberFromInt)(err, &negative, 3, OCI_NUMBER_SIGNED, &n));
+    EXPECT_EQ(Code(), 22057);
+
+    // Text both ways, every digit kept.
+    auto text = [&](const std::string& in) -> std::string {
+        if (Call(OCINumberFromText)(err, Text(in), static_cast<ub4>(in.size()), nullptr, 0, nullptr,
+                                    0, &n) != OCI_SUCCESS)
+            return "error " + std::to_string(Code());
+        OraText buf[64] = {};
+        ub4 size = sizeof buf;
+        if (Call(OCINumberToText)(err, &n, nullptr, 0, nullptr, 0, &size, buf) != OCI_SUCCESS)
+            return "error " + std::to_string(Code());
+        return std::string(reinterpret_cast<char*>(buf), size);
+    };
+    EXPECT_EQ(text("1234567890123456789012345678901234567.8"),
+              "1234567890123456789012345678901234567.8");
+    EXPECT_EQ(text("0.50"), ".5");
+    EXPECT_EQ(text("-1e-130"), "-1E-130");
+    EXPECT_EQ(text("1e126"), "error 22053");
+    EXPECT_EQ(text("12a"), "error 22062");
+    const std::string grouped = "$1,234,567.5";
+    const std::string model = "$9G999G999D9";
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCINumberFromText)(err, Text(grouped), static_cast<ub4>(grouped.size()),
+                                      Text(model), static_cast<ub4>(model.size()), nullptr, 0, &n))
+        << Error();
+    sb4 whole = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberToInt)(err, &n, 4, OCI_NUMBER_SIGNED, &whole));
+    EXPECT_EQ(whole, 1234567);  // the fraction is cut off
+    const std::string unsupported = "9EEEE";
+    EXPECT_EQ(OCI_ERROR,
+              Call(OCINumberFromText)(err, Text(grouped), static_cast<ub4>(grouped.size()),
+                                      Text(unsupported), static_cast<ub4>(unsupported.size()),
+                                      nullptr, 0, &n));
+    EXPECT_EQ(Code(), 22061);
+
+    // Reals: the digits a double stands for, not its binary expansion.
+    const double tenth = 0.1;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberFromReal)(err, &tenth, sizeof tenth, &n));
+    EXPECT_EQ(std::vector<ub1>(n.OCINumberPart, n.OCINumberPart + 3),
+              (std::vector<ub1>{2, 0xC0, 11}));
+    double back = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCINumberToReal)(err, &n, sizeof back, &back));
+    EXPECT_EQ(back, 0.1);
+}
+
 TEST_F(OciStatementTest, NumbersBindAsOracleNumbersBothWays) {
     struct Case {
         std::vector<unsigned char> bytes;

@@ -342,8 +342,8 @@ TEST_F(SqlEngineTest, IntegralNumbersComeBackAsExactIntegers) {
     auto s = db_->Prepare("select n from t order by n");
     s->Execute();
     ASSERT_TRUE(s->Fetch());
-    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Double);
-    EXPECT_EQ(s->Row()[0].real, 0.25);
+    EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Decimal);
+    EXPECT_EQ(sql::NumberToText(s->Row()[0]), ".25");
     ASSERT_TRUE(s->Fetch());
     EXPECT_EQ(s->Row()[0].kind, sql::Value::Kind::Integer);
     EXPECT_EQ(s->Row()[0].integer, 2);
@@ -362,7 +362,7 @@ TEST_F(SqlEngineTest, DatesRoundTripThroughTextAndBinds) {
     EXPECT_EQ(One("select to_char(d + 1, 'YYYY-MM-DD') from t"), "2024-02-01");
     EXPECT_EQ(One("select to_char(d - 0.5, 'YYYY-MM-DD HH24:MI') from t"), "2024-01-31 01:45");
     EXPECT_EQ(One("select d - to_date('2024-01-01', 'YYYY-MM-DD') from t"),
-              sql::NumberToText(30 + (13 * 60 + 45) / 1440.0));
+              "30.5729166666666666666666666666666666667");  // exact, cut to 40 characters
     EXPECT_EQ(One("select count(*) from t where d > '01-JAN-24'"), "1");
     auto s = db_->Prepare("select d from t where d = :d");
     s->Bind(1, sql::Value::Date({2024, 1, 31, 13, 45, 0}));
@@ -843,3 +843,116 @@ TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
 }
 
 }  // namespace
+
+// --- exact NUMBER ----------------------------------------------------------------------
+
+TEST_F(SqlEngineTest, NumbersAreStoredAndReadBackDigitForDigit) {
+    Exec("create table t (id number(19), d number(20,10), n number(38), u number)");
+    struct Case {
+        const char* column;
+        const char* literal;
+        const char* text;  // as TO_CHAR writes it back
+    };
+    const Case cases[] = {
+        {"id", "1234567890123456789", "1234567890123456789"},
+        {"id", "-9223372036854775808", "-9223372036854775808"},
+        {"id", "9999999999999999999", "9999999999999999999"},
+        {"id", "-9999999999999999999", "-9999999999999999999"},
+        {"d", "1234567890.0123456789", "1234567890.0123456789"},
+        {"d", "-0.0000000001", "-.0000000001"},
+        {"n", "99999999999999999999999999999999999999", "99999999999999999999999999999999999999"},
+        {"u", "1E-130", "1E-130"},
+        {"u", "9.999999999999999999999999999999999999E125",
+         "9.999999999999999999999999999999999999E+125"},
+        {"u", "0.5", ".5"},
+        {"u", "-12.250", "-12.25"},
+        {"u", "123456789012345678901234567890.12345678", "123456789012345678901234567890.12345678"},
+        {"u", "1e-131", "0"},  // below NUMBER's range: zero, as Oracle stores it
+    };
+    for (const Case& c : cases) {
+        Exec("delete from t");
+        Exec(std::string("insert into t (") + c.column + ") values (" + c.literal + ")");
+        EXPECT_EQ(One(std::string("select to_char(") + c.column + ") from t"), c.text) << c.literal;
+        // The stored value equals the literal exactly, and no neighbour of it.
+        EXPECT_EQ(One(std::string("select count(*) from t where ") + c.column + " = " + c.literal),
+                  "1")
+            << c.literal;
+    }
+}
+
+TEST_F(SqlEngineTest, NumberColumnsRoundAndCheckOnTheExactValue) {
+    Exec("create table t (a number(5,2), b number(38), c number(3,-2), f float(10))");
+    struct Case {
+        const char* insert;
+        int error;
+        const char* query;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"insert into t (a) values (1.005)", 0, "select to_char(a) from t", "1.01"},
+        {"insert into t (a) values (-1.005)", 0, "select to_char(a) from t", "-1.01"},
+        {"insert into t (a) values (999.994)", 0, "select to_char(a) from t", "999.99"},
+        {"insert into t (a) values (999.995)", 1438, nullptr, nullptr},
+        {"insert into t (b) values (99999999999999999999999999999999999999.4)", 0,
+         "select to_char(b) from t", "99999999999999999999999999999999999999"},
+        {"insert into t (b) values (99999999999999999999999999999999999999.5)", 1438, nullptr,
+         nullptr},
+        {"insert into t (c) values (12350)", 0, "select to_char(c) from t", "12400"},
+        {"insert into t (c) values (99950)", 1438, nullptr, nullptr},
+        // FLOAT(10): ceil(10 * 0.30103) = 4 significant digits.
+        {"insert into t (f) values (123.456)", 0, "select to_char(f) from t", "123.5"},
+        {"insert into t (f) values (1E126)", 1426, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        Exec("delete from t");
+        EXPECT_EQ(ErrorOf(c.insert), c.error) << c.insert;
+        if (c.query) {
+            EXPECT_EQ(One(c.query), c.text) << c.insert;
+        }
+    }
+}
+
+TEST_F(SqlEngineTest, ArithmeticAndOrderAreExactBeyondInt64) {
+    Exec("create table t (n number)");
+    for (const char* v : {"9223372036854775807", "9223372036854775808", "-9223372036854775809",
+                          "0.1", "18446744073709551616", "-0.1", "1E-130", "-1E125", "5"})
+        Exec(std::string("insert into t values (") + v + ")");
+    EXPECT_THAT(Column("select to_char(n) from t order by n"),
+                ElementsAre("-1E+125", "-9223372036854775809", "-.1", "1E-130", ".1", "5",
+                            "9223372036854775807", "9223372036854775808", "18446744073709551616"));
+    EXPECT_THAT(Column("select to_char(n) from t where n > 9223372036854775807 order by n desc"),
+                ElementsAre("18446744073709551616", "9223372036854775808"));
+    EXPECT_EQ(One("select to_char(max(n)) from t"), "18446744073709551616");
+    EXPECT_EQ(One("select to_char(min(n)) from t"), "-1E+125");
+    EXPECT_EQ(One("select to_char(sum(n)) from t where n between -1 and 9223372036854775807"),
+              "9223372036854775812");
+    EXPECT_EQ(One("select to_char(9223372036854775807 + 1) from dual"), "9223372036854775808");
+    EXPECT_EQ(One("select to_char(-9223372036854775807 - 2) from dual"), "-9223372036854775809");
+    EXPECT_EQ(One("select to_char(4294967296 * 4294967296) from dual"), "18446744073709551616");
+    EXPECT_EQ(One("select to_char(0.1 + 0.2) from dual"), ".3");
+    // 40 stored digits, cut to TO_CHAR's 40 characters.
+    EXPECT_EQ(One("select to_char(1 / 3) from dual"), "." + std::string(39, '3'));
+    EXPECT_EQ(One("select to_char(avg(n)) from t where n in (0.1, 5)"), "2.55");
+    EXPECT_EQ(One("select to_char(-(-9223372036854775808)) from dual"), "9223372036854775808");
+    EXPECT_EQ(One("select to_char(round(2.5), 'FM9') || to_char(round(-2.5)) from dual"), "3-3");
+    EXPECT_EQ(One("select to_char(greatest(1E20, 5, -1E20)) from dual"), "100000000000000000000");
+    EXPECT_EQ(One("select to_char(2 / 3) from dual"), "." + std::string(38, '6') + "7");
+    EXPECT_EQ(One("select to_char(-7 / 2) from dual"), "-3.5");
+    EXPECT_EQ(One("select to_char(mod(12345678901234567890.5, 7)) from dual"), "1.5");
+    EXPECT_EQ(One("select floor(-1.5) || ' ' || ceil(-1.5) || ' ' || abs(-1E20) from dual"),
+              "-2 -1 100000000000000000000");
+    EXPECT_EQ(ErrorOf("select 1 / 0 from dual"), 1476);
+    EXPECT_EQ(One("select to_char(power(2, 100)) from dual"), "1267650600228229401496703205376");
+    EXPECT_EQ(One("select to_char(power(-10, -3)) from dual"), "-.001");
+    EXPECT_EQ(ErrorOf("select 9E125 * 10 from dual"), 1426);
+}
+
+TEST_F(SqlEngineTest, UniqueConstraintsCompareNumbersByValue) {
+    Exec("create table t (n number primary key)");
+    Exec("insert into t values (1)");
+    EXPECT_EQ(ErrorOf("insert into t values (1.0)"), 1);
+    Exec("insert into t values (12345678901234567890.5)");
+    EXPECT_EQ(ErrorOf("insert into t values (12345678901234567890.50)"), 1);
+    Exec("insert into t values (12345678901234567890.51)");
+    EXPECT_EQ(One("select count(distinct n) from t"), "3");
+}
