@@ -5,8 +5,8 @@
 #include <limits>
 #include <utility>
 
-#include "app/core/CsvNumber.h"
 #include "app/core/CsvReader.h"
+#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 
 namespace velnor::app {
@@ -37,13 +37,12 @@ std::string Shown(std::string_view value) {
                     line, static_cast<int>(index + 1));
 }
 
-// Why a NUMBER column cannot take the canonical number `text` unchanged; empty when it can.
-std::string NumberColumnRefuses(const std::string& text) {
-    const auto value = oracle::ParseDecimal(text);
-    if (!value) return text;  // INF, -INF, NAN
+// Why a NUMBER column cannot take `value` unchanged; empty when it can.
+std::string NumberColumnRefuses(const oracle::TDecimal& value) {
+    if (oracle::FitsOracleNumber(value)) return {};
     std::uint8_t bytes[oracle::OracleNumberMaxLength];
     try {
-        (void)oracle::EncodeOracleNumber(*value, bytes);
+        (void)oracle::EncodeOracleNumber(value, bytes);
     } catch (const platform::EConvertError& e) {
         return e.Message();
     }
@@ -146,15 +145,17 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                     value.kind = TCsvValue::Kind::Null;
                     break;
                 }
-                auto exact = CsvNumberLiteral(field, decimalSymbol_);
+                const std::string_view text = Trim(field);
+                if (text == "INF" || text == "-INF" || text == "NAN")
+                    FieldError(line, c, column, field, "は NUMBER 列に格納できません");
+                const auto exact = oracle::ParseDecimal(text, decimalSymbol_);
                 if (!exact) FieldError(line, c, column, field, "は数値ではありません");
                 const std::string refused = NumberColumnRefuses(*exact);
                 if (!refused.empty())
                     FieldError(line, c, column, field,
                                ("は NUMBER 列に格納できません: " + refused).c_str());
                 value.kind = TCsvValue::Kind::Number;
-                value.number = ParseNumber(field, decimalSymbol_).value_or(0);
-                value.text = std::move(*exact);
+                value.text = oracle::DecimalToText(*exact);
                 break;
             }
             case oracle::otString:

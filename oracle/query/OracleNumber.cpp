@@ -111,8 +111,7 @@ std::string DecimalToText(const TDecimal& value) {
     if (value.IsZero()) return "0";
     const int e = value.exponent;
     const auto n = static_cast<int>(value.digits.size());
-    std::string out;
-    out.reserve(value.digits.size() + 16);
+    std::string out;  // short numbers stay in the string's own storage
     if (value.negative) out += '-';
     if (e > 40 || e < -6) {
         out += value.digits[0];
@@ -173,6 +172,14 @@ std::size_t EncodeOracleNumber(const TDecimal& value, std::uint8_t* bytes) {
     std::size_t length = 1 + static_cast<std::size_t>(mantissa);
     if (value.negative && mantissa < kMaxMantissa) bytes[length++] = kNegativeTerminator;
     return length;
+}
+
+bool FitsOracleNumber(const TDecimal& value) noexcept {
+    if (value.IsZero()) return true;
+    const bool odd = (value.exponent % 2) != 0;
+    const int exponent100 = odd ? (value.exponent + 1) / 2 : value.exponent / 2;
+    return exponent100 >= kMinExponent100 && exponent100 <= kMaxExponent100 &&
+           value.digits.size() + (odd ? 1 : 0) <= 2 * static_cast<std::size_t>(kMaxMantissa);
 }
 
 void EncodeOracleVarnum(const TDecimal& value, std::uint8_t* bytes) {

@@ -53,6 +53,8 @@ inline constexpr std::size_t OracleNumberMaxDigits = 40;
 // Raises platform::EConvertError, writing nothing, for a value outside 1E-130 .. below 1E126
 // in magnitude or with more digits than 20 base-100 digits hold: a stored value would differ.
 std::size_t EncodeOracleNumber(const TDecimal& value, std::uint8_t* bytes);
+// Whether EncodeOracleNumber takes `value` without raising.
+[[nodiscard]] bool FitsOracleNumber(const TDecimal& value) noexcept;
 // The same as a VARNUM: the count in the first byte, the NUMBER after it (22 bytes of room).
 void EncodeOracleVarnum(const TDecimal& value, std::uint8_t* bytes);
 

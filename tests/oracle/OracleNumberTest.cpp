@@ -85,6 +85,7 @@ TEST(OracleNumberTest, RefusesValuesANumberWouldChange) {
                           Case{"9.9E-131", "below 1E-130"}, Case{"1E999999999999", "1E126"},
                           Case{"1." + std::string(39, '1'), "significant digits"},
                           Case{std::string(41, '7'), "significant digits"}}) {
+        EXPECT_FALSE(oracle::FitsOracleNumber(Parse(c.text))) << c.text;
         EXPECT_THAT([&] { (void)oracle::EncodeOracleNumber(Parse(c.text), buffer.data()); },
                     ThrowsMessage<EConvertError>(HasSubstr(c.message)))
             << c.text;
@@ -161,6 +162,7 @@ TEST(OracleNumberTest, EveryEncodableValueSurvivesBytesAndText) {
         ASSERT_EQ(oracle::DecodeOracleNumber(buffer.data(), length), value)
             << oracle::DecimalToText(value);
         ASSERT_EQ(oracle::ParseDecimal(oracle::DecimalToText(value)), value);
+        ASSERT_TRUE(oracle::FitsOracleNumber(value));
     }
 }
 
