@@ -130,6 +130,12 @@ void TOracleQuery::SetStringFieldsOnly(bool value) noexcept {
     impl_->parsedText_.clear();
 }
 
+void TOracleQuery::SetExactNumbers(bool value) noexcept {
+    if (value == exactNumbers_) return;
+    exactNumbers_ = value;
+    impl_->parsedText_.clear();
+}
+
 // ---- variables host ----
 
 TVariableSettings TOracleQuery::VariableSettings() const {
@@ -487,6 +493,7 @@ TMappingContext TQueryImpl::MappingContext() {
     TMappingContext context;
     statement_->FillMappingContext(context);
     context.stringFieldsOnly = q_.stringFieldsOnly_;
+    context.exactNumbers = q_.exactNumbers_;
     if (const std::string set = ClientCharacterSet(); !set.empty()) {
         context.clientBytesPerCharacter = MaxBytesPerCharacter(set);
         // The Unicode sets' numbers: the usual database sets a UTF-8 client meets unconverted.
