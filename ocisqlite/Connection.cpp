@@ -1,5 +1,6 @@
 #include "ocisqlite/Connection.h"
 
+#include "ocisqlite/ClientCharset.h"
 #include "ocisqlite/Cursor.h"
 #include "ocisqlite/store/OracleHome.h"
 
@@ -11,6 +12,7 @@ TConnection::TConnection(std::string home, std::string service, std::string user
       service_(std::move(service)),
       user_(std::move(user)),
       banner_(std::move(banner)) {
+    ReadClientCharset();  // as a client reads NLS_LANG when it starts a session
     sql_ = std::make_unique<sql::Connection>(SchemaPath(), user_);
     // CREATE USER keeps the users file of this service; the schema file comes at logon.
     sql_->OnCreateUser = [home = home_, service = service_](const std::string& name,

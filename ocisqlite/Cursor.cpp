@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "ocisqlite/ClientCharset.h"
 #include "ocisqlite/Connection.h"
 #include "ocisqlite/ExternalTypes.h"
 #include "ocisqlite/Handles.h"
@@ -68,7 +69,7 @@ void TCursorCore::Release() noexcept {
 
 void TCursorCore::Prepare(std::string sql) {
     Release();
-    sql_ = std::move(sql);
+    sql_ = FromClient(sql, ClientCharset());  // statement text is in the client character set
     prepared_ = true;
     executed_ = false;
     exhausted_ = false;

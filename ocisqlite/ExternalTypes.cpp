@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ocisqlite/ClientCharset.h"
 #include "ocisqlite/Handles.h"
 #include "ocisqlite/sql/Convert.h"
 
@@ -76,7 +77,9 @@ sql::Value DecodeNumber(const unsigned char* bytes, std::size_t length) {
     }
 }
 
-sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
+namespace {
+
+sql::Value ReadAsGiven(ub2 type, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     switch (type) {
         case SQLT_CHR:
@@ -147,9 +150,18 @@ sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
     }
 }
 
+}  // namespace
+
+sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
+    sql::Value value = ReadAsGiven(type, data, size);
+    if (value.kind == sql::Value::Kind::Text)  // text arrives in the client character set
+        value.bytes = FromClient(value.bytes, ClientCharset());
+    return value;
+}
+
 std::string ValueBytes(const sql::Value& value, const sql::Connection& session) {
-    if (value.kind == sql::Value::Kind::Text || value.kind == sql::Value::Kind::Raw)
-        return value.bytes;
+    if (value.kind == sql::Value::Kind::Text) return ToClient(value.bytes, ClientCharset());
+    if (value.kind == sql::Value::Kind::Raw) return value.bytes;
     return session.ToText(value);
 }
 

@@ -2,10 +2,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <optional>
 #include <type_traits>
+#include <vector>
 
 #include "ocisqlite/Connection.h"
 #include "ocisqlite/Handles.h"
@@ -33,35 +37,85 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
-// A service name out of what a connect string may hold: "DEMO", "host:1521/DEMO",
-// "//host/DEMO" or a descriptor with SERVICE_NAME= or SID=. Empty: the default service.
-std::string ServiceOf(std::string_view dblink) {
+// The service a connect descriptor names with SERVICE_NAME= or SID=; empty when none.
+std::string ServiceOfDescriptor(std::string_view descriptor) {
+    const std::string upper = UpperName(descriptor);
+    for (const char* key : {"SERVICE_NAME", "SID"}) {
+        std::size_t at = upper.find(key);
+        while (at != std::string::npos) {
+            std::size_t p = at + std::string_view(key).size();
+            while (p < upper.size() && upper[p] == ' ') ++p;
+            if (p < upper.size() && upper[p] == '=') {
+                const std::size_t end = upper.find(')', p);
+                return Trim(descriptor.substr(p + 1, end - p - 1));
+            }
+            at = upper.find(key, at + 1);
+        }
+    }
+    return {};
+}
+
+// The descriptor of a net service name in tnsnames.ora ($TNS_ADMIN, else the home's
+// network/admin); nullopt when the file or the name is not there.
+std::optional<std::string> TnsDescriptor(const std::string& home, std::string_view alias) {
+    const char* admin = std::getenv("TNS_ADMIN");
+    const std::string dir = admin && *admin ? std::string(admin) : home + "/network/admin";
+    std::ifstream in(dir + "/tnsnames.ora");
+    if (!in) return std::nullopt;
+    std::string text, line;
+    while (std::getline(in, line)) text += line.substr(0, line.find('#')) + "\n";
+    const std::string wanted = UpperName(alias);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t equals = text.find('=', at);
+        if (equals == std::string::npos) break;
+        std::vector<std::string> names;
+        std::string_view list(text.data() + at, equals - at);
+        for (std::size_t from = 0; from <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', from), list.size());
+            names.push_back(UpperName(Trim(list.substr(from, comma - from))));
+            from = comma + 1;
+        }
+        std::size_t p = text.find('(', equals);
+        if (p == std::string::npos) break;
+        const std::size_t open = p;
+        int depth = 0;
+        for (; p < text.size(); ++p) {
+            if (text[p] == '(') ++depth;
+            if (text[p] == ')' && --depth == 0) break;
+        }
+        for (const auto& name : names)
+            if (name == wanted) return text.substr(open, p - open + 1);
+        at = p + 1;
+    }
+    return std::nullopt;
+}
+
+// A service name out of what a connect string may hold: a net service name (an alias of
+// tnsnames.ora, else the service itself), an EZConnect string "[//]host[:port]/service" or
+// a descriptor. Empty: the default service, or none to be found.
+std::string ServiceOf(std::string_view dblink, const std::string& home) {
     std::string link = Trim(dblink);
     if (link.empty()) {
         for (const char* name : {"TWO_TASK", "ORACLE_SID"})
             if (const char* v = std::getenv(name); v && *v) return Trim(v);
         return {};
     }
-    if (link.front() == '(') {
-        const std::string upper = UpperName(link);
-        for (const char* key : {"SERVICE_NAME", "SID"}) {
-            std::size_t at = upper.find(key);
-            while (at != std::string::npos) {
-                std::size_t p = at + std::string_view(key).size();
-                while (p < upper.size() && upper[p] == ' ') ++p;
-                if (p < upper.size() && upper[p] == '=') {
-                    const std::size_t end = upper.find(')', p);
-                    return Trim(std::string_view(link).substr(p + 1, end - p - 1));
-                }
-                at = upper.find(key, at + 1);
-            }
-        }
-        return {};
+    if (link.front() == '(') return ServiceOfDescriptor(link);
+    if (link.find_first_of("/:") == std::string::npos) {
+        if (auto descriptor = TnsDescriptor(home, link)) return ServiceOfDescriptor(*descriptor);
+        return link;
     }
-    if (const auto slash = link.rfind('/'); slash != std::string::npos)
-        link = link.substr(slash + 1);
-    if (const auto colon = link.find(':'); colon != std::string::npos) link.resize(colon);
-    return link;
+    // EZConnect: [protocol://][//]host[:port][/service[:server][/instance]]
+    if (const auto scheme = link.find("://"); scheme != std::string::npos)
+        link.erase(0, scheme + 3);
+    if (link.rfind("//", 0) == 0) link.erase(0, 2);
+    std::size_t hostEnd = 0;
+    if (!link.empty() && link.front() == '[') hostEnd = link.find(']');  // IPv6 address
+    const auto slash = link.find('/', hostEnd == std::string::npos ? 0 : hostEnd);
+    if (slash == std::string::npos) return {};  // no service named
+    const std::string service = link.substr(slash + 1);
+    return service.substr(0, service.find_first_of(":/"));
 }
 
 std::string OsUser() {
@@ -79,7 +133,7 @@ TServer::~TServer() { Detach(); }
 void TServer::Attach(std::string_view dblink) {
     if (attached_) throw OraError(24313);
     const std::string home = FindOwnHome(reinterpret_cast<const void*>(&OCIServerAttach));
-    const std::string service = UpperName(ServiceOf(dblink));
+    const std::string service = UpperName(ServiceOf(dblink, home));
     const TOracleHome store(home);
     if (home.empty() || !IsValidName(service) || !store.ServiceExists(service))
         throw OraError(12154);

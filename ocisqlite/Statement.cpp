@@ -27,7 +27,8 @@ VELNOR_CHECK_SIGNATURE(OCITransRollback)
 namespace velnor::ocisqlite {
 namespace {
 
-constexpr ub2 kCharsetId = 873;  // AL32UTF8
+constexpr ub2 kCharsetId = 873;           // AL32UTF8
+constexpr ub2 kNationalCharsetId = 2000;  // AL16UTF16
 
 // The describe type code of the OCI8 interface.
 ub2 OciTypeCode(int engineType) {
@@ -75,11 +76,11 @@ void TParam::GetAttr(ub4 attr, void* value, ub4* size) {
         case OCI_ATTR_CHAR_SIZE:
             return PutAttr<ub2>(value, size, static_cast<ub2>(info.charLength));
         case OCI_ATTR_CHAR_USED:
-            return PutAttr<ub1>(value, size, info.charLength != info.size ? 1 : 0);
+            return PutAttr<ub1>(value, size, info.charSemantics ? 1 : 0);
         case OCI_ATTR_CHARSET_FORM:
-            return PutAttr<ub1>(value, size, SQLCS_IMPLICIT);
+            return PutAttr<ub1>(value, size, info.national ? SQLCS_NCHAR : SQLCS_IMPLICIT);
         case OCI_ATTR_CHARSET_ID:
-            return PutAttr<ub2>(value, size, kCharsetId);
+            return PutAttr<ub2>(value, size, info.national ? kNationalCharsetId : kCharsetId);
         default:
             THandle::GetAttr(attr, value, size);
     }

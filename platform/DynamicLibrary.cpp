@@ -112,6 +112,13 @@ bool TDynamicLibrary::Load(const std::string& path) {
     return true;
 }
 
+bool TDynamicLibrary::IsLoaded(const std::string& soname) noexcept {
+    if (soname.empty() || soname.find('/') != std::string::npos) return false;
+    void* handle = dlopen(soname.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle) dlclose(handle);  // only drops the reference RTLD_NOLOAD added
+    return handle != nullptr;
+}
+
 void TDynamicLibrary::Unload() noexcept {
     if (!handle_) return;
     dlclose(handle_);

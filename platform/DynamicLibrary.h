@@ -18,6 +18,8 @@ public:
     // the dynamic loader does (LD_LIBRARY_PATH, the cache, the default directories).
     bool Load(const std::string& path);
     void Unload() noexcept;
+    // True when a library of that soname is already in the process.
+    [[nodiscard]] static bool IsLoaded(const std::string& soname) noexcept;
     [[nodiscard]] bool Loaded() const noexcept { return handle_ != nullptr; }
     // Null when the name is not exported or nothing is loaded.
     [[nodiscard]] void* Symbol(const char* name) const noexcept;

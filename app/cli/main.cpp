@@ -18,6 +18,7 @@
 #include "app/core/LogonHistory.h"
 #include "app/core/TextFile.h"
 #include "app/core/UserTable.h"
+#include "oracle/client/OciLibrary.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/Exception.h"
 #include "platform/Registry.h"
@@ -191,6 +192,8 @@ int Run(const TOptions& options) {
     session.SetLogonDatabase(logon.Service);
     session.LogOn();
     if (!session.LogonWarning().empty()) std::cerr << "velnor-cli: " << session.LogonWarning();
+    if (const std::string warning = oracle::ClientCharacterSetWarning(); !warning.empty())
+        std::cerr << "velnor-cli: warning: " << warning << "\n";
 
     app::TUserTable tables(session);
     const std::string& command = options.words[0];

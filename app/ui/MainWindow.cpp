@@ -17,6 +17,7 @@
 
 #include "app/core/ImportTransaction.h"
 #include "app/ui/LogonDialog.h"
+#include "oracle/client/OciLibrary.h"
 #include "platform/RegionalSettings.h"
 #include "platform/Registry.h"
 #include "platform/UiHooks.h"
@@ -337,6 +338,8 @@ void TfrmMain::ConnectClick(QObject* sender) {
         session_->SetConnectAs(oracle::TConnectAsOption::caNormal);
         session_->SetConnected(false);
         session_->SetConnected(true);
+        if (const std::string warning = oracle::ClientCharacterSetWarning(); !warning.empty())
+            dialogs_->Warning(this, QString::fromLocal8Bit(warning));
         RefreshTableGrid();
         logonHistory_->AddLogon(frmLogon_->UserName, frmLogon_->Password, frmLogon_->Service);
         logonHistory_->SaveToRegistry();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <iterator>
@@ -23,7 +24,7 @@ namespace velnor::ocisqlite {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: ocisqlite-admin HOME init\n"
+    "usage: ocisqlite-admin HOME init [--instant-client]\n"
     "       ocisqlite-admin HOME service NAME [--banner TEXT]\n"
     "       ocisqlite-admin HOME user SERVICE NAME PASSWORD [--expired | --expires-in DAYS]\n"
     "       ocisqlite-admin HOME demo\n"
@@ -107,6 +108,28 @@ void Init(const TOracleHome& home) {
     MakeDirectory(home.DataDir(), undo);
     MakeLink(VELNOR_CLIENT_MODULE, home.Path() + "/lib/libclntsh.so", undo);
     MakeLink(VELNOR_ORAMTS_MODULE, home.Path() + "/lib/liboramts.so", undo);
+    undo.Commit();
+}
+
+// A copy, as unzipping leaves real files: a library then knows this folder as its own.
+void CopyLibrary(const std::string& from, const std::string& to, TUndo& undo) {
+    const bool existed = Exists(to);
+    std::error_code error;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) throw std::runtime_error("cannot create " + to + ": " + error.message());
+    if (!existed) undo.Add([to] { ::unlink(to.c_str()); });
+}
+
+// The libraries directly in the home, as an unzipped Instant Client has them; the client
+// library finds its companion only if its loader looks in this folder.
+void InitInstantClient(const TOracleHome& home) {
+    TUndo undo;
+    MakeDirectory(home.Path(), undo);
+    MakeDirectory(home.DataDir(), undo);
+    CopyLibrary(VELNOR_INSTANT_CLIENT_MODULE, home.Path() + "/libclntsh.so", undo);
+    const std::string companion = VELNOR_CLIENT_COMPANION;
+    CopyLibrary(companion, home.Path() + companion.substr(companion.rfind('/')), undo);
+    CopyLibrary(VELNOR_ORAMTS_MODULE, home.Path() + "/liboramts.so", undo);
     undo.Commit();
 }
 
@@ -273,6 +296,8 @@ int Run(const std::vector<std::string>& args) {
     const std::size_t extra = args.size() - 2;
     if (command == "init" && extra == 0) {
         Init(home);
+    } else if (command == "init" && extra == 1 && args[2] == "--instant-client") {
+        InitInstantClient(home);
     } else if (command == "demo" && extra == 0) {
         Demo(home);
     } else if (command == "sql" && extra == 2) {

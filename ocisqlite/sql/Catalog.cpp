@@ -131,6 +131,12 @@ SqlType TypeOfSpec(const TypeSpec& decl, std::string& typeName) {
         t.charLength = decl.length;
         int limit = decl.name == "CHAR" ? 2000 : 4000;
         t.size = decl.charSemantics ? std::min(decl.length * 4, limit) : decl.length;
+    } else if (decl.name == "NVARCHAR2" || decl.name == "NCHAR") {
+        t.code = decl.name == "NCHAR" ? tcChar : tcVarchar2;
+        t.national = true;
+        t.charSemantics = true;
+        t.charLength = decl.length;
+        t.size = decl.length * 2;
     } else if (decl.name == "DATE") {
         t.code = tcDate;
         t.size = 7;

@@ -21,7 +21,8 @@ struct SqlType {
     bool nullable = true;
     int charLength = 0;
     bool charSemantics = false;
-    std::string owner;  // "SCOTT"."T"."C" for a table column; empty for expressions
+    bool national = false;  // NCHAR / NVARCHAR2: the national character set, AL16UTF16
+    std::string owner;      // "SCOTT"."T"."C" for a table column; empty for expressions
 
     [[nodiscard]] bool IsNumber() const { return code == tcNumber; }
     [[nodiscard]] bool IsText() const {

@@ -115,7 +115,9 @@ struct ColumnInfo {
     int precision = 0;      // NUMBER(p,s): p; FLOAT(b): b; NUMBER and expressions: 0
     int scale = 0;          // NUMBER(p,s): s; NUMBER, FLOAT and expressions: -127
     bool nullable = true;
-    int charLength = 0;  // characters for VARCHAR2/CHAR (n CHAR); else equal to size
+    int charLength = 0;          // characters for VARCHAR2/CHAR (n CHAR); else equal to size
+    bool charSemantics = false;  // length declared in characters (n CHAR, NCHAR types)
+    bool national = false;       // NCHAR / NVARCHAR2
 };
 
 // Oracle's conversion of a NUMBER to text (TO_CHAR without a format, string defines):

@@ -586,6 +586,21 @@ private:
         return negative ? -v : v;
     }
 
+    // NVARCHAR2(n) / NCHAR[(n)]: n characters of AL16UTF16, two bytes each.
+    void NationalLength(TypeSpec& decl, const std::string& word) {
+        decl.name = word;
+        decl.charSemantics = true;
+        decl.length = 1;
+        if (word == "NVARCHAR2" && !Peek().IsSymbol("(")) Fail(906, "missing left parenthesis");
+        if (AcceptSymbol("(")) {
+            decl.length = Integer();
+            ExpectRightParen();
+        }
+        if (decl.length < 1) Fail(1724, "floating point precision is out of range (1 to 126)");
+        if (decl.length > (word == "NCHAR" ? 1000 : 2000))
+            Fail(910, "specified length too long for its datatype");
+    }
+
     TypeSpec Type() {
         TypeSpec decl;
         const Token& t = Peek();
@@ -663,9 +678,11 @@ private:
         } else if (w == "RAW") {
             decl.name = "RAW";
             lengthClause(true, 2000);
-        } else if (w == "NCHAR" || w == "NVARCHAR2" || w == "CLOB" || w == "NCLOB" || w == "BLOB" ||
-                   w == "BFILE" || w == "TIMESTAMP" || w == "INTERVAL" || w == "BINARY_FLOAT" ||
-                   w == "BINARY_DOUBLE" || w == "ROWID" || w == "UROWID" || w == "XMLTYPE") {
+        } else if (w == "NVARCHAR2" || w == "NCHAR") {
+            NationalLength(decl, w);
+        } else if (w == "CLOB" || w == "NCLOB" || w == "BLOB" || w == "BFILE" || w == "TIMESTAMP" ||
+                   w == "INTERVAL" || w == "BINARY_FLOAT" || w == "BINARY_DOUBLE" || w == "ROWID" ||
+                   w == "UROWID" || w == "XMLTYPE") {
             Fail(3001, "unimplemented feature");
         } else {
             Fail(902, "invalid datatype");

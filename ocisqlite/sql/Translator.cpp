@@ -157,6 +157,8 @@ private:
         info.scale = t.IsNumber() ? t.scale : 0;
         info.nullable = t.nullable;
         info.charLength = t.charSemantics ? t.charLength : info.size;
+        info.charSemantics = t.charSemantics;
+        info.national = t.national;
         return info;
     }
 

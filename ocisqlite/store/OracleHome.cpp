@@ -219,6 +219,11 @@ std::string FindOwnHome(const void* addressInLibrary) {
     const auto slash = file.rfind('/');
     if (slash == std::string::npos) return "..";
     const std::string folder = file.substr(0, slash);
+    // An Instant-Client-like home keeps the library beside its data, not in lib/.
+    struct stat st {};
+    if (::stat((folder.empty() ? "/oradata" : folder + "/oradata").c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+        return folder.empty() ? "/" : folder;
     const auto up = folder.rfind('/');
     if (up == std::string::npos) return ".";
     return up == 0 ? "/" : folder.substr(0, up);

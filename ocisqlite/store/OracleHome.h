@@ -63,7 +63,8 @@ private:
 };
 
 // The home the stand-in library serves: $ORACLE_HOME when set, else the directory above
-// the folder the library's own file lies in (<home>/lib/libclntsh.so).
+// the folder the library's own file lies in (<home>/lib/libclntsh.so), or that folder itself
+// when it holds oradata/ (an Instant-Client-like home).
 [[nodiscard]] std::string FindOwnHome(const void* addressInLibrary);
 
 }  // namespace velnor::ocisqlite

@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "oracle/client/OracleHome.h"
+#include "oracle/client/SharedObject.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Exception.h"
 #include "platform/System.h"
@@ -29,6 +32,7 @@ struct TLoaderState {
     std::string oracleHomeKey;
     std::string oracleHomeDir;
     std::vector<std::string> log;
+    std::vector<platform::TDynamicLibrary> companions;  // opened before the client, in order
     platform::TDynamicLibrary client;
     platform::TDynamicLibrary mts;
     std::string mtsPath;
@@ -40,6 +44,15 @@ struct TLoaderState {
     std::atomic<bool> loaded{false};  // set last, once table and flags are complete
     bool exitHandlerInstalled = false;
     void (*beforeExitUnload)() = nullptr;
+    // Variables the loader set for the client: name, the value set, the value before.
+    struct TSetVariable {
+        std::string name, value;
+        std::optional<std::string> previous;
+    };
+    std::vector<TSetVariable> setVariables;
+    std::string characterSetWarning;
+    std::string characterSet;
+    std::vector<std::string> setupLog;  // follows the load's own lines in the log
 };
 
 TLoaderState& State() {
@@ -126,12 +139,105 @@ void AtProcessExit() {
     UnloadOCI();
 }
 
+void SetClientVariable(TLoaderState& s, const std::string& name, const std::string& value) {
+    s.setVariables.push_back({name, value, platform::GetEnvironment(name)});
+    platform::SetEnvironment(name, value);
+    s.setupLog.push_back(name + " set to " + value);
+}
+
+// What a Linux client reads only from the environment, settled before it initialises.
+void PrepareClientEnvironment(TLoaderState& s) {
+    s.characterSetWarning.clear();
+    s.characterSet = kVelnorCharacterSet;
+    const std::optional<std::string> nlsLang = platform::GetEnvironment("NLS_LANG");
+    if (!nlsLang) {
+        std::string locale;
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+            locale = platform::GetEnvironment(name).value_or("");
+            if (!locale.empty()) break;
+        }
+        SetClientVariable(s, "NLS_LANG", DefaultNlsLang(locale));
+    } else if (const std::string set = NlsLangCharacterSet(*nlsLang); set != kVelnorCharacterSet) {
+        s.characterSet = set;
+        s.characterSetWarning = "NLS_LANG=" + *nlsLang + " makes " + set +
+                                " the client character set instead of " + kVelnorCharacterSet +
+                                ": text is converted, and characters " + set +
+                                " lacks become \"?\"";
+        s.setupLog.push_back(s.characterSetWarning);
+    }
+    // A full client finds its message files and network/admin through ORACLE_HOME; an
+    // Instant Client needs none and finds them beside its libraries.
+    // The user's own ORACLE_HOME is kept, as an override.
+    if (s.ociDllAutoChosen && !s.oracleHomeDir.empty() && !IsInstantClientHome(s.oracleHomeDir)) {
+        const std::optional<std::string> own = platform::GetEnvironment("ORACLE_HOME");
+        if (!own)
+            SetClientVariable(s, "ORACLE_HOME", s.oracleHomeDir);
+        else if (*own != s.oracleHomeDir)
+            s.setupLog.push_back("ORACLE_HOME kept as " + *own);
+    }
+}
+
+// Opens the libraries `file` needs that lie in `dir`, each after its own, so the client
+// links against them by name without LD_LIBRARY_PATH.
+void OpenCompanions(TLoaderState& s, const std::string& file, const std::string& dir,
+                    std::set<std::string>& seen) {
+    const auto needed = NeededLibraries(file);
+    if (!needed) return;
+    for (const std::string& name : *needed) {
+        if (name.find('/') != std::string::npos || !seen.insert(name).second ||
+            platform::TDynamicLibrary::IsLoaded(name))
+            continue;
+        const std::string path = platform::JoinPath(dir, name);
+        if (!platform::FileExists(path)) continue;
+        OpenCompanions(s, path, dir, seen);
+        platform::TDynamicLibrary library;
+        if (library.Load(path)) {
+            s.setupLog.push_back("Companion library: " + path);
+            s.companions.push_back(std::move(library));
+        } else {
+            s.setupLog.push_back("Companion library not loaded: " + path + ": " +
+                                 library.LastError());
+        }
+    }
+}
+
+void RestoreClientEnvironment(TLoaderState& s) noexcept {
+    try {
+        for (auto it = s.setVariables.rbegin(); it != s.setVariables.rend(); ++it) {
+            if (platform::GetEnvironment(it->name) != it->value) continue;  // changed since
+            if (it->previous)
+                platform::SetEnvironment(it->name, *it->previous);
+            else
+                platform::UnsetEnvironment(it->name);
+        }
+    } catch (...) {
+        // Best effort: the next load settles the variables again.
+    }
+    s.setVariables.clear();
+}
+
+TLoadResult LoadClient();
+
 TLoadResult LoadOCI() {
     TLoaderState& s = State();
     if (s.loaded) return lrLoaded;
     s.log.clear();
+    s.setupLog.clear();
+    const TLoadResult result = LoadClient();
+    s.log.insert(s.log.end(), s.setupLog.begin(), s.setupLog.end());
+    s.setupLog.clear();
+    return result;
+}
+
+TLoadResult LoadClient() {
+    TLoaderState& s = State();
     const TLoadResult chosen = ChooseOCIDLL();
     if (chosen != lrLoaded) return chosen;
+    PrepareClientEnvironment(s);
+    if (const std::string dir = platform::DirectoryOf(s.ociDll); !dir.empty()) {
+        std::set<std::string> seen;
+        OpenCompanions(s, s.ociDll, dir, seen);
+    }
 
     if (!s.client.Load(s.ociDll)) {
         const std::string firstError = s.client.LastError();
@@ -215,6 +321,16 @@ std::string OracleHomeDir() {
 std::string LoaderLog() {
     platform::TCriticalSectionGuard guard(GlobalOCILock());
     return JoinLog(State().log);
+}
+
+std::string ClientCharacterSetWarning() {
+    platform::TCriticalSectionGuard guard(GlobalOCILock());
+    return State().characterSetWarning;
+}
+
+std::string ClientCharacterSet() {
+    platform::TCriticalSectionGuard guard(GlobalOCILock());
+    return State().loaded ? State().characterSet : std::string();
 }
 
 std::string FindOracleHomeKey() {
@@ -305,6 +421,10 @@ void UnloadOCI() noexcept {
     ResetMts(Table());
     s.mts.Unload();
     s.client.Unload();
+    while (!s.companions.empty()) s.companions.pop_back();
+    RestoreClientEnvironment(s);
+    s.characterSetWarning.clear();
+    s.characterSet.clear();
     if (s.ociDllAutoChosen) s.ociDll.clear();
     s.flags = TGroupFlags{};
     s.useOCI8 = false;

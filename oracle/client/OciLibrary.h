@@ -70,6 +70,12 @@ void SetOCIDLL(std::string path);
 [[nodiscard]] std::string OracleHomeDir();
 // The loader's diagnostic lines, separated by "\r\n".
 [[nodiscard]] std::string LoaderLog();
+// Set by the last load when the user's NLS_LANG gives the client a character set other
+// than Velnor's: says so, for the logon to show. Empty otherwise.
+[[nodiscard]] std::string ClientCharacterSetWarning();
+// The client character set NLS_LANG gave the loaded client ("AL32UTF8"); "" when nothing is
+// loaded. Text buffers size from it with MaxBytesPerCharacter.
+[[nodiscard]] std::string ClientCharacterSet();
 
 // Loads, binds and initialises the library on the first call; later calls return at once.
 // Raises platform::Exception "Initialization error\r\n..." with the loader log on failure.

@@ -1,6 +1,7 @@
 #include "oracle/client/OracleHome.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstddef>
 
@@ -174,6 +175,87 @@ std::string PickOCIDLL(const std::vector<std::string>& candidates) {
         }
     }
     return chosen;
+}
+
+namespace {
+
+struct TNlsName {
+    const char* posix;
+    const char* oracle;
+};
+
+// Language names of Oracle's NLS_LANGUAGE; "zh" and "pt" depend on the territory.
+constexpr TNlsName kLanguages[] = {
+    {"ja", "JAPANESE"},
+    {"en", "AMERICAN"},
+    {"ko", "KOREAN"},
+    {"de", "GERMAN"},
+    {"fr", "FRENCH"},
+    {"es", "SPANISH"},
+    {"it", "ITALIAN"},
+    {"nl", "DUTCH"},
+    {"sv", "SWEDISH"},
+    {"ru", "RUSSIAN"},
+    {"pt", "PORTUGUESE"},
+    {"pl", "POLISH"},
+    {"zh_CN", "SIMPLIFIED CHINESE"},
+    {"zh_TW", "TRADITIONAL CHINESE"},
+    {"pt_BR", "BRAZILIAN PORTUGUESE"},
+    {"en_GB", "ENGLISH"},
+};
+
+constexpr TNlsName kTerritories[] = {
+    {"JP", "JAPAN"},  {"US", "AMERICA"},   {"GB", "UNITED KINGDOM"},  {"KR", "KOREA"},
+    {"CN", "CHINA"},  {"TW", "TAIWAN"},    {"DE", "GERMANY"},         {"FR", "FRANCE"},
+    {"ES", "SPAIN"},  {"IT", "ITALY"},     {"NL", "THE NETHERLANDS"}, {"SE", "SWEDEN"},
+    {"RU", "RUSSIA"}, {"PT", "PORTUGAL"},  {"BR", "BRAZIL"},          {"PL", "POLAND"},
+    {"CA", "CANADA"}, {"AU", "AUSTRALIA"},
+};
+
+const char* Lookup(const auto& table, std::string_view key) {
+    for (const auto& entry : table)
+        if (key == entry.posix) return entry.oracle;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string DefaultNlsLang(std::string_view locale) {
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    const std::string_view language = locale.substr(0, locale.find('_'));
+    const std::string_view territory = locale.find('_') == std::string_view::npos
+                                           ? std::string_view()
+                                           : locale.substr(locale.find('_') + 1);
+    const char* oracleLanguage = Lookup(kLanguages, locale);
+    if (!oracleLanguage) oracleLanguage = Lookup(kLanguages, language);
+    const char* oracleTerritory = Lookup(kTerritories, territory);
+    return std::string(oracleLanguage ? oracleLanguage : "AMERICAN") + "_" +
+           (oracleTerritory ? oracleTerritory : "AMERICA") + "." + kVelnorCharacterSet;
+}
+
+std::string NlsLangCharacterSet(std::string_view nlsLang) {
+    const auto dot = nlsLang.rfind('.');
+    std::string set = dot == std::string_view::npos ? "" : std::string(nlsLang.substr(dot + 1));
+    set.erase(0, set.find_first_not_of(" \t"));
+    set.erase(set.find_last_not_of(" \t") + 1);
+    std::transform(set.begin(), set.end(), set.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return set.empty() ? "US7ASCII" : set;
+}
+
+int MaxBytesPerCharacter(std::string_view characterSet) {
+    const std::pair<std::string_view, int> sets[] = {
+        {"AL32UTF8", 4},      {"UTF8", 3},         {"AL16UTF16", 2},    {"JA16SJIS", 2},
+        {"JA16SJISTILDE", 2}, {"JA16EUC", 3},      {"JA16EUCTILDE", 3}, {"ZHS16GBK", 2},
+        {"KO16MSWIN949", 2},  {"WE8MSWIN1252", 1}, {"WE8ISO8859P1", 1}, {"US7ASCII", 1},
+    };
+    for (const auto& [name, bytes] : sets)
+        if (name == characterSet) return bytes;
+    return 4;
+}
+
+bool IsInstantClientHome(const std::string& homeDir) {
+    return WithoutTrailingSlashes(LibraryDirectoryOf(homeDir)) == WithoutTrailingSlashes(homeDir);
 }
 
 }  // namespace velnor::oracle

@@ -54,4 +54,22 @@ inline constexpr const char* kMtsLibraryName = "liboramts.so";
 // "" when there is none.
 [[nodiscard]] std::string PickOCIDLL(const std::vector<std::string>& candidates);
 
+// Velnor's text is UTF-8; this is the client character set that keeps it unchanged.
+inline constexpr const char* kVelnorCharacterSet = "AL32UTF8";
+
+// NLS_LANG for a POSIX locale name ("ja_JP.UTF-8" -> "JAPANESE_JAPAN.AL32UTF8"): language
+// and territory where Oracle has a name for them, else AMERICAN and AMERICA.
+[[nodiscard]] std::string DefaultNlsLang(std::string_view locale);
+
+// The character set an NLS_LANG value gives the client, upper-cased; US7ASCII when it
+// names none (a client's default).
+[[nodiscard]] std::string NlsLangCharacterSet(std::string_view nlsLang);
+
+// The most bytes one character takes in an Oracle character set (AL32UTF8 4, UTF8 3,
+// JA16SJIS 2, US7ASCII 1); 4, the most of any set, for a set not known here.
+[[nodiscard]] int MaxBytesPerCharacter(std::string_view characterSet);
+
+// True when the home is laid out as an Instant Client (its library directly in the home).
+[[nodiscard]] bool IsInstantClientHome(const std::string& homeDir);
+
 }  // namespace velnor::oracle

@@ -52,7 +52,10 @@ TLogonParts SplitLogon(const std::string& user, const std::string& password,
     TLogonParts parts{user, password, database, {}, TConnectAsOption::caNormal};
     combined = false;
     if (!password.empty()) return parts;
-    const std::size_t slash = user.find('/');
+    std::size_t slash = user.find('/');
+    // A "/" after the first "@" belongs to the connect string ("scott@host:1521/DEMO").
+    if (const std::size_t firstAt = user.find('@'); slash != std::string::npos && slash > firstAt)
+        slash = std::string::npos;
     const std::size_t at = user.find('@', slash == std::string::npos ? 0 : slash);
     if (slash != std::string::npos) {
         parts.user = user.substr(0, slash);

@@ -73,6 +73,20 @@ TEST_F(CliTest, ListsTablesWithCounts) {
     EXPECT_EQ(result.output, "EMP\t2\n");
 }
 
+TEST_F(CliTest, ClientCharacterSetOtherThanUtf8IsWarnedAbout) {
+    const auto saved = platform::GetEnvironment("NLS_LANG");
+    platform::SetEnvironment("NLS_LANG", "JAPANESE_JAPAN.JA16SJISTILDE");
+    const auto converted = Cli(Logon(), {"tables"});
+    if (saved)
+        platform::SetEnvironment("NLS_LANG", *saved);
+    else
+        platform::UnsetEnvironment("NLS_LANG");
+    EXPECT_EQ(converted.exitCode, 0) << converted.output;
+    EXPECT_THAT(converted.output, HasSubstr("velnor-cli: warning: NLS_LANG=JAPANESE_JAPAN."
+                                            "JA16SJISTILDE makes JA16SJISTILDE the client"));
+    EXPECT_THAT(Cli(Logon(), {"tables"}).output, Not(HasSubstr("warning: NLS_LANG")));
+}
+
 TEST_F(CliTest, ExportThenReplacingImportKeepsTheRowsAndCommits) {
     const std::string file = dir_.File("emp.csv");
     auto result = Cli(LogonArgs(), {"export", "emp", file});  // any case finds the table

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "oci/OciFunctions.h"
@@ -159,6 +161,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "ORA-12154: TNS:could not resolve the connect identifier specified\n"},
         LogonCase{"SCOTT", "TIGER", "..", OCI_ERROR, 12154,
                   "ORA-12154: TNS:could not resolve the connect identifier specified\n"},
+        // EZConnect without a service, or naming one that does not exist.
+        LogonCase{"SCOTT", "TIGER", "localhost:1521", OCI_ERROR, 12154,
+                  "ORA-12154: TNS:could not resolve the connect identifier specified\n"},
+        LogonCase{"SCOTT", "TIGER", "//localhost/NOWHERE", OCI_ERROR, 12154,
+                  "ORA-12154: TNS:could not resolve the connect identifier specified\n"},
         LogonCase{"STALE", "pw1", "ORCL", OCI_ERROR, 28001,
                   "ORA-28001: the password has expired\n"},
         LogonCase{"SOON", "pw2", "ORCL", OCI_SUCCESS_WITH_INFO, 28002,
@@ -170,9 +177,11 @@ TEST_F(OciLogonTest, ExpiringPasswordStillGivesAUsableSession) {
 }
 
 TEST_F(OciLogonTest, ConnectStringFormsNameTheService) {
-    for (const char* link : {"orcl", " ORCL ", "localhost:1521/orcl", "//db.example/ORCL",
-                             "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=x))"
-                             "(CONNECT_DATA=(SERVICE_NAME = orcl)))"}) {
+    for (const char* link :
+         {"orcl", " ORCL ", "localhost:1521/orcl", "//db.example/ORCL",
+          "db:1521/orcl:dedicated/inst1", "tcp://db:1521/orcl", "[::1]:1521/orcl",
+          "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=x))"
+          "(CONNECT_DATA=(SERVICE_NAME = orcl)))"}) {
         OCIServer* server = nullptr;
         ASSERT_EQ(OCI_SUCCESS, Alloc(reinterpret_cast<void**>(&server), OCI_HTYPE_SERVER));
         const std::string text(link);
@@ -182,6 +191,55 @@ TEST_F(OciLogonTest, ConnectStringFormsNameTheService) {
             << link << ": " << Error().second;
         EXPECT_EQ(OCI_SUCCESS, Call(OCIHandleFree)(server, OCI_HTYPE_SERVER));
     }
+}
+
+TEST_F(OciLogonTest, NetServiceNamesComeFromTnsnamesOra) {
+    const std::string admin = home_->Path() + "/network/admin";
+    std::filesystem::create_directories(admin);
+    std::ofstream(admin + "/tnsnames.ora")
+        << "# aliases of the test home\n"
+           "SALES, sales.example.com =\n"
+           "  (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = db)(PORT = 1521))\n"
+           "    (CONNECT_DATA = (SERVICE_NAME = orcl)))\n"
+           "legacy=(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=old))(CONNECT_DATA=(SID=OLD7)))\n"
+           "broken = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = db)))\n";
+    const std::string elsewhere = home_->Path() + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    std::ofstream(elsewhere + "/tnsnames.ora")
+        << "OTHER = (DESCRIPTION = (CONNECT_DATA = (SERVICE_NAME = ORCL)))\n";
+    struct Case {
+        const char* link;
+        const char* tnsAdmin;  // nullptr: the home's network/admin
+        sword status;
+    };
+    const Case cases[] = {
+        {"sales", nullptr, OCI_SUCCESS},
+        {"SALES.EXAMPLE.COM", nullptr, OCI_SUCCESS},
+        {"legacy", nullptr, OCI_SUCCESS},
+        {"broken", nullptr, OCI_ERROR},  // an alias that names no service
+        {"other", nullptr, OCI_ERROR},
+        {"other", elsewhere.c_str(), OCI_SUCCESS},
+        {"sales", elsewhere.c_str(), OCI_ERROR},  // TNS_ADMIN replaces the home's file
+    };
+    for (const Case& c : cases) {
+        if (c.tnsAdmin)
+            ::setenv("TNS_ADMIN", c.tnsAdmin, 1);
+        else
+            ::unsetenv("TNS_ADMIN");
+        OCIServer* server = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Alloc(reinterpret_cast<void**>(&server), OCI_HTYPE_SERVER));
+        const std::string text(c.link);
+        EXPECT_EQ(c.status,
+                  Call(OCIServerAttach)(server, err, reinterpret_cast<const OraText*>(text.data()),
+                                        static_cast<sb4>(text.size()), OCI_DEFAULT))
+            << c.link << " " << (c.tnsAdmin ? c.tnsAdmin : "");
+        if (c.status == OCI_ERROR) {
+            EXPECT_EQ(12154, Error().first);
+        }
+        EXPECT_EQ(OCI_SUCCESS, Call(OCIHandleFree)(server, OCI_HTYPE_SERVER));
+    }
+    ::unsetenv("TNS_ADMIN");
+    std::filesystem::remove_all(home_->Path() + "/network");
 }
 
 TEST_F(OciLogonTest, SessionBeginWithoutAttachIsRefused) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -562,6 +563,172 @@ TEST_F(OciStatementTest, LongValueArrivesInPieces) {
     EXPECT_EQ(2u, pieces.list.size());  // 2000, then 3000 of a 4000-byte piece
     EXPECT_EQ(value, got);
     EXPECT_EQ(0, pieces.indicator);
+}
+
+TEST_F(OciStatementTest, CharacterTypesDescribeByteWidthsAndSemantics) {
+    Run("drop table w");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table w (vb varchar2(10 byte), vc varchar2(10 char), "
+                               "cb char(10), cc char(10 char), nv nvarchar2(10), nc nchar(10), "
+                               "big varchar2(2000 char))"))
+        << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select * from w"));
+    ASSERT_EQ(OCI_SUCCESS, Execute(0, 0, OCI_DESCRIBE_ONLY)) << Error();
+    struct Expected {
+        ub2 type, size, chars;
+        ub1 charUsed, form;
+    };
+    // The database is AL32UTF8 (up to 4 bytes a character), the national set AL16UTF16.
+    const Expected columns[] = {{1, 10, 10, 0, SQLCS_IMPLICIT},    {1, 40, 10, 1, SQLCS_IMPLICIT},
+                                {96, 10, 10, 0, SQLCS_IMPLICIT},   {96, 40, 10, 1, SQLCS_IMPLICIT},
+                                {1, 20, 10, 1, SQLCS_NCHAR},       {96, 20, 10, 1, SQLCS_NCHAR},
+                                {1, 4000, 2000, 1, SQLCS_IMPLICIT}};
+    for (ub4 i = 0; i < std::size(columns); ++i) {
+        void* p = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIParamGet)(stmt, OCI_HTYPE_STMT, err, &p, i + 1));
+        ub2 type = 0, size = 0, chars = 0;
+        ub1 charUsed = 9, form = 9;
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &chars, nullptr, OCI_ATTR_CHAR_SIZE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &charUsed, nullptr, OCI_ATTR_CHAR_USED, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, err);
+        const Expected& e = columns[i];
+        EXPECT_EQ(e.type, type) << i;
+        EXPECT_EQ(e.size, size) << i;
+        EXPECT_EQ(e.chars, chars) << i;
+        EXPECT_EQ(e.charUsed, charUsed) << i;
+        EXPECT_EQ(e.form, form) << i;
+        Call(OCIDescriptorFree)(p, OCI_DTYPE_PARAM);
+    }
+}
+
+TEST_F(OciStatementTest, LengthsAreCheckedInTheUnitsDeclared) {
+    Run("drop table lw");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table lw (vb varchar2(10 byte), vc varchar2(4 char), "
+                               "nv nvarchar2(4), nc nchar(4), cb char(6))"))
+        << Error();
+    const std::string four = "日本語の", five = "日本語のx";  // 12 and 13 bytes
+    struct Case {
+        const char* column;
+        std::string value;
+        const char* error;  // empty: fits
+    };
+    const Case cases[] = {
+        {"VB", "abcdefghij", ""},
+        {"VB", four, "(actual: 12, maximum: 10)"},
+        {"VC", four, ""},
+        {"VC", five, "(actual: 5, maximum: 4)"},
+        {"NV", four, ""},
+        {"NV", five, "(actual: 5, maximum: 4)"},
+        {"NC", five, "(actual: 5, maximum: 4)"},
+        {"CB", "日本", ""},
+        {"CB", "日本x", "(actual: 7, maximum: 6)"},
+    };
+    for (const Case& c : cases) {
+        const sword status =
+            Run(std::string("insert into lw (") + c.column + ") values ('" + c.value + "')");
+        if (std::string(c.error).empty()) {
+            EXPECT_EQ(OCI_SUCCESS, status) << c.column << ": " << Error();
+        } else {
+            EXPECT_EQ(OCI_ERROR, status) << c.column;
+            EXPECT_EQ(std::string("ORA-12899: value too large for column \"SCOTT\".\"LW\".\"") +
+                          c.column + "\" " + c.error + "\n",
+                      Error());
+        }
+    }
+}
+
+// The client character set is read from NLS_LANG when a session begins.
+struct CharsetCase {
+    const char* nlsLang;
+    std::string database;  // the text as stored (UTF-8)
+    std::string client;    // the same text in the client character set
+    bool backToTheSame;    // binding `client` stores `database` again
+};
+
+TEST_F(OciStatementTest, TextConvertsToTheClientCharacterSet) {
+    const CharsetCase cases[] = {
+        {"AMERICAN_AMERICA.AL32UTF8", "A日本～\xF0\x9F\x98\x80", "A日本～\xF0\x9F\x98\x80", true},
+        // Unset or without a character set: US7ASCII, "?" for every other character.
+        {nullptr, "A日本～", "A???", false},
+        {"JAPANESE_JAPAN", "A日本", "A??", false},
+        {"AMERICAN_AMERICA.US7ASCII", "A日本", "A??", false},
+        // CESU-8: a character beyond the BMP travels as two surrogates.
+        {".UTF8", "A\xF0\x9F\x98\x80", "A\xED\xA0\xBD\xED\xB8\x80", true},
+        {"JAPANESE_JAPAN.JA16SJISTILDE", "A日本～", "A\x93\xFA\x96\x7B\x81\x60", true},
+        // JA16SJIS gives 0x8160 to the wave dash, JA16SJISTILDE to the fullwidth tilde.
+        {"JAPANESE_JAPAN.JA16SJIS", "A日本\u301C", "A\x93\xFA\x96\x7B\x81\x60", true},
+        {"JAPANESE_JAPAN.JA16SJIS", "A～", "A?", false},
+        {"JAPANESE_JAPAN.JA16SJISTILDE", "A\xF0\x9F\x98\x80", "A?", false},
+    };
+    auto relogOn = [&](const char* nlsLang) {
+        if (nlsLang)
+            ::setenv("NLS_LANG", nlsLang, 1);
+        else
+            ::unsetenv("NLS_LANG");
+        Call(OCILogoff)(svc, err);
+        svc = LogOn();
+        ASSERT_NE(nullptr, svc) << nlsLang;
+    };
+    auto fetchOne = [&]() {
+        char buffer[64] = {};
+        ub2 length = 0;
+        sb2 indicator = 0;
+        OCIDefine* d = nullptr;
+        EXPECT_EQ(OCI_SUCCESS, Prepare("select s from t"));
+        Call(OCIDefineByPos)(stmt, &d, err, 1, buffer, sizeof buffer, SQLT_CHR, &indicator, &length,
+                             nullptr, OCI_DEFAULT);
+        EXPECT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+        return std::string(buffer, length);
+    };
+    for (const CharsetCase& c : cases) {
+        const std::string label = c.nlsLang ? c.nlsLang : "(unset)";
+        relogOn("AMERICAN_AMERICA.AL32UTF8");
+        ASSERT_EQ(OCI_SUCCESS, Run("delete from t"));
+        ASSERT_EQ(OCI_SUCCESS, Run("insert into t (s) values ('" + c.database + "')")) << Error();
+        relogOn(c.nlsLang);
+        EXPECT_EQ(c.client, fetchOne()) << label;
+        // The client's bytes bound back are stored as the database text, or with "?".
+        ASSERT_EQ(OCI_SUCCESS, Prepare("update t set s = :s"));
+        OCIBind* b = nullptr;
+        Call(OCIBindByPos)(stmt, &b, err, 1, const_cast<char*>(c.client.data()),
+                           static_cast<sb4>(c.client.size()), SQLT_CHR, nullptr, nullptr, nullptr,
+                           0, nullptr, OCI_DEFAULT);
+        ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+        relogOn("AMERICAN_AMERICA.AL32UTF8");
+        if (c.backToTheSame)
+            EXPECT_EQ(c.database, fetchOne()) << label;
+        else
+            EXPECT_EQ(c.client, fetchOne()) << label;
+    }
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+}
+
+TEST_F(OciStatementTest, StatementTextIsInTheClientCharacterSet) {
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.US7ASCII", 1);
+    Call(OCILogoff)(svc, err);
+    svc = LogOn();
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+    ASSERT_NE(nullptr, svc);
+    // Each byte a US7ASCII client cannot read becomes "?".
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into t (s) values ('日本')")) << Error();
+    Call(OCILogoff)(svc, err);
+    svc = LogOn();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select count(*) from t where s = rpad('?', 6, '?')"));
+    sb4 count = -1;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, &count, 4, SQLT_INT, nullptr, nullptr, nullptr,
+                         OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    EXPECT_EQ(1, count);
+}
+
+TEST_F(OciStatementTest, UnknownClientCharacterSetRefusesTheLogon) {
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.NOSUCHSET", 1);
+    OCISvcCtx* other = LogOn();
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+    EXPECT_EQ(nullptr, other);
+    EXPECT_EQ(12705, Code());
 }
 
 }  // namespace

@@ -69,12 +69,13 @@ private:
     std::optional<std::string> saved_;
 };
 
-// A registry of its own, no ORACLE_HOME, no program arguments, nothing loaded.
+// A registry of its own, no ORACLE_HOME or NLS_LANG, no program arguments, nothing loaded.
 class TClientEnvironment {
 public:
     TClientEnvironment() {
         platform::SetEnvironment("VELNOR_REGISTRY_DIR", scratch_.Dir("registry"));
         platform::UnsetEnvironment("ORACLE_HOME");
+        platform::UnsetEnvironment("NLS_LANG");
         platform::SetProgramArguments(std::vector<std::string>{});
         platform::TRegistryStore::ResetDefaultPaths();
         UnloadOCI();
@@ -111,6 +112,7 @@ public:
 private:
     TEnvironmentGuard registryDir_{"VELNOR_REGISTRY_DIR"};
     TEnvironmentGuard oracleHome_{"ORACLE_HOME"};
+    TEnvironmentGuard nlsLang_{"NLS_LANG"};
     TEnvironmentGuard path_{"PATH"};
     TScratchDirectory scratch_;
 };

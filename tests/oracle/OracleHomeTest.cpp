@@ -205,5 +205,39 @@ TEST_F(OracleHomeTest, LibraryDirectoryIsLibWhenPresent) {
     EXPECT_EQ(LibraryDirectoryOf(home), home + "/lib");
 }
 
+TEST(NlsLangTest, LocaleGivesLanguageAndTerritoryWithVelnorsCharacterSet) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ja_JP.UTF-8", "JAPANESE_JAPAN.AL32UTF8"},
+        {"en_GB.UTF-8@euro", "ENGLISH_UNITED KINGDOM.AL32UTF8"},
+        {"zh_TW.UTF-8", "TRADITIONAL CHINESE_TAIWAN.AL32UTF8"},
+        {"pt_BR", "BRAZILIAN PORTUGUESE_BRAZIL.AL32UTF8"},
+        {"de_AT.UTF-8", "GERMAN_AMERICA.AL32UTF8"},  // no Oracle territory for AT here
+        {"C.UTF-8", "AMERICAN_AMERICA.AL32UTF8"},
+        {"POSIX", "AMERICAN_AMERICA.AL32UTF8"},
+        {"", "AMERICAN_AMERICA.AL32UTF8"},
+    };
+    for (const auto& [locale, expected] : cases)
+        EXPECT_EQ(DefaultNlsLang(locale), expected) << locale;
+}
+
+TEST(NlsLangTest, CharacterSetIsWhatFollowsTheDot) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"AMERICAN_AMERICA.AL32UTF8", "AL32UTF8"},
+        {"japanese_japan.ja16sjistilde", "JA16SJISTILDE"},
+        {".UTF8", "UTF8"},
+        {"JAPANESE_JAPAN", "US7ASCII"},  // a client's default when none is named
+        {"AMERICAN_AMERICA.", "US7ASCII"},
+        {"", "US7ASCII"},
+    };
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(NlsLangCharacterSet(value), expected) << value;
+}
+
+TEST(NlsLangTest, WidestCharacterOfASetIsFourBytesWhenUnknown) {
+    const std::pair<const char*, int> cases[] = {
+        {"AL32UTF8", 4}, {"UTF8", 3}, {"JA16SJISTILDE", 2}, {"US7ASCII", 1}, {"NOSUCHSET", 4}};
+    for (const auto& [set, bytes] : cases) EXPECT_EQ(MaxBytesPerCharacter(set), bytes) << set;
+}
+
 }  // namespace
 }  // namespace velnor::oracle

@@ -55,6 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"sys", "pw", "DEMO\tAS\tsysoper", "sys", "pw", "DEMO", kSysOper},
         ParseCase{"sys/pw@DEMO AS SYSDBA", "", "", "sys", "pw", "DEMO", kSysDba},
         ParseCase{"sys/pw as sysoper", "", "", "sys", "pw", "", kSysOper},
+        // EZConnect strings keep their "/" and ":".
+        ParseCase{"scott/tiger@host:1521/DEMO", "", "", "scott", "tiger", "host:1521/DEMO",
+                  kNormal},
+        ParseCase{"scott@//host/DEMO", "", "", "scott", "", "//host/DEMO", kNormal},
         // Separately given fields are never split: "@" and " as " belong to the value.
         ParseCase{"scott", "ti@ger", "DEMO", "scott", "ti@ger", "DEMO", kNormal},
         ParseCase{"scott", "sing as sysdba", "DEMO", "scott", "sing as sysdba", "DEMO", kNormal},

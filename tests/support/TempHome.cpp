@@ -185,6 +185,8 @@ std::string TRawClient::DefaultPath() {
 }
 
 TRawClient::TRawClient(const std::string& path) {
+    // The character set Velnor's loader gives a client when the user set none.
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 0);
     handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) throw std::runtime_error(std::string("dlopen failed: ") + ::dlerror());
 }

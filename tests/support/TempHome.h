@@ -64,7 +64,8 @@ private:
     std::string previousOracleHome_;
 };
 
-// A client library opened with dlopen, for tests of the C entry points themselves.
+// A client library opened with dlopen, for tests of the C entry points themselves. Sets
+// NLS_LANG to AL32UTF8 when it is unset, as Velnor's loader would.
 class TRawClient {
 public:
     explicit TRawClient(const std::string& path = DefaultPath());
