@@ -76,7 +76,7 @@ TEST_F(CliTest, ListsTablesWithCounts) {
 TEST_F(CliTest, ClientCharacterSetOtherThanUtf8IsWarnedAbout) {
     const auto saved = platform::GetEnvironment("NLS_LANG");
     platform::SetEnvironment("NLS_LANG", "JAPANESE_JAPAN.JA16SJISTILDE");
-    const auto converted = Cli(Logon(), {"tables"});
+    const auto converted = Cli(LogonArgs(), {"tables"});
     if (saved)
         platform::SetEnvironment("NLS_LANG", *saved);
     else
@@ -84,7 +84,7 @@ TEST_F(CliTest, ClientCharacterSetOtherThanUtf8IsWarnedAbout) {
     EXPECT_EQ(converted.exitCode, 0) << converted.output;
     EXPECT_THAT(converted.output, HasSubstr("velnor-cli: warning: NLS_LANG=JAPANESE_JAPAN."
                                             "JA16SJISTILDE makes JA16SJISTILDE the client"));
-    EXPECT_THAT(Cli(Logon(), {"tables"}).output, Not(HasSubstr("warning: NLS_LANG")));
+    EXPECT_THAT(Cli(LogonArgs(), {"tables"}).output, Not(HasSubstr("warning: NLS_LANG")));
 }
 
 TEST_F(CliTest, ExportThenReplacingImportKeepsTheRowsAndCommits) {
