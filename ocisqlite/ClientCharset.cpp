@@ -193,7 +193,7 @@ TClientCharset CharsetOfNlsLang(const char* nlsLang) {
     if (set == "UTF8") return TClientCharset::Utf8;
     if (set == "JA16SJIS") return TClientCharset::Ja16Sjis;
     if (set == "JA16SJISTILDE") return TClientCharset::Ja16SjisTilde;
-    throw TOraError(12705, "Cannot access NLS data files or invalid environment specified");
+    throw sql::OraError(12705, "Cannot access NLS data files or invalid environment specified");
 }
 
 void ReadClientCharset() { g_charset = CharsetOfNlsLang(std::getenv("NLS_LANG")); }

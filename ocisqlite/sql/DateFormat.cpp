@@ -300,7 +300,7 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
                 break;
             case El::Ff: {
                 int n = FractionDigits(e.text, fraction);
-                out += Digits(d.nanos, 9, true).substr(0, static_cast<std::size_t>(n));
+                out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
                 break;
             }
             case El::Tzh:
@@ -429,7 +429,9 @@ DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp)
                     for (; next < els.size() && (transparent(els[next]) || punctuation(els[next]));
                          ++next)
                         marks += punctuation(els[next]) && els[next].text != " ";
-                    const bool signedYear = next < els.size() && els[next].kind == El::SYyyy;
+                    const bool signedYear = next < els.size() && (els[next].kind == El::SYyyy ||
+                                                                  els[next].kind == El::Tzh ||
+                                                                  els[next].kind == El::Tzr);
                     const std::string quoted = next < els.size() && els[next].kind == El::Literal
                                                    ? Upper(els[next].text)
                                                    : std::string();

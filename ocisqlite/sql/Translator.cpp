@@ -177,8 +177,9 @@ private:
         const SqlType& t = c.type;
         info.type = t.code == 0 ? tcVarchar2 : t.code;
         info.size = t.code == 0 ? 0 : t.size;
-        info.precision = t.IsNumber() ? t.precision : 0;
-        info.scale = t.IsNumber() ? t.scale : 0;
+        const bool precise = t.IsNumber() || t.IsTimestamp() || t.IsInterval();
+        info.precision = precise ? t.precision : 0;
+        info.scale = precise ? t.scale : 0;
         info.nullable = t.nullable;
         info.charLength = t.charSemantics ? t.charLength : info.size;
         info.charSemantics = t.charSemantics;
@@ -516,6 +517,12 @@ private:
                 Tx a = Translate(*e.args[0], scope, NumberType());
                 tx = a;
                 tx.bind = -1;
+                if (a.type.IsBinaryFloat()) {  // NaN stays NaN
+                    tx.sql = "ora_bin(-(" + a.sql + "), " +
+                             (a.type.code == tcBinaryFloat ? "1" : "0") + ")";
+                    tx.type.owner.clear();
+                    return tx;
+                }
                 tx.sql = "ora_neg(" + AsNumber(a) + ")";
                 tx.type = NumberType();
                 return tx;
@@ -1332,6 +1339,7 @@ private:
 
     // An ORDER BY key: numbers sort by their exact value, others as SQLite sorts them.
     static std::string NumberKey(const Tx& item, const std::string& key) {
+        if (item.type.code == tcTimestampTz) return "substr(" + item.sql + ", 1, 29)";  // instant
         return item.type.IsNumber() ? "ora_nkey(" + item.sql + ")" : key;
     }
 
@@ -1533,8 +1541,10 @@ private:
         }
         if (v.type.code == 0 && v.sql == "NULL") return v.sql;
         std::string owner = Literal(t.owner);
+        if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval()) return AsSpecial(v, t);
         if (t.IsNumber()) {
-            if (v.type.IsDate() || v.type.IsRaw()) Inconsistent("NUMBER", v.type);
+            if (v.type.IsDate() || v.type.IsRaw() || v.type.IsTimestamp() || v.type.IsInterval())
+                Inconsistent("NUMBER", v.type);
             if (t.Constrained() || t.IsFloat())
                 return "ora_num(" + AsNumber(v) + ", " + std::to_string(t.precision) + ", " +
                        std::to_string(t.scale) + ")";
