@@ -8,6 +8,7 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/session/OracleSession.h"
+#include "oracle/session/SessionLock.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -99,7 +100,7 @@ EOracleError::TRead ReadError(TOracleSession* session, const TErrorSource& sourc
         }
     }
     buffer.back() = 0;  // the library may have filled the whole buffer
-    if (session) session->UnlockSession(1);
+    detail::ReleaseSessionForError(session);
     const auto* text = reinterpret_cast<const char*>(buffer.data());
     return {CutErrorMessage(std::string_view(text, std::strlen(text))), number};
 }

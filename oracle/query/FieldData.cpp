@@ -55,7 +55,7 @@ TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingCon
         case itLong:
         case itLongRaw:
             m.typeCode = column.internalType == itLong ? otLong : otLongRaw;
-            m.bufferSize = context.oci8 ? 0 : kOci7LongPrefix;
+            m.bufferSize = context.longPrefix;
             m.isLong = true;
             break;
         case itRowId:

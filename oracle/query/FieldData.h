@@ -64,7 +64,8 @@ struct TColumnDescription {
 // The facts of the session and the query the type mapping depends on. The date length and
 // bytes per character are asked only when a column needs them (they may run a query).
 struct TMappingContext {
-    bool oci8 = true;
+    // Bytes of a LONG value fetched with its row; 0 when it arrives in pieces instead.
+    std::size_t longPrefix = 0;
     bool stringFieldsOnly = false;
     std::function<TNumberFieldChoice(int precision, int scale, bool stringsOnly)> numberRule;
     std::function<int()> dateFormatLength;

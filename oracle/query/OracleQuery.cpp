@@ -8,7 +8,10 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
-#include "oracle/query/detail/QueryThread.h"
+#include "oracle/client/StatementBackend.h"
+#include "oracle/query/Probes.h"
+#include "oracle/query/detail/QueryImpl.h"
+#include "oracle/session/SessionLock.h"
 #include "platform/Exception.h"
 #include "platform/UiHooks.h"
 
@@ -18,8 +21,8 @@ using platform::Exception;
 
 namespace {
 
-constexpr int kNoDataFound = 1403;
-constexpr int kVarNotInSelectList = 1007;
+using detail::kNoDataFound;
+using detail::TSessionLock;
 constexpr int kValueTruncated = 1406;
 
 std::mutex& DebugDisplayMutex() {
@@ -47,24 +50,6 @@ bool ReusableStatement(int code) noexcept {
             return true;
         default:
             return false;
-    }
-}
-
-int StatementCodeFromType(ub2 type) noexcept {
-    switch (type) {
-        case OCI_STMT_SELECT:
-            return scSelect;
-        case OCI_STMT_UPDATE:
-            return scUpdate;
-        case OCI_STMT_DELETE:
-            return scDelete;
-        case OCI_STMT_INSERT:
-            return scInsert;
-        case OCI_STMT_BEGIN:
-        case OCI_STMT_DECLARE:
-            return scPlSql;
-        default:
-            return scUnknown;
     }
 }
 
@@ -97,14 +82,19 @@ void SetQueryDebugDisplay(std::function<void(const std::string& text)> display) 
 
 TOracleQuery::TOracleQuery(platform::TComponent* owner)
     : platform::TComponent(owner),
-      variables_(std::make_unique<TVariables>(static_cast<TVariablesHost*>(this))) {}
+      variables_(std::make_unique<TVariables>(static_cast<TVariablesHost*>(this))),
+      impl_(std::make_unique<TQueryImpl>(*this)) {}
 
 TOracleQuery::~TOracleQuery() {
-    thread_.reset();
+    impl_->thread_.reset();
     CloseStatement();
     if (session_) session_->DetachDependent(this);
     session_ = nullptr;
 }
+
+bool TOracleQuery::Eof() const noexcept { return impl_->eof_; }
+int TOracleQuery::StatementCode() const noexcept { return impl_->statementCode_; }
+int TOracleQuery::FieldCount() const noexcept { return static_cast<int>(impl_->fields_.size()); }
 
 void TOracleQuery::SetSession(TOracleSession* session) {
     if (session == session_) return;
@@ -119,16 +109,12 @@ void TOracleQuery::SetSession(TOracleSession* session) {
 
 void TOracleQuery::SessionDestroyed() noexcept {
     // The session's handles go with it: forget ours without calling the client library.
-    FreeFields(false);
-    opened_ = false;
-    described_ = false;
-    parsedText_.clear();
-    stmt_ = nullptr;
-    err_ = nullptr;
-    infoErr_ = nullptr;
-    rowId_ = nullptr;
-    cda_ = {};
-    eof_ = true;
+    impl_->FreeFields(false);
+    impl_->opened_ = false;
+    impl_->described_ = false;
+    impl_->parsedText_.clear();
+    impl_->statement_.reset();
+    impl_->eof_ = true;
     session_ = nullptr;
 }
 
@@ -140,10 +126,8 @@ void TOracleQuery::SetVariables(const TVariables& other) {
 void TOracleQuery::SetStringFieldsOnly(bool value) noexcept {
     if (value == stringFieldsOnly_) return;
     stringFieldsOnly_ = value;
-    parsedText_.clear();
+    impl_->parsedText_.clear();
 }
-
-bool TOracleQuery::UsingOCI8() const noexcept { return session_ && session_->UsingOCI8(); }
 
 // ---- variables host ----
 
@@ -151,21 +135,8 @@ TVariableSettings TOracleQuery::VariableSettings() const {
     TVariableSettings settings;
     if (!session_) return settings;
     settings.hasSession = true;
-    // Measuring the bytes per character runs a query of its own, whose settings must not
-    // ask for the measurement again.
-    static thread_local bool measuring = false;
-    if (measuring) {
-        settings.maxVarcharChars = session_->UsingOCI8() ? 4000 : 2000;
-    } else {
-        measuring = true;
-        try {
-            settings.maxVarcharChars = session_->MaxVarcharChars();
-        } catch (...) {
-            measuring = false;
-            throw;
-        }
-        measuring = false;
-    }
+    settings.maxVarcharChars =
+        impl_->probe_ ? KnownMaxVarcharChars(*session_) : MaxVarcharChars(*session_);
     settings.nullValueIsNull = session_->NullValue() == TNullValueOption::nvNull;
     settings.convertCRLF = session_->Preferences().ConvertCRLF();
     settings.zeroDateIsNull = session_->Preferences().ZeroDateIsNull();
@@ -173,7 +144,7 @@ TVariableSettings TOracleQuery::VariableSettings() const {
 }
 
 void TOracleQuery::VariablesChanged() {
-    parsedText_.clear();
+    impl_->parsedText_.clear();
     if (session_ && session_->ODBCMode()) CloseStatement();
 }
 
@@ -181,92 +152,51 @@ bool TOracleQuery::AcceptsObject(std::int16_t typeCode, platform::TComponent& ob
     return typeCode == otCursor && dynamic_cast<TOracleQuery*>(&object) != nullptr;
 }
 
-void* TOracleQuery::PrepareCursorVariable(platform::TComponent& query, bool oci8) {
+void* TOracleQuery::PrepareCursorVariable(platform::TComponent& query, bool) {
     auto* target = dynamic_cast<TOracleQuery*>(&query);
     if (!target) throw Exception("Assign TOracleQuery instance to a cursor variable");
     if (!target->session_) target->SetSession(session_);
     target->CloseStatement();
     target->ClearQuery();
-    target->isCursorVariable_ = true;
-    if (!oci8) return &target->cda_;
-    target->OpenStatement();
-    target->AllocStatementHandle();
-    return &target->stmt_;
+    target->impl_->isCursorVariable_ = true;
+    target->impl_->OpenStatement();
+    return target->impl_->statement_->CursorVariableAddress();
 }
 
 // ---- status and errors ----
 
 int TOracleQuery::LastErrorCode() const {
-    if (!openedOci8_) return cda_.rc;
-    switch (lastStatus_) {
-        case OCI_SUCCESS:
-        case OCI_SUCCESS_WITH_INFO:
-        case OCI_NEED_DATA:
-            return 0;
-        case OCI_NO_DATA:
-            return kNoDataFound;
-        case OCI_ERROR:
-        case OCI_INVALID_HANDLE: {
-            sb4 code = 0;
-            if (err_) Oci().OCIErrorGet(err_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
-            // An error without a record must still count as one.
-            return code != 0 ? code : (lastStatus_ == OCI_INVALID_HANDLE ? -2 : -1);
-        }
-        default:
-            return lastStatus_;
-    }
+    return impl_->statement_ ? impl_->statement_->LastErrorCode() : 0;
 }
 
-void TOracleQuery::Check(sword status, int allowed) {
-    if (openedOci8_) StoreStatus(status);
-    const int code = LastErrorCode();
-    if (code != 0 && code != allowed) RaiseQueryError();
-}
-
-void TOracleQuery::RaiseQueryError() {
+void TQueryImpl::AbandonRows() {
     eof_ = true;
     parsedText_.clear();
     RestoreWaitCursor();
     FireAfterQuery();
-    if (!session_) throw Exception("Session undefined");
-    if (openedOci8_ && err_) {
-        sb4 code = 0;
-        Oci().OCIErrorGet(err_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
-        if (code == 0) {
-            throw EOracleError("The client library reported an error without a message",
-                               lastStatus_ == OCI_INVALID_HANDLE ? -2 : -1);
-        }
-        if (lockDepth_ > 0) errorUnlocked_ = true;
-        RaiseOracleError(session_, TErrorSource::FromHandle(err_));
-    }
-    if (lockDepth_ > 0) errorUnlocked_ = true;
-    RaiseOracleError(session_, TErrorSource::FromReturnCode(cda_.rc));
 }
 
-void TOracleQuery::RaiseFetchTruncated(const TFieldData& field) {
-    eof_ = true;
-    parsedText_.clear();
-    RestoreWaitCursor();
-    FireAfterQuery();
+void TQueryImpl::RaiseFetchTruncated(const TFieldData& field) {
+    AbandonRows();
     throw EOracleError(
         "ORA-01406: fetched column value was truncated (column " + field.Name() + ")\n",
         kValueTruncated);
 }
 
-void TOracleQuery::FireAfterQuery() {
+void TQueryImpl::FireAfterQuery() {
     if (!afterQueryPending_) return;
     afterQueryPending_ = false;
-    if (AfterQuery) AfterQuery(*this);
+    if (q_.AfterQuery) q_.AfterQuery(q_);
 }
 
-void TOracleQuery::SetWaitCursor() {
-    if (cursor_ == 0) return;
+void TQueryImpl::SetWaitCursor() {
+    if (q_.cursor_ == 0) return;
     savedCursor_ = platform::ScreenCursor();
-    platform::SetScreenCursor(cursor_);
+    platform::SetScreenCursor(q_.cursor_);
 }
 
-void TOracleQuery::RestoreWaitCursor() noexcept {
-    if (cursor_ == 0) return;
+void TQueryImpl::RestoreWaitCursor() noexcept {
+    if (q_.cursor_ == 0) return;
     try {
         platform::SetScreenCursor(savedCursor_);
     } catch (...) {
@@ -274,17 +204,9 @@ void TOracleQuery::RestoreWaitCursor() noexcept {
     }
 }
 
-void TOracleQuery::LockSession() {
-    if (session_) session_->LockSession(1);
-}
-
-void TOracleQuery::UnlockSession() noexcept {
-    if (session_) session_->UnlockSession(1);
-}
-
-void TOracleQuery::CheckSessionReady() const {
-    if (!session_) throw Exception("Session undefined");
-    if (!session_->Connected()) throw Exception("Not logged on");
+void TQueryImpl::CheckSessionReady() const {
+    if (!q_.session_) throw Exception("Session undefined");
+    if (!q_.session_->Connected()) throw Exception("Not logged on");
 }
 
 // ---- execution ----
@@ -294,12 +216,12 @@ void TOracleQuery::Execute() {
         ExecuteRows(-1, -1);
         return;
     }
-    if (!thread_) thread_ = std::make_unique<detail::TQueryThread>(*this);
-    if (thread_->Busy()) throw Exception("Query thread is still in progress");
-    thread_->Resume();
+    if (!impl_->thread_) impl_->thread_ = std::make_unique<detail::TQueryThread>(*this);
+    if (impl_->thread_->Busy()) throw Exception("Query thread is still in progress");
+    impl_->thread_->Resume();
 }
 
-bool TOracleQuery::ThreadBusy() const noexcept { return thread_ && thread_->Busy(); }
+bool TOracleQuery::ThreadBusy() const noexcept { return impl_->thread_ && impl_->thread_->Busy(); }
 
 int TOracleQuery::ExecuteRows(int index, int count) {
     if (count == 0) return 0;
@@ -309,47 +231,48 @@ int TOracleQuery::ExecuteRows(int index, int count) {
                         std::to_string(count));
     }
     if (BeforeQuery) BeforeQuery(*this);
-    afterQueryPending_ = true;
+    impl_->afterQueryPending_ = true;
     int iters = all ? 0 : index + count;
     int rowoff = all ? 0 : index;
     std::int64_t total = 0;
     try {
         for (;;) {
             try {
-                failedRow_ = -1;
-                RunStatement(false, true, iters, rowoff);
+                impl_->failedRow_ = -1;
+                impl_->RunStatement(false, true, iters, rowoff);
                 total += RowsProcessed();
                 break;
             } catch (const EOracleError& error) {
                 // Only a failing row of an array execution can be skipped.
-                if (failedRow_ < 0 || !OnArrayError) throw;
-                if (iters == 0) iters = arrayLength_;
-                total += std::max<std::int64_t>(0, failedRow_ - rowoff);
-                rowoff = failedRow_ + 1;
+                if (impl_->failedRow_ < 0 || !OnArrayError) throw;
+                if (iters == 0) iters = impl_->arrayLength_;
+                total += std::max<std::int64_t>(0, impl_->failedRow_ - rowoff);
+                rowoff = impl_->failedRow_ + 1;
                 bool continueRun = true;
-                OnArrayError(*this, failedRow_, error.ErrorCode(), error.Message(), continueRun);
+                OnArrayError(*this, impl_->failedRow_, error.ErrorCode(), error.Message(),
+                             continueRun);
                 if (!continueRun || rowoff >= iters) break;
             }
         }
     } catch (...) {
-        FireAfterQuery();
+        impl_->FireAfterQuery();
         throw;
     }
-    if (eof_) FireAfterQuery();
+    if (impl_->eof_) impl_->FireAfterQuery();
     return static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<int>::max()));
 }
 
 void TOracleQuery::Describe() {
     if (ThreadBusy()) throw Exception("Query thread is still in progress");
-    RunStatement(true, true, 0, 0);
+    impl_->RunStatement(true, true, 0, 0);
 }
 
-void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int rowoff) {
-    if (!session_) throw Exception("Session undefined");
+void TQueryImpl::RunStatement(bool describe, bool deferred, int iters, int rowoff) {
+    if (!q_.session_) throw Exception("Session undefined");
     ub4 mode = OCI_DEFAULT;
     if (describe) {
         mode = OCI_DESCRIBE_ONLY;
-    } else if (session_->AutoCommit()) {
+    } else if (q_.session_->AutoCommit()) {
         mode = OCI_COMMIT_ON_SUCCESS;
     }
     eof_ = true;
@@ -363,12 +286,12 @@ void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int row
         }
         RestoreWaitCursor();
     }
-    if (!session_->Connected()) throw Exception("Not logged on");
-    if (debug_ && !describe && !isCursorVariable_) {
-        std::string text = sql_.Text();
-        for (int i = 0; i < variables_->Count(); ++i) {
-            text +=
-                '\r' + variables_->GetVariableName(i) + " = " + variables_->VariableDisplayText(i);
+    if (!q_.session_->Connected()) throw Exception("Not logged on");
+    if (q_.debug_ && !describe && !isCursorVariable_) {
+        std::string text = q_.sql_.Text();
+        for (int i = 0; i < q_.variables_->Count(); ++i) {
+            text += '\r' + q_.variables_->GetVariableName(i) + " = " +
+                    q_.variables_->VariableDisplayText(i);
         }
         std::function<void(const std::string&)> display;
         {
@@ -395,74 +318,30 @@ void TOracleQuery::RunStatement(bool describe, bool deferred, int iters, int row
     }
 }
 
-void TOracleQuery::OpenStatement() {
+void TQueryImpl::OpenStatement() {
     if (opened_) return;
     CheckSessionReady();
-    TLockScope lock(*this);
-    openedOci8_ = session_->UsingOCI8();
-    if (openedOci8_) {
-        OCIEnv* env = session_->EnvironmentHandle();
-        const auto& oci = Oci();
-        if (oci.OCIHandleAlloc(env, reinterpret_cast<void**>(&err_), OCI_HTYPE_ERROR, 0, nullptr) !=
-                OCI_SUCCESS ||
-            oci.OCIHandleAlloc(env, reinterpret_cast<void**>(&infoErr_), OCI_HTYPE_ERROR, 0,
-                               nullptr) != OCI_SUCCESS) {
-            ReleaseHandles();
-            throw Exception("The client library could not allocate an error handle");
-        }
-        // Without a ROWID descriptor only RowIdText is lost.
-        if (oci.OCIDescriptorAlloc(env, &rowId_, OCI_DTYPE_ROWID, 0, nullptr) != OCI_SUCCESS) {
-            rowId_ = nullptr;
-        }
-    } else if (!isCursorVariable_) {
-        cda_ = {};
-        Oci().oopen(&cda_, session_->CurrentLDA(), nullptr, -1, -1, nullptr, -1);
-        if (cda_.rc != 0) RaiseQueryError();
-    }
+    TSessionLock lock(q_.session_);
+    auto statement = q_.session_->Backend().NewStatement(*q_.variables_, [this] { AbandonRows(); });
+    statement->Open(isCursorVariable_);
+    statement_ = std::move(statement);
     opened_ = true;
 }
 
-void TOracleQuery::AllocStatementHandle() {
-    const auto& oci = Oci();
-    if (stmt_) {
-        oci.OCIHandleFree(stmt_, OCI_HTYPE_STMT);
-        stmt_ = nullptr;
-    }
-    if (oci.OCIHandleAlloc(session_->EnvironmentHandle(), reinterpret_cast<void**>(&stmt_),
-                           OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) {
-        stmt_ = nullptr;
-        throw Exception("The client library could not allocate a statement handle");
-    }
-    // Rows arrive only through the array fetch; the client library keeps none in advance.
-    ub4 zero = 0;
-    Check(oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, err_));
-    Check(
-        oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY, err_));
-    variables_->ForgetBinds();
-}
-
-void TOracleQuery::ParseStatement(bool deferred) {
+void TQueryImpl::ParseStatement(bool deferred) {
     OpenStatement();
     if (isCursorVariable_) {
         statementCode_ = scSelect;
         described_ = false;
         return;
     }
-    std::string text = variables_->SubstituteVariables(sql_.Text());
+    std::string text = q_.variables_->SubstituteVariables(q_.sql_.Text());
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     if (text.empty()) text = " ";
     if (text.size() > static_cast<std::size_t>(SB4MAXVAL)) throw Exception("SQL text too long");
 
-    if (openedOci8_) {
-        bool rebind = previousArrayLength_ > 1;
-        for (int i = 0; i < variables_->Count() && !rebind; ++i) {
-            const TVariableData& v = variables_->Item(i);
-            rebind = v.TypeCode() == otLong || v.TypeCode() == otLongRaw || v.IsTable() ||
-                     v.ElementCount() > 1;
-        }
-        if (rebind) parsedText_.clear();
-    }
-    if (optimize_ && !parsedText_.empty() && parsedText_ == text &&
+    if (statement_->NeedsFreshParse(*q_.variables_, previousArrayLength_)) parsedText_.clear();
+    if (q_.optimize_ && !parsedText_.empty() && parsedText_ == text &&
         ReusableStatement(statementCode_)) {
         return;
     }
@@ -471,61 +350,38 @@ void TOracleQuery::ParseStatement(bool deferred) {
     described_ = false;
     parsedText_ = text;
     statementCode_ = 0;
-    TLockScope lock(*this);
-    const auto& oci = Oci();
-    if (openedOci8_) {
-        AllocStatementHandle();
-        StoreStatus(oci.OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(text.data()),
-                                       static_cast<ub4>(text.size()), OCI_NTV_SYNTAX, OCI_DEFAULT));
-        if (lastStatus_ == OCI_SUCCESS || lastStatus_ == OCI_SUCCESS_WITH_INFO) {
-            ub2 type = 0;
-            StoreStatus(
-                oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_));
-            statementCode_ = StatementCodeFromType(type);
-        }
-    } else {
-        oci.oparse(&cda_, reinterpret_cast<OraText*>(text.data()), -1, deferred ? 1 : 0, 2);
-        statementCode_ = cda_.ft;
-    }
-    if (LastErrorCode() != 0) RaiseQueryError();
+    TSessionLock lock(q_.session_);
+    statementCode_ = statement_->Parse(text, deferred);
+    statement_->CheckLast();
 }
 
-void TOracleQuery::BindAll() {
-    if (isCursorVariable_ || variables_->Count() == 0) {
+void TQueryImpl::BindAll() {
+    if (isCursorVariable_ || q_.variables_->Count() == 0) {
         arrayLength_ = 0;
         previousArrayLength_ = 0;
         return;
     }
     TBindContext context;
-    context.oci8 = openedOci8_;
-    context.statement = stmt_;
-    context.error = err_;
-    context.cda = &cda_;
-    context.bindByName = Oci().OCIBindByName.Get();
-    context.obndra = Oci().obndra.Get();
-    context.check = [this](sword status) { Check(status); };
-    TLockScope lock(*this);
-    arrayLength_ = variables_->BindVariables(context);
+    statement_->FillBindContext(context);
+    TSessionLock lock(q_.session_);
+    arrayLength_ = q_.variables_->BindVariables(context);
     previousArrayLength_ = arrayLength_;
 }
 
-void TOracleQuery::SelectPath(bool describe, ub4 mode) {
+void TQueryImpl::SelectPath(bool describe, ub4 mode) {
+    using TSelectRun = detail::TStatementBackend::TSelectRun;
     BindAll();
-    const auto& oci = Oci();
-    ub4 iters = 0;
-    if (openedOci8_ && !isCursorVariable_ && !(describe && described_)) {
-        if (described_ && !describe) {
-            // A reused statement executes and fills the existing defines in one call.
-            iters = static_cast<ub4>(rowsPerFetch_);
-            ResetLongPieces();
-        }
-        TLockScope lock(*this);
-        StoreStatus(oci.OCIStmtExecute(session_->ServiceContext(), stmt_, err_, iters, 0, nullptr,
-                                       nullptr, mode & ~ub4{OCI_COMMIT_ON_SUCCESS}));
-        if (iters != 0) {
+    // A described statement executes and fills the existing defines in one call.
+    if (described_ && !describe && !isCursorVariable_) ResetLongPieces();
+    TSelectRun run = TSelectRun::kNotRun;
+    {
+        TSessionLock lock(q_.session_);
+        run =
+            statement_->ExecuteSelect(describe, described_, isCursorVariable_, rowsPerFetch_, mode);
+        if (run == TSelectRun::kFetched) {
             CheckFetchStatus(true);
-        } else {
-            Check(lastStatus_, kNoDataFound);
+        } else if (run == TSelectRun::kExecuted) {
+            statement_->CheckLast(kNoDataFound);
         }
     }
     if (!described_) {
@@ -540,19 +396,10 @@ void TOracleQuery::SelectPath(bool describe, ub4 mode) {
         return;
     }
     {
-        TLockScope lock(*this);
-        if (openedOci8_) {
-            if (iters == 0) {
-                ResetLongPieces();
-                StoreStatus(oci.OCIStmtFetch(stmt_, err_, static_cast<ub4>(rowsPerFetch_),
-                                             OCI_FETCH_NEXT, OCI_DEFAULT));
-                CheckFetchStatus(true);
-            }
-        } else if (isCursorVariable_) {
-            oci.ofen(&cda_, rowsPerFetch_);
-            CheckFetchStatus(true);
-        } else {
-            oci.oexfet(&cda_, static_cast<ub4>(rowsPerFetch_), 0, 0);
+        TSessionLock lock(q_.session_);
+        const bool fetched = run == TSelectRun::kFetched;
+        if (!fetched) ResetLongPieces();
+        if (statement_->FirstFetch(isCursorVariable_, fetched, rowsPerFetch_)) {
             CheckFetchStatus(true);
         }
     }
@@ -564,8 +411,8 @@ void TOracleQuery::SelectPath(bool describe, ub4 mode) {
     CheckFetchedValues();
 }
 
-void TOracleQuery::CheckFetchStatus(bool allowNoData) {
-    const int code = LastErrorCode();
+void TQueryImpl::CheckFetchStatus(bool allowNoData) {
+    const int code = statement_->LastErrorCode();
     if (code == 0 || (allowNoData && code == kNoDataFound)) return;
     if (code == kValueTruncated) {
         // Name the column that was cut. Rows not written by this fetch hold values that
@@ -580,10 +427,10 @@ void TOracleQuery::CheckFetchStatus(bool allowNoData) {
         // The first part of a LONG is cut on purpose; the rest is read on demand.
         if (hasLong) return;
     }
-    RaiseQueryError();
+    statement_->FailLastCall();
 }
 
-void TOracleQuery::CheckFetchedValues() {
+void TQueryImpl::CheckFetchedValues() {
     const std::size_t rows = static_cast<std::size_t>(std::max(rowsInBuffer_, 0));
     for (const auto& field : fields_) {
         for (std::size_t r = 0; r < rows; ++r) {
@@ -592,7 +439,7 @@ void TOracleQuery::CheckFetchedValues() {
     }
 }
 
-void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
+void TQueryImpl::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
     BindAll();
     if (arrayLength_ <= 1) {
         if (iters > 1) {
@@ -609,42 +456,20 @@ void TOracleQuery::OtherPath(bool describe, ub4 mode, int iters, int rowoff) {
                         " exceed the arrays of " + std::to_string(arrayLength_) + " rows");
     }
     if (!describe) {
-        TLockScope lock(*this);
-        const auto& oci = Oci();
-        if (openedOci8_) {
-            StoreStatus(oci.OCIStmtExecute(session_->ServiceContext(), stmt_, err_,
-                                           static_cast<ub4>(iters), static_cast<ub4>(rowoff),
-                                           nullptr, nullptr, mode));
-            if (LastErrorCode() == 0) {
-                // Read after a clean execution only: failing then is no error of any one row.
-                ub2 code = static_cast<ub2>(statementCode_);
-                Check(oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &code, nullptr, OCI_ATTR_SQLFNCODE,
-                                     err_));
-                statementCode_ = code;
-            }
-        } else {
-            oci.oexn(&cda_, iters, rowoff);
-            statementCode_ = cda_.ft;
-        }
-        if (const int code = LastErrorCode(); code != 0) {
+        TSessionLock lock(q_.session_);
+        statementCode_ = statement_->ExecuteOther(iters, rowoff, mode, statementCode_);
+        if (const int code = statement_->LastErrorCode(); code != 0) {
             // A lost connection failed the execution as a whole: no row of it can be skipped.
             if (arrayLength_ > 1 && !IsConnectionError(code))
                 failedRow_ = FailedArrayRow(rowoff, iters);
-            RaiseQueryError();
+            statement_->FailLastCall();
         }
     }
     RestoreWaitCursor();
 }
 
-int TOracleQuery::FailedArrayRow(int rowoff, int iters) const {
-    if (openedOci8_) {
-        ub4 offset = 0;
-        if (Oci().OCIAttrGet(err_, OCI_HTYPE_ERROR, &offset, nullptr, OCI_ATTR_DML_ROW_OFFSET,
-                             infoErr_) == OCI_SUCCESS &&
-            offset >= static_cast<ub4>(rowoff) && offset < static_cast<ub4>(iters)) {
-            return static_cast<int>(offset);
-        }
-    }
+int TQueryImpl::FailedArrayRow(int rowoff, int iters) const {
+    if (const auto reported = statement_->ReportedFailedRow(rowoff, iters)) return *reported;
     // Rows before the failing one went through: the count points at the failing row.
     ub4 count = 0;
     if (!ReadRowCount(count)) return rowoff;
@@ -652,96 +477,34 @@ int TOracleQuery::FailedArrayRow(int rowoff, int iters) const {
     return static_cast<int>(std::clamp<std::int64_t>(row, rowoff, iters - 1));
 }
 
-void TOracleQuery::DescribeColumns() {
-    rowsPerFetch_ = readBuffer_;
-    FreeFields();
-    std::vector<TColumnDescription> columns;
-    try {
-        const auto& oci = Oci();
-        if (openedOci8_) {
-            ub4 count = 0;
-            {
-                TLockScope lock(*this);
-                StoreStatus(oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, &count, nullptr,
-                                           OCI_ATTR_PARAM_COUNT, err_));
-                if (LastErrorCode() != 0) RaiseQueryError();
-            }
-            for (ub4 p = 1; p <= count; ++p) {
-                TLockScope lock(*this);
-                void* param = nullptr;
-                StoreStatus(oci.OCIParamGet(stmt_, OCI_HTYPE_STMT, err_, &param, p));
-                if (LastErrorCode() != 0) RaiseQueryError();
-                TColumnDescription c;
-                ub2 dataSize = 0;
-                ub2 dataType = 0;
-                OraText* name = nullptr;
-                ub4 nameLength = 0;
-                sb2 precision = 0;  // the client library writes two bytes here
-                sb1 scale = 0;
-                ub1 nullable = 1;
-                // A column described in part would be fetched and named wrongly.
-                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataSize, nullptr, OCI_ATTR_DATA_SIZE,
-                                     err_));
-                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &dataType, nullptr, OCI_ATTR_DATA_TYPE,
-                                     err_));
-                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLength, OCI_ATTR_NAME,
-                                     err_));
-                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &precision, nullptr,
-                                     OCI_ATTR_PRECISION, err_));
-                Check(
-                    oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, err_));
-                Check(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL,
-                                     err_));
-                c.dataSize = dataSize;
-                c.internalType = dataType;
-                if (name) {
-                    c.name.assign(reinterpret_cast<const char*>(name),
-                                  std::min<std::size_t>(nameLength, kMaxColumnNameLength));
-                }
-                c.precision = precision;
-                c.scale = scale;
-                c.nullable = nullable != 0;
-                columns.push_back(std::move(c));
-            }
-        } else {
-            for (sword p = 1;; ++p) {
-                TLockScope lock(*this);
-                sb4 dataSize = 0;
-                sb2 dataType = 0;
-                sb1 name[kMaxColumnNameLength + 1] = {};
-                sb4 nameLength = static_cast<sb4>(kMaxColumnNameLength);
-                sb4 displaySize = 0;
-                sb2 precision = 0;
-                sb2 scale = 0;
-                sb2 nullable = 1;
-                oci.odescr(&cda_, p, &dataSize, &dataType, name, &nameLength, &displaySize,
-                           &precision, &scale, &nullable);
-                if (cda_.rc == kVarNotInSelectList) break;
-                if (cda_.rc != 0) RaiseQueryError();
-                TColumnDescription c;
-                c.dataSize = dataSize;
-                c.internalType = dataType;
-                c.name.assign(reinterpret_cast<const char*>(name),
-                              static_cast<std::size_t>(std::clamp<sb4>(
-                                  nameLength, 0, static_cast<sb4>(kMaxColumnNameLength))));
-                c.precision = precision;
-                c.scale = scale;
-                c.nullable = nullable != 0;
-                columns.push_back(std::move(c));
-            }
-        }
+// The facts the type mapping needs are measured outside the describe: a probe is a query of
+// its own and must not run while this statement's describe calls are under way.
+TMappingContext TQueryImpl::MappingContext() {
+    TMappingContext context;
+    statement_->FillMappingContext(context);
+    context.stringFieldsOnly = q_.stringFieldsOnly_;
+    context.numberRule = [this](int p, int s, bool f) {
+        return q_.session_->ChooseNumberFieldType(p, s, f);
+    };
+    if (probe_) {
+        context.dateFormatLength = [this] { return KnownDateFormatLength(*q_.session_); };
+        context.bytesPerCharacter = [this] { return KnownBytesPerCharacter(*q_.session_); };
+    } else {
+        context.dateFormatLength = [this] { return DateFormatLength(*q_.session_); };
+        context.bytesPerCharacter = [this] { return BytesPerCharacter(*q_.session_); };
+    }
+    context.checkFeature = [this](const char* feature) {
+        CheckSessionFeature(q_.session_, feature);
+    };
+    return context;
+}
 
-        TMappingContext context;
-        context.oci8 = openedOci8_;
-        context.stringFieldsOnly = stringFieldsOnly_;
-        context.numberRule = [this](int p, int s, bool f) {
-            return session_->ChooseNumberFieldType(p, s, f);
-        };
-        context.dateFormatLength = [this] { return session_->DateFormatLength(); };
-        context.bytesPerCharacter = [this] { return session_->EffectiveBytesPerCharacter(); };
-        context.checkFeature = [this](const char* feature) {
-            CheckSessionFeature(session_, feature);
-        };
+void TQueryImpl::DescribeColumns() {
+    rowsPerFetch_ = q_.readBuffer_;
+    FreeFields();
+    try {
+        std::vector<TColumnDescription> columns = statement_->DescribeColumns();
+        const TMappingContext context = MappingContext();
         for (auto& c : columns) {
             auto field = std::make_unique<TFieldData>();
             const TColumnMapping m = MapColumnType(c, context);
@@ -754,24 +517,7 @@ void TOracleQuery::DescribeColumns() {
         const auto rows = static_cast<std::size_t>(rowsPerFetch_);
         for (auto& field : fields_) {
             field->Allocate(rows);
-            if (IsLobType(field->typeCode) || field->typeCode == otCursor) {
-                for (std::size_t r = 0; r < rows; ++r) {
-                    void* handle = nullptr;
-                    const sword status =
-                        field->typeCode == otCursor
-                            ? oci.OCIHandleAlloc(session_->EnvironmentHandle(), &handle,
-                                                 OCI_HTYPE_STMT, 0, nullptr)
-                            : oci.OCIDescriptorAlloc(
-                                  session_->EnvironmentHandle(), &handle,
-                                  field->typeCode == otBFile ? OCI_DTYPE_FILE : OCI_DTYPE_LOB, 0,
-                                  nullptr);
-                    if (status != OCI_SUCCESS) {
-                        throw Exception("The client library could not allocate a locator");
-                    }
-                    std::memcpy(field->buffer.data() + r * field->bufferSize, &handle,
-                                sizeof handle);
-                }
-            }
+            AllocateLocators(*field, rows);
         }
     } catch (...) {
         FreeFields();
@@ -781,89 +527,64 @@ void TOracleQuery::DescribeColumns() {
     described_ = true;
 }
 
-void TOracleQuery::DefineColumns() {
+void TQueryImpl::AllocateLocators(TFieldData& field, std::size_t rows) {
+    if (!IsLobType(field.typeCode) && field.typeCode != otCursor) return;
     const auto& oci = Oci();
+    for (std::size_t r = 0; r < rows; ++r) {
+        void* handle = nullptr;
+        const sword status =
+            field.typeCode == otCursor
+                ? oci.OCIHandleAlloc(q_.session_->EnvironmentHandle(), &handle, OCI_HTYPE_STMT, 0,
+                                     nullptr)
+                : oci.OCIDescriptorAlloc(q_.session_->EnvironmentHandle(), &handle,
+                                         field.typeCode == otBFile ? OCI_DTYPE_FILE : OCI_DTYPE_LOB,
+                                         0, nullptr);
+        if (status != OCI_SUCCESS) {
+            throw Exception("The client library could not allocate a locator");
+        }
+        std::memcpy(field.buffer.data() + r * field.bufferSize, &handle, sizeof handle);
+    }
+}
+
+void TQueryImpl::DefineColumns() {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         TFieldData& f = *fields_[i];
-        TLockScope lock(*this);
+        TSessionLock lock(q_.session_);
         const int defineType = f.column.internalType == itMlsLabel ? itMlsLabel : f.typeCode;
         if (f.bufferSize > static_cast<std::size_t>(SB4MAXVAL)) {
             throw Exception("Column " + f.Name() + " is too wide to fetch");
         }
-        const auto position = static_cast<ub4>(i + 1);
-        if (openedOci8_) {
-            OCIDefine* define = nullptr;
-            if (f.IsLong()) {
-                StoreStatus(oci.OCIDefineByPos(stmt_, &define, err_, position, nullptr, SB4MAXVAL,
-                                               static_cast<ub2>(defineType), f.indicators.data(),
-                                               f.lengths.data(), nullptr, OCI_DYNAMIC_FETCH));
-                if (LastErrorCode() == 0) {
-                    StoreStatus(oci.OCIDefineDynamic(define, err_, &f, &LongPieceCallback));
-                }
-            } else {
-                StoreStatus(oci.OCIDefineByPos(
-                    stmt_, &define, err_, position, f.buffer.empty() ? nullptr : f.buffer.data(),
-                    static_cast<sb4>(f.bufferSize), static_cast<ub2>(defineType),
-                    f.indicators.data(), f.lengths.data(), f.returnCodes.data(), OCI_DEFAULT));
-            }
-        } else {
-            oci.odefin(&cda_, static_cast<sword>(position),
-                       reinterpret_cast<ub1*>(f.buffer.empty() ? nullptr : f.buffer.data()),
-                       static_cast<sword>(f.bufferSize), defineType, -1, f.indicators.data(),
-                       nullptr, -1, -1, f.lengths.data(), f.returnCodes.data());
-        }
-        if (LastErrorCode() != 0) RaiseQueryError();
+        statement_->Define(static_cast<ub4>(i + 1), f, defineType);
     }
 }
 
-sb4 TOracleQuery::LongPieceCallback(void* context, OCIDefine*, ub4, void** buffer, ub4** length,
-                                    ub1*, void** indicator, ub2** returnCode) {
-    try {
-        auto& field = *static_cast<TFieldData*>(context);
-        TLongPiece& piece = field.AddLongPiece();
-        *buffer = piece.data.data();
-        *length = &piece.length;
-        *indicator = field.indicators.data();
-        if (returnCode) *returnCode = nullptr;
-        return OCI_CONTINUE;
-    } catch (...) {
-        return OCI_ERROR;  // nothing may cross the client library's frames
-    }
-}
-
-void TOracleQuery::ResetLongPieces() noexcept {
+void TQueryImpl::ResetLongPieces() noexcept {
     for (auto& field : fields_) {
         if (field->IsLong()) field->ResetLongPieces();
     }
 }
 
 void TOracleQuery::Next() {
-    if (eof_) return;
-    CheckSessionReady();
-    ++currentRow_;
-    if (currentRow_ >= rowsInBuffer_) {
-        if (rowsInBuffer_ < rowsPerFetch_) {
-            eof_ = true;
+    if (impl_->eof_) return;
+    impl_->CheckSessionReady();
+    ++impl_->currentRow_;
+    if (impl_->currentRow_ >= impl_->rowsInBuffer_) {
+        if (impl_->rowsInBuffer_ < impl_->rowsPerFetch_) {
+            impl_->eof_ = true;
         } else {
-            FetchNextBatch();
+            impl_->FetchNextBatch();
         }
     }
-    if (eof_) FireAfterQuery();
+    if (impl_->eof_) impl_->FireAfterQuery();
 }
 
-void TOracleQuery::FetchNextBatch() {
+void TQueryImpl::FetchNextBatch() {
     const ub4 before = RawRowCount();
     SetWaitCursor();
     {
-        TLockScope lock(*this);
-        const auto& oci = Oci();
-        if (openedOci8_) {
-            ResetLongPieces();
-            StoreStatus(oci.OCIStmtFetch(stmt_, err_, static_cast<ub4>(rowsPerFetch_),
-                                         OCI_FETCH_NEXT, OCI_DEFAULT));
-        } else {
-            oci.ofen(&cda_, rowsPerFetch_);
-        }
+        TSessionLock lock(q_.session_);
+        ResetLongPieces();
+        statement_->Fetch(rowsPerFetch_);
         CheckFetchStatus(true);
     }
     RestoreWaitCursor();
@@ -875,34 +596,26 @@ void TOracleQuery::FetchNextBatch() {
     CheckFetchedValues();
 }
 
-bool TOracleQuery::ReadRowCount(ub4& count) const {
+bool TQueryImpl::ReadRowCount(ub4& count) const {
     count = 0;
-    if (!session_ || !session_->Connected() || !opened_) return true;
-    if (!openedOci8_) {
-        count = cda_.rpc;
-        return true;
-    }
-    if (!stmt_) return true;
-    return Oci().OCIAttrGet(stmt_, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, infoErr_) ==
-           OCI_SUCCESS;
+    if (!q_.session_ || !q_.session_->Connected() || !opened_) return true;
+    return statement_->ReadRowCount(count);
 }
 
-ub4 TOracleQuery::RawRowCount() const {
+ub4 TQueryImpl::RawRowCount() const {
     ub4 count = 0;
     if (ReadRowCount(count)) return count;
     // A guessed count would drop fetched rows or hand out stale ones.
-    sb4 code = 0;
-    Oci().OCIErrorGet(infoErr_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
-    if (code == 0) throw EOracleError("The client library could not tell the row count", -1);
-    RaiseOracleError(session_, TErrorSource::FromHandle(infoErr_));
+    statement_->RaiseRowCountError();
+    __builtin_unreachable();  // the attribute of a virtual function is not seen through the call
 }
 
-std::int64_t TOracleQuery::RowsProcessed() const { return RawRowCount(); }
+std::int64_t TOracleQuery::RowsProcessed() const { return impl_->RawRowCount(); }
 
 // ---- closing ----
 
-void TOracleQuery::FreeFields(bool callClient) noexcept {
-    if (callClient && session_ && session_->Connected() && OCILoaded()) {
+void TQueryImpl::FreeFields(bool callClient) noexcept {
+    if (callClient && q_.session_ && q_.session_->Connected() && OCILoaded()) {
         const auto& oci = Oci();
         for (auto& field : fields_) {
             const bool lob = IsLobType(field->typeCode);
@@ -927,55 +640,31 @@ void TOracleQuery::FreeFields(bool callClient) noexcept {
     fields_.clear();
 }
 
-void TOracleQuery::ReleaseHandles() noexcept {
-    try {
-        const auto& oci = Oci();
-        if (stmt_) oci.OCIHandleFree(stmt_, OCI_HTYPE_STMT);
-        if (rowId_) oci.OCIDescriptorFree(rowId_, OCI_DTYPE_ROWID);
-        if (infoErr_) oci.OCIHandleFree(infoErr_, OCI_HTYPE_ERROR);
-        if (err_) oci.OCIHandleFree(err_, OCI_HTYPE_ERROR);
-    } catch (...) {
-        // An unbound entry point: the handles die with the environment.
-    }
-    stmt_ = nullptr;
-    rowId_ = nullptr;
-    infoErr_ = nullptr;
-    err_ = nullptr;
-}
-
 void TOracleQuery::CloseStatement() noexcept {
-    if (!opened_) return;
-    opened_ = false;
-    parsedText_.clear();
-    described_ = false;
-    eof_ = true;
+    if (!impl_->opened_) return;
+    impl_->opened_ = false;
+    impl_->parsedText_.clear();
+    impl_->described_ = false;
+    impl_->eof_ = true;
     const bool connected = session_ && session_->Connected() && OCILoaded();
-    FreeFields(connected);
-    if (connected) {
+    impl_->FreeFields(connected);
+    if (connected && impl_->statement_) {
         try {
-            TLockScope lock(*this);
-            if (openedOci8_) {
-                ReleaseHandles();
-            } else if (!isCursorVariable_) {
-                Oci().oclose(&cda_);
-            }
+            TSessionLock lock(session_);
+            impl_->statement_->Close(impl_->isCursorVariable_);
         } catch (...) {
             // Closing goes on: the first error is the one the caller already has.
         }
     }
-    stmt_ = nullptr;
-    err_ = nullptr;
-    infoErr_ = nullptr;
-    rowId_ = nullptr;
-    cda_ = {};
+    impl_->statement_.reset();
 }
 
 void TOracleQuery::ClearQuery() {
     variables_->RemoveAllVariables();
     sql_.Clear();
-    parsedText_.clear();
-    described_ = false;
-    isCursorVariable_ = false;
+    impl_->parsedText_.clear();
+    impl_->described_ = false;
+    impl_->isCursorVariable_ = false;
 }
 
 // ---- ROWID ----
@@ -1006,100 +695,8 @@ std::string FormatRowId(std::uint32_t object, std::uint16_t file, std::uint32_t 
 }
 
 std::string TOracleQuery::RowIdText() const {
-    if (!opened_ || openedOci8_) {
-        // The OCI8 ROWID descriptor is opaque; only the OCI7 cursor exposes the parts.
-        return {};
-    }
-    return FormatRowId(cda_.rid.rd.rcs4, cda_.rid.rd.rcs5, cda_.rid.rcs7, cda_.rid.rcs8);
+    if (!impl_->opened_ || !impl_->statement_) return {};
+    return impl_->statement_->RowIdText();
 }
-
-// ---- background thread ----
-
-namespace detail {
-
-TQueryThread::TQueryThread(TOracleQuery& query) : query_(query), thread_([this] { Run(); }) {}
-
-TQueryThread::~TQueryThread() {
-    {
-        std::lock_guard lock(mutex_);
-        terminated_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
-
-void TQueryThread::Resume() {
-    {
-        std::lock_guard lock(mutex_);
-        busy_ = true;
-    }
-    wake_.notify_all();
-}
-
-bool TQueryThread::Busy() const {
-    std::lock_guard lock(mutex_);
-    return busy_;
-}
-
-bool TQueryThread::Terminated() const {
-    std::lock_guard lock(mutex_);
-    return terminated_;
-}
-
-void TQueryThread::Run() {
-    for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return busy_ || terminated_; });
-            if (terminated_) return;
-        }
-        RunOnce();
-        std::lock_guard lock(mutex_);
-        busy_ = false;
-    }
-}
-
-void TQueryThread::RunOnce() {
-    TOracleQuery& q = query_;
-    auto fire = [&q](const std::function<void()>& call) {
-        if (q.threadSynchronized_) {
-            platform::Synchronize(call);
-        } else {
-            call();
-        }
-    };
-    auto fireEvent = [&](const TOracleQueryEvent& event) {
-        if (event) fire([&] { event(q); });
-    };
-    try {
-        q.ExecuteRows(-1, -1);
-        fireEvent(q.OnThreadExecuted);
-        while (!q.Eof() && !Terminated()) {
-            fireEvent(q.OnThreadRecord);
-            q.Next();
-        }
-    } catch (const EOracleError& error) {
-        try {
-            if (q.OnThreadError) fire([&] { q.OnThreadError(q, error.ErrorCode(), error.what()); });
-        } catch (...) {
-            // An error handler that fails has nobody left to report to.
-        }
-    } catch (const std::exception& error) {
-        try {
-            if (q.OnThreadError) fire([&] { q.OnThreadError(q, 0, error.what()); });
-        } catch (...) {
-            // An error handler that fails has nobody left to report to.
-        }
-    } catch (...) {
-        // Not an exception object: nothing to report, but the thread must survive it.
-    }
-    try {
-        if (!Terminated()) fireEvent(q.OnThreadFinished);
-    } catch (...) {
-        // The thread has nobody to report to; the next run starts clean.
-    }
-}
-
-}  // namespace detail
 
 }  // namespace velnor::oracle

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "oci/Oci7.h"
 #include "oci/OciTypes.h"
 #include "oracle/query/FieldData.h"
 #include "oracle/query/SqlText.h"
@@ -21,8 +20,9 @@ namespace velnor::oracle {
 
 class TOracleQuery;
 
+class TQueryImpl;
 namespace detail {
-class TQueryThread;
+struct TQueryAccess;
 }
 
 using TOracleQueryEvent = std::function<void(TOracleQuery& sender)>;
@@ -100,20 +100,20 @@ public:
     // Parses and describes a SELECT without fetching; other statements are only parsed.
     void Describe();
     void Next();
-    [[nodiscard]] bool Eof() const noexcept { return eof_; }
+    [[nodiscard]] bool Eof() const noexcept;
     // Releases the statement's client resources; the next Execute opens again. Never raises.
     void CloseStatement() noexcept override;
     void ClearQuery();
     // Rows processed by the statement so far (for a SELECT: rows fetched since execution).
     [[nodiscard]] std::int64_t RowsProcessed() const;
     [[nodiscard]] std::int64_t ProcessedRows() const { return RowsProcessed(); }
-    [[nodiscard]] int StatementCode() const noexcept { return statementCode_; }
+    [[nodiscard]] int StatementCode() const noexcept;
     [[nodiscard]] int LastErrorCode() const;
     [[nodiscard]] std::string RowIdText() const;
     [[nodiscard]] bool ThreadBusy() const noexcept;
 
     // ---- field access (index from 0) ----
-    [[nodiscard]] int FieldCount() const noexcept { return static_cast<int>(fields_.size()); }
+    [[nodiscard]] int FieldCount() const noexcept;
     [[nodiscard]] const std::string& FieldName(int index) const;
     [[nodiscard]] int FieldType(int index) const;
     [[nodiscard]] int FieldInternalType(int index) const;
@@ -166,52 +166,9 @@ public:
         return Field(name);
     }
 
-    // ---- for the bind variables and the session ----
-    [[nodiscard]] OCIStmt* StatementHandle() const noexcept { return stmt_; }
-    [[nodiscard]] OCIStmt** StatementHandleAddress() noexcept { return &stmt_; }
-    [[nodiscard]] OCIError* ErrorHandle() const noexcept { return err_; }
-    [[nodiscard]] Cda_Def* CursorDataArea() noexcept { return &cda_; }
-    // Allocates the error handles (OCI8) or opens the cursor (OCI7) once per open statement.
-    void OpenStatement();
-    // Replaces the statement handle with a fresh one with client prefetch switched off.
-    void AllocStatementHandle();
-    // Forces the next execution to parse (and bind and describe) again.
-    void ForgetParsedText() noexcept { parsedText_.clear(); }
-    [[nodiscard]] const std::string& ParsedText() const noexcept { return parsedText_; }
-    sword StoreStatus(sword status) noexcept { return lastStatus_ = status; }
-    // Restores the screen cursor, fires an owed AfterQuery and raises the last client error.
-    [[noreturn]] void RaiseQueryError();
-    [[nodiscard]] int ArrayLength() const noexcept { return arrayLength_; }
-    void SetArrayLength(int length) noexcept { arrayLength_ = length; }
-    [[nodiscard]] bool IsCursorVariable() const noexcept { return isCursorVariable_; }
-    void SetCursorVariable(bool value) noexcept { isCursorVariable_ = value; }
-    [[nodiscard]] bool UsingOCI8() const noexcept;
-
 private:
-    friend class detail::TQueryThread;
-
-    // Takes the session lock for one group of client calls. An Oracle error raised inside
-    // releases the lock itself, so the scope then leaves it alone.
-    class TLockScope {
-    public:
-        explicit TLockScope(TOracleQuery& query) : query_(query) {
-            query_.LockSession();
-            ++query_.lockDepth_;
-        }
-        ~TLockScope() {
-            --query_.lockDepth_;
-            if (query_.errorUnlocked_) {
-                query_.errorUnlocked_ = false;
-            } else {
-                query_.UnlockSession();
-            }
-        }
-        TLockScope(const TLockScope&) = delete;
-        TLockScope& operator=(const TLockScope&) = delete;
-
-    private:
-        TOracleQuery& query_;
-    };
+    friend class TQueryImpl;
+    friend struct detail::TQueryAccess;
 
     // TSessionDependent
     void SessionDestroyed() noexcept override;
@@ -221,42 +178,6 @@ private:
     [[nodiscard]] bool AcceptsObject(std::int16_t typeCode,
                                      platform::TComponent& object) const override;
     void* PrepareCursorVariable(platform::TComponent& query, bool oci8) override;
-
-    void RunStatement(bool describe, bool deferred, int iters, int rowoff);
-    void ParseStatement(bool deferred);
-    void SelectPath(bool describe, ub4 mode);
-    void OtherPath(bool describe, ub4 mode, int iters, int rowoff);
-    void DescribeColumns();
-    void DescribeColumnsOci8();
-    void DescribeColumnsOci7();
-    void DefineColumns();
-    void BindAll();
-    void CheckFetchStatus(bool allowNoData);
-    void CheckFetchedValues();
-    void FetchNextBatch();
-    void FreeFields(bool callClient = true) noexcept;
-    void ResetLongPieces() noexcept;
-    void FireAfterQuery();
-    void SetWaitCursor();
-    void RestoreWaitCursor() noexcept;
-    void LockSession();
-    void UnlockSession() noexcept;
-    void CheckSessionReady() const;
-    [[noreturn]] void RaiseFetchTruncated(const TFieldData& field);
-    void Check(sword status, int allowed = 0);
-    // The statement's row count; raises when the client library cannot give it.
-    [[nodiscard]] ub4 RawRowCount() const;
-    // False when the client library could not give it.
-    [[nodiscard]] bool ReadRowCount(ub4& count) const;
-    [[nodiscard]] int FailedArrayRow(int rowoff, int iters) const;
-    void ReleaseHandles() noexcept;
-
-    [[nodiscard]] const TFieldData& CheckedField(int index) const;
-    [[nodiscard]] const TFieldData& ValueField(int index) const;
-    [[nodiscard]] std::string LongValue(const TFieldData& field, int index) const;
-
-    static sb4 LongPieceCallback(void* context, OCIDefine* define, ub4 iteration, void** buffer,
-                                 ub4** length, ub1* piece, void** indicator, ub2** returnCode);
 
     TSqlLines sql_;
     TOracleSession* session_ = nullptr;
@@ -269,32 +190,8 @@ private:
     bool threaded_ = false;
     bool threadSynchronized_ = true;
 
-    OCIError* err_ = nullptr;
-    OCIError* infoErr_ = nullptr;
-    void* rowId_ = nullptr;
-    OCIStmt* stmt_ = nullptr;
-    sword lastStatus_ = 0;
-    Cda_Def cda_{};
-    int statementCode_ = 0;
-    int savedCursor_ = 0;
-    int rowsPerFetch_ = 0;
-    int currentRow_ = 0;
-    int rowsInBuffer_ = 0;
-    bool opened_ = false;
-    bool described_ = false;
-    std::string parsedText_;
-    bool afterQueryPending_ = false;
-    bool isCursorVariable_ = false;
-    int arrayLength_ = 0;
-    int previousArrayLength_ = 0;
-    bool eof_ = true;
-    bool openedOci8_ = false;
-    int failedRow_ = -1;  // array DML: the row the client library reported failing
-    int lockDepth_ = 0;
-    bool errorUnlocked_ = false;  // the error raised inside a lock scope released it
-    // Each record stays at its address while the client library holds its buffers.
-    std::vector<std::unique_ptr<TFieldData>> fields_;
-    std::unique_ptr<detail::TQueryThread> thread_;
+    // The statement, its rows and the background thread (oracle/query/detail/QueryImpl.h).
+    std::unique_ptr<TQueryImpl> impl_;
 };
 
 }  // namespace velnor::oracle

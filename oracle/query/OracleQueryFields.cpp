@@ -5,8 +5,10 @@
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
+#include "oracle/client/StatementBackend.h"
 #include "oracle/query/OracleConvert.h"
 #include "oracle/query/OracleQuery.h"
+#include "oracle/query/detail/QueryImpl.h"
 #include "platform/Text.h"
 
 namespace velnor::oracle {
@@ -14,8 +16,6 @@ namespace velnor::oracle {
 using platform::Exception;
 
 namespace {
-
-constexpr std::size_t kOci7LongChunk = 64000;
 
 template <class T>
 T Load(const std::byte* p) noexcept {
@@ -38,38 +38,44 @@ std::int32_t LowBitsOfTruncated(double value) noexcept {
 
 }  // namespace
 
-const TFieldData& TOracleQuery::CheckedField(int index) const {
-    if (index < 0 || index >= FieldCount()) {
+const TFieldData& TQueryImpl::CheckedField(int index) const {
+    if (index < 0 || index >= q_.FieldCount()) {
         throw Exception("Field " + std::to_string(index) + " does not exist");
     }
     return *fields_[static_cast<std::size_t>(index)];
 }
 
-const TFieldData& TOracleQuery::ValueField(int index) const {
+const TFieldData& TQueryImpl::ValueField(int index) const {
     const TFieldData& field = CheckedField(index);
     if (eof_) throw Exception("You cannot access field data beyond Eof");
     return field;
 }
 
-const TFieldData& TOracleQuery::FieldData(int index) const { return CheckedField(index); }
-const std::string& TOracleQuery::FieldName(int index) const { return CheckedField(index).Name(); }
-int TOracleQuery::FieldType(int index) const { return CheckedField(index).typeCode; }
-int TOracleQuery::FieldInternalType(int index) const {
-    return CheckedField(index).column.internalType;
+const TFieldData& TOracleQuery::FieldData(int index) const { return impl_->CheckedField(index); }
+const std::string& TOracleQuery::FieldName(int index) const {
+    return impl_->CheckedField(index).Name();
 }
-int TOracleQuery::FieldPrecision(int index) const { return CheckedField(index).column.precision; }
-int TOracleQuery::FieldScale(int index) const { return CheckedField(index).column.scale; }
-bool TOracleQuery::FieldOptional(int index) const { return CheckedField(index).column.nullable; }
+int TOracleQuery::FieldType(int index) const { return impl_->CheckedField(index).typeCode; }
+int TOracleQuery::FieldInternalType(int index) const {
+    return impl_->CheckedField(index).column.internalType;
+}
+int TOracleQuery::FieldPrecision(int index) const {
+    return impl_->CheckedField(index).column.precision;
+}
+int TOracleQuery::FieldScale(int index) const { return impl_->CheckedField(index).column.scale; }
+bool TOracleQuery::FieldOptional(int index) const {
+    return impl_->CheckedField(index).column.nullable;
+}
 
 int TOracleQuery::FieldSize(int index) const {
-    const TFieldData& field = CheckedField(index);
+    const TFieldData& field = impl_->CheckedField(index);
     if (field.typeCode != otString || field.bufferSize == 0) return 0;
     return static_cast<int>(std::min<std::size_t>(field.bufferSize - 1, 0x7fffffff));
 }
 
 int TOracleQuery::FindFieldIndex(std::string_view name) const noexcept {
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (platform::SameText(fields_[i]->Name(), name)) return static_cast<int>(i);
+    for (std::size_t i = 0; i < impl_->fields_.size(); ++i) {
+        if (platform::SameText(impl_->fields_[i]->Name(), name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -81,12 +87,12 @@ int TOracleQuery::FieldIndex(std::string_view name) const {
 }
 
 bool TOracleQuery::FieldIsNull(int index) const {
-    return ValueField(index).IsNull(static_cast<std::size_t>(currentRow_));
+    return impl_->ValueField(index).IsNull(static_cast<std::size_t>(impl_->currentRow_));
 }
 
 std::string TOracleQuery::FieldAsString(int index) const {
-    const TFieldData& f = ValueField(index);
-    const auto row = static_cast<std::size_t>(currentRow_);
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
     if (f.IsNull(row)) return {};
     switch (f.typeCode) {
         case otInteger:
@@ -105,8 +111,8 @@ std::string TOracleQuery::FieldAsString(int index) const {
 }
 
 std::int32_t TOracleQuery::FieldAsInteger(int index) const {
-    const TFieldData& f = ValueField(index);
-    const auto row = static_cast<std::size_t>(currentRow_);
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
     if (f.IsNull(row)) return 0;
     switch (f.typeCode) {
         case otInteger:
@@ -124,8 +130,8 @@ std::int32_t TOracleQuery::FieldAsInteger(int index) const {
 }
 
 double TOracleQuery::FieldAsFloat(int index) const {
-    const TFieldData& f = ValueField(index);
-    const auto row = static_cast<std::size_t>(currentRow_);
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
     if (f.IsNull(row)) return 0.0;
     switch (f.typeCode) {
         case otInteger:
@@ -142,8 +148,8 @@ double TOracleQuery::FieldAsFloat(int index) const {
 }
 
 double TOracleQuery::FieldAsDate(int index) const {
-    const TFieldData& f = ValueField(index);
-    const auto row = static_cast<std::size_t>(currentRow_);
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
     if (f.IsNull(row)) return 0.0;
     switch (f.typeCode) {
         case otInteger:
@@ -162,8 +168,8 @@ double TOracleQuery::FieldAsDate(int index) const {
 platform::TVariant TOracleQuery::GetFieldValue(int index) const { return Field(index); }
 
 platform::TVariant TOracleQuery::Field(int index) const {
-    const TFieldData& f = ValueField(index);
-    const auto row = static_cast<std::size_t>(currentRow_);
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
     const bool nullIsNull = session_ && session_->NullValue() == TNullValueOption::nvNull;
     const platform::TVariant nullValue =
         nullIsNull ? platform::TVariant::Null() : platform::TVariant::Unassigned();
@@ -179,9 +185,10 @@ platform::TVariant TOracleQuery::Field(int index) const {
             // Reached through value objects, which this client does not provide.
             return nullValue;
         case otLong:
-            return platform::TVariant(NormalizeLineBreaksIn(LongValue(f, index), convertCRLF));
+            return platform::TVariant(
+                NormalizeLineBreaksIn(impl_->LongValue(f, index), convertCRLF));
         case otLongRaw: {
-            const std::string bytes = LongValue(f, index);
+            const std::string bytes = impl_->LongValue(f, index);
             return platform::TVariant::FromBytes(bytes.data(), bytes.size());
         }
         case otString:
@@ -194,11 +201,11 @@ platform::TVariant TOracleQuery::Field(int index) const {
     }
 }
 
-std::string TOracleQuery::LongValue(const TFieldData& field, int index) const {
+std::string TQueryImpl::LongValue(const TFieldData& field, int index) const {
     std::string text;
-    if (openedOci8_) {
-        text.resize(field.LongPieceLength());
-        text.resize(ReadLongField(index, text.data(), 0, text.size()));
+    if (const auto known = statement_->KnownLongLength(field)) {
+        text.resize(*known);
+        text.resize(q_.ReadLongField(index, text.data(), 0, text.size()));
         return text;
     }
     std::size_t chunk = 1000;
@@ -206,7 +213,7 @@ std::string TOracleQuery::LongValue(const TFieldData& field, int index) const {
     for (;;) {
         if (chunk < 32000) chunk = std::min<std::size_t>(chunk * 2, 32000);
         text.resize(read + chunk);
-        const std::size_t got = ReadLongField(index, text.data() + read, read, chunk);
+        const std::size_t got = q_.ReadLongField(index, text.data() + read, read, chunk);
         read += got;
         if (got < chunk) break;
     }
@@ -216,47 +223,12 @@ std::string TOracleQuery::LongValue(const TFieldData& field, int index) const {
 
 std::size_t TOracleQuery::ReadLongField(int index, void* destination, std::size_t offset,
                                         std::size_t length) const {
-    const TFieldData& f = CheckedField(index);
+    const TFieldData& f = impl_->CheckedField(index);
     if (!f.IsLong()) throw Exception("Field " + std::to_string(index) + " is not a Long");
-    if (eof_) throw Exception("You cannot access field data beyond Eof");
-    auto* out = static_cast<std::byte*>(destination);
+    if (impl_->eof_) throw Exception("You cannot access field data beyond Eof");
     if (length == 0) return 0;
-    if (openedOci8_) return f.CopyFromPieces(out, offset, length);
-
-    if (length > kOci7LongChunk) {
-        std::size_t copied = 0;
-        while (copied < length) {
-            const std::size_t want = std::min(kOci7LongChunk, length - copied);
-            const std::size_t got = ReadLongField(index, out + copied, offset + copied, want);
-            copied += got;
-            if (got < kOci7LongChunk) break;
-        }
-        return copied;
-    }
-    const auto row = static_cast<std::size_t>(currentRow_);
-    const std::size_t got = std::min<std::size_t>(f.lengths[row], f.bufferSize);
-    std::size_t copied = 0;
-    if (offset < got) {
-        copied = std::min(got - offset, length);
-        std::memcpy(out, f.Row(row) + offset, copied);
-    }
-    if (copied >= length || got != kOci7LongPrefix) return copied;
-    if (offset + copied > static_cast<std::size_t>(SB4MAXVAL)) return copied;
-
-    // The fetched part was full: the rest comes from the cursor's current row.
-    auto& self = const_cast<TOracleQuery&>(*this);
-    TLockScope lock(self);
-    const ub4 savedCount = self.cda_.rpc;
-    ub4 returned = 0;
-    Oci().oflng(&self.cda_, static_cast<sword>(index + 1), reinterpret_cast<ub1*>(out + copied),
-                static_cast<sb4>(length - copied), f.typeCode, &returned,
-                static_cast<sb4>(offset + copied));
-    self.cda_.rpc = savedCount;
-    if (self.cda_.rc != 0) {
-        self.errorUnlocked_ = true;
-        RaiseOracleError(session_, TErrorSource::FromReturnCode(self.cda_.rc));
-    }
-    return copied + std::min<std::size_t>(returned, length - copied);
+    return impl_->statement_->ReadLong(f, index, impl_->currentRow_,
+                                       static_cast<std::byte*>(destination), offset, length);
 }
 
 bool TOracleQuery::FieldIsNull(std::string_view name) const {

@@ -5,6 +5,8 @@
 
 #include "oracle/client/OracleError.h"
 #include "oracle/query/OracleQuery.h"
+#include "oracle/query/detail/QueryAccess.h"
+#include "oracle/session/OracleSession.h"
 
 namespace velnor::oracle {
 
@@ -25,14 +27,26 @@ std::string DateFormatLengthSQL() {
     return sql;
 }
 
+namespace {
+
+// A probe's query measures a fact of its session, so it goes by what is known.
+std::unique_ptr<TOracleQuery> RunProbe(TOracleSession& session, const char* name,
+                                       const std::string& sql) {
+    auto query = std::make_unique<TOracleQuery>(nullptr);
+    detail::TQueryAccess::MarkProbe(*query);
+    query->SetName(name);
+    query->SetSession(&session);
+    query->SQL().SetText(sql);
+    query->Execute();
+    return query;
+}
+
+}  // namespace
+
 int ProbeBytesPerCharacter(TOracleSession& session) {
     int value = 1;
     try {
-        auto query = std::make_unique<TOracleQuery>(nullptr);
-        query->SetName("BytesPerCharacterQuery");
-        query->SetSession(&session);
-        query->SQL().SetText(BytesPerCharacterSQL());
-        query->Execute();
+        const auto query = RunProbe(session, "BytesPerCharacterQuery", BytesPerCharacterSQL());
         value = query->GetFieldValue(0).AsInteger();
         if (value == 1) value = query->GetFieldValue(1).AsInteger();
         if (value == 1) value = query->GetFieldValue(2).AsInteger();
@@ -49,11 +63,7 @@ int ProbeBytesPerCharacter(TOracleSession& session) {
 int ProbeDateFormatLength(TOracleSession& session) {
     std::size_t longest = 0;
     try {
-        auto query = std::make_unique<TOracleQuery>(nullptr);
-        query->SetName("DateFormatLengthQuery");
-        query->SetSession(&session);
-        query->SQL().SetText(DateFormatLengthSQL());
-        query->Execute();
+        const auto query = RunProbe(session, "DateFormatLengthQuery", DateFormatLengthSQL());
         for (; !query->Eof(); query->Next()) {
             longest = std::max(longest, query->GetFieldString(0).size());
         }
@@ -63,6 +73,69 @@ int ProbeDateFormatLength(TOracleSession& session) {
         // The lengths read before the failure still count.
     }
     return longest > 0 ? static_cast<int>(std::min<std::size_t>(longest, 4000)) : 40;
+}
+
+namespace {
+
+// The fixed setting; 0 for bcAutoDetect.
+int SetBytesPerCharacter(TBytesPerCharacterOption option) noexcept {
+    switch (option) {
+        case TBytesPerCharacterOption::bc1Byte:
+            return 1;
+        case TBytesPerCharacterOption::bc2Bytes:
+            return 2;
+        case TBytesPerCharacterOption::bc3Bytes:
+            return 3;
+        case TBytesPerCharacterOption::bc4Bytes:
+            return 4;
+        case TBytesPerCharacterOption::bcAutoDetect:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int KnownBytesPerCharacter(const TOracleSession& session) {
+    if (const int measured = session.MeasuredFacts().bytesPerCharacter) return measured;
+    const int set = SetBytesPerCharacter(session.BytesPerCharacter());
+    return set != 0 ? set : 1;  // provisional until measured
+}
+
+int BytesPerCharacter(TOracleSession& session) {
+    int& cached = session.MeasuredFacts().bytesPerCharacter;
+    if (cached != 0) return cached;
+    int value = SetBytesPerCharacter(session.BytesPerCharacter());
+    if (value == 0) {
+        value = 1;
+        if (session.Connected()) {
+            if (session.OnInternalSQL) session.OnInternalSQL(session, BytesPerCharacterSQL());
+            value = ProbeBytesPerCharacter(session);
+        }
+    }
+    cached = std::clamp(value, 1, 4);
+    return cached;
+}
+
+int KnownMaxVarcharChars(const TOracleSession& session) {
+    return session.MaxVarcharBytes() / KnownBytesPerCharacter(session);
+}
+
+int MaxVarcharChars(TOracleSession& session) {
+    return session.MaxVarcharBytes() / BytesPerCharacter(session);
+}
+
+int KnownDateFormatLength(const TOracleSession& session) {
+    return session.MeasuredFacts().dateFormatLength;
+}
+
+int DateFormatLength(TOracleSession& session) {
+    int& cached = session.MeasuredFacts().dateFormatLength;
+    if (cached >= 0 || !session.Connected()) return cached;
+    if (session.OnInternalSQL) session.OnInternalSQL(session, DateFormatLengthSQL());
+    const int longest = ProbeDateFormatLength(session);
+    cached = longest > 0 ? longest : 40;
+    return cached;
 }
 
 }  // namespace velnor::oracle

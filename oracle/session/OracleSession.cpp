@@ -5,8 +5,7 @@
 #include <exception>
 
 #include "oracle/client/OciLibrary.h"
-#include "oracle/query/Probes.h"
-#include "oracle/session/InternalStatement.h"
+#include "oracle/client/StatementBackend.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -166,7 +165,7 @@ void TOracleSession::SetMTSOptions(TMTSOptions value) {
 void TOracleSession::SetBytesPerCharacter(TBytesPerCharacterOption value) noexcept {
     if (value == bytesPerCharacter_) return;
     bytesPerCharacter_ = value;
-    effectiveBytesPerCharacter_ = 0;
+    facts_.bytesPerCharacter = 0;
 }
 
 Lda_Def* TOracleSession::ExternalLDA() const {
@@ -203,25 +202,9 @@ void TOracleSession::SetExternalSVC(OCISvcCtx* value) {
 
 // ---- status and locking ----
 
-int TOracleSession::ErrorCode() const {
-    if (!usingOCI8_) return (externalLDA_ ? externalLDA_ : &lda_)->rc;
-    if (lastStatus_ == OCI_ERROR || lastStatus_ == OCI_SUCCESS_WITH_INFO) {
-        sb4 code = 0;
-        if (error_) Oci().OCIErrorGet(error_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
-        // A failure without a record still counts as a failure.
-        return code != 0 ? code : (lastStatus_ == OCI_ERROR ? OCI_ERROR : 0);
-    }
-    return lastStatus_;
-}
-
-TErrorSource TOracleSession::ErrorSource() const {
-    if (usingOCI8_) return TErrorSource::FromHandle(error_);
-    return TErrorSource::FromReturnCode((externalLDA_ ? externalLDA_ : &lda_)->rc);
-}
-
-void TOracleSession::Check(sword status) {
-    lastStatus_ = status;
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
+detail::TConnectionBackend& TOracleSession::Backend() {
+    if (!connected_ || !backend_) throw platform::Exception("Not logged on");
+    return *backend_;
 }
 
 void TOracleSession::LockSession(int mode) {
@@ -285,7 +268,6 @@ void TOracleSession::AttachServer(const std::string& database) {
         }
         const auto alloc = [&](void** handle, ub4 type) {
             const sword s = t.OCIHandleAlloc(environment_, handle, type, 0, nullptr);
-            lastStatus_ = s;
             if (s != OCI_SUCCESS || !*handle) {
                 *handle = nullptr;
                 FreeHandles();
@@ -304,15 +286,17 @@ void TOracleSession::AttachServer(const std::string& database) {
         t.OCIServerDetach(server_, error2_, OCI_DEFAULT);
         serverAttached_ = false;
     }
-    Check(t.OCIServerAttach(server_, error_, reinterpret_cast<const OraText*>(database.data()),
-                            static_cast<sb4>(database.size()), OCI_DEFAULT));
+    detail::CheckOci8(
+        this, error_,
+        t.OCIServerAttach(server_, error_, reinterpret_cast<const OraText*>(database.data()),
+                          static_cast<sb4>(database.size()), OCI_DEFAULT));
     serverAttached_ = true;
-    lastStatus_ =
-        t.OCIAttrSet(serviceContext_, OCI_HTYPE_SVCCTX, server_, 0, OCI_ATTR_SERVER, error2_);
-    if (lastStatus_ != OCI_SUCCESS) RaiseOracleError(this, TErrorSource::FromHandle(error2_));
-    lastStatus_ =
-        t.OCIAttrSet(serviceContext_, OCI_HTYPE_SVCCTX, userSession_, 0, OCI_ATTR_SESSION, error2_);
-    if (lastStatus_ != OCI_SUCCESS) RaiseOracleError(this, TErrorSource::FromHandle(error2_));
+    detail::CheckOci8(
+        this, error2_,
+        t.OCIAttrSet(serviceContext_, OCI_HTYPE_SVCCTX, server_, 0, OCI_ATTR_SERVER, error2_));
+    detail::CheckOci8(this, error2_,
+                      t.OCIAttrSet(serviceContext_, OCI_HTYPE_SVCCTX, userSession_, 0,
+                                   OCI_ATTR_SESSION, error2_));
 }
 
 void TOracleSession::LogOnOCI8(const TLogonParts& parts) {
@@ -321,35 +305,39 @@ void TOracleSession::LogOnOCI8(const TLogonParts& parts) {
     if (parts.mode == TConnectAsOption::caSYSDBA) mode = OCI_SYSDBA;
     if (parts.mode == TConnectAsOption::caSYSOPER) mode = OCI_SYSOPER;
     AttachServer(parts.database);
+    sword status = OCI_SUCCESS;
     if (parts.user.empty() && parts.password.empty()) {
-        lastStatus_ = t.OCISessionBegin(serviceContext_, error_, userSession_, OCI_CRED_EXT, mode);
+        status = t.OCISessionBegin(serviceContext_, error_, userSession_, OCI_CRED_EXT, mode);
     } else {
         std::string user = parts.user;
         std::string password = parts.password;
-        Check(t.OCIAttrSet(userSession_, OCI_HTYPE_SESSION, user.data(),
-                           static_cast<ub4>(user.size()), OCI_ATTR_USERNAME, error_));
-        Check(t.OCIAttrSet(userSession_, OCI_HTYPE_SESSION, password.data(),
-                           static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, error_));
-        lastStatus_ =
-            t.OCISessionBegin(serviceContext_, error_, userSession_, OCI_CRED_RDBMS, mode);
+        detail::CheckOci8(this, error_,
+                          t.OCIAttrSet(userSession_, OCI_HTYPE_SESSION, user.data(),
+                                       static_cast<ub4>(user.size()), OCI_ATTR_USERNAME, error_));
+        detail::CheckOci8(
+            this, error_,
+            t.OCIAttrSet(userSession_, OCI_HTYPE_SESSION, password.data(),
+                         static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, error_));
+        status = t.OCISessionBegin(serviceContext_, error_, userSession_, OCI_CRED_RDBMS, mode);
     }
-    const int code = ErrorCode();
+    // A logon with information is still refused unless the information is the expiry warning.
+    const int code = detail::ErrorNumber(error_, status, true);
     if (code == kPasswordWillExpire) {
-        logonWarning_ = EOracleError(this, ErrorSource()).Message();
-        lastStatus_ = OCI_SUCCESS;
+        logonWarning_ = EOracleError(this, TErrorSource::FromHandle(error_)).Message();
     } else if (code != 0) {
-        RaiseOracleError(this, ErrorSource());
+        detail::RaiseOci8(this, error_, status);
     }
 
     // A server older than release 8 is driven through OCI7 calls on a derived LDA.
     std::array<OraText, 512> banner{};
-    Check(t.OCIServerVersion(server_, error_, banner.data(), 501, OCI_HTYPE_SERVER));
+    detail::CheckOci8(this, error_,
+                      t.OCIServerVersion(server_, error_, banner.data(), 501, OCI_HTYPE_SERVER));
     banner.back() = 0;
     const std::string text = platform::UpperCase(reinterpret_cast<const char*>(banner.data()));
     const bool release8OrLater =
         Contains(text, "ORACLE8") || Contains(text, "ORACLE9") || Contains(text, "ORACLE DATABASE");
     if (!release8OrLater && OCI7Available()) {
-        Check(t.OCISvcCtxToLda(serviceContext_, error_, CurrentLDA()));
+        detail::CheckOci8(this, error_, t.OCISvcCtxToLda(serviceContext_, error_, CurrentLDA()));
         usingOCI8_ = false;
         ldaFromSvcCtx_ = true;
     }
@@ -367,11 +355,11 @@ void TOracleSession::LogOnOCI7(const TLogonParts& parts) {
     } else {
         t.orlon(CurrentLDA(), hda_, user, -1, nullptr, -1, 0);
     }
-    const int code = ErrorCode();
+    const int code = CurrentLDA()->rc;
     if (code == kPasswordWillExpire) {
-        logonWarning_ = EOracleError(this, ErrorSource()).Message();
-    } else if (code != 0) {
-        RaiseOracleError(this, ErrorSource());
+        logonWarning_ = EOracleError(this, TErrorSource::FromReturnCode(code)).Message();
+    } else {
+        detail::CheckOci7(this, code);
     }
 }
 
@@ -402,9 +390,12 @@ void TOracleSession::ShareExternalSVC() {
             throw platform::Exception("Could not allocate an error handle");
         }
     }
-    Check(t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &server_, nullptr, OCI_ATTR_SERVER, error_));
-    Check(t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &userSession_, nullptr, OCI_ATTR_SESSION,
-                       error_));
+    detail::CheckOci8(
+        this, error_,
+        t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &server_, nullptr, OCI_ATTR_SERVER, error_));
+    detail::CheckOci8(this, error_,
+                      t.OCIAttrGet(externalSVC_, OCI_HTYPE_SVCCTX, &userSession_, nullptr,
+                                   OCI_ATTR_SESSION, error_));
 }
 
 void TOracleSession::LogOn() {
@@ -447,6 +438,8 @@ void TOracleSession::LogOn() {
             }
         }
         if (externalSVC_) ShareExternalSVC();
+        // The one place the two interfaces are told apart after logon.
+        backend_ = usingOCI8_ ? detail::NewOci8Backend(*this) : detail::NewOci7Backend(*this);
         connected_ = true;
         if (!Shared()) {
             try {
@@ -573,8 +566,8 @@ void TOracleSession::LogOff() {
         }
         CloseDependents();
         connected_ = false;
-        effectiveBytesPerCharacter_ = 0;
-        dateFormatLength_ = -1;
+        backend_.reset();
+        facts_ = {};
         try {
             platform::TCursorGuard cursor(cursor_);
             TGlobalLockScope global(threadSafe_);
@@ -594,18 +587,19 @@ void TOracleSession::LogOff() {
                 if (pooling_ == TSessionPoolingOption::spMTS && svc) ReleaseMTS(svc);
             } else {
                 if (!usingOCI8_ && ldaFromSvcCtx_) {
-                    lastStatus_ = t.OCILdaToSvcCtx(&serviceContext_, error_, CurrentLDA());
+                    const sword status = t.OCILdaToSvcCtx(&serviceContext_, error_, CurrentLDA());
                     usingOCI8_ = true;
                     ldaFromSvcCtx_ = false;
-                    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
+                    detail::CheckOci8(this, error_, status);
                 }
                 if (usingOCI8_) {
-                    lastStatus_ =
-                        t.OCISessionEnd(serviceContext_, error_, userSession_, OCI_DEFAULT);
+                    detail::CheckOci8(
+                        this, error_,
+                        t.OCISessionEnd(serviceContext_, error_, userSession_, OCI_DEFAULT));
                 } else {
                     t.ologof(CurrentLDA());
+                    detail::CheckOci7(this, CurrentLDA()->rc);
                 }
-                if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
             }
         } catch (...) {
             keep();
@@ -616,8 +610,7 @@ void TOracleSession::LogOff() {
     if (serverAttached_) {
         serverAttached_ = false;
         try {
-            lastStatus_ = t.OCIServerDetach(server_, error_, OCI_DEFAULT);
-            if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
+            detail::CheckOci8(this, error_, t.OCIServerDetach(server_, error_, OCI_DEFAULT));
         } catch (...) {
             keep();
         }

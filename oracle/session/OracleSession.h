@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@
 #include "platform/CriticalSection.h"
 
 namespace velnor::oracle {
+
+namespace detail {
+class TConnectionBackend;
+}
 
 enum class TBytesPerCharacterOption { bcAutoDetect, bc1Byte, bc2Bytes, bc3Bytes, bc4Bytes };
 enum class TSessionPoolingOption { spNone, spInternal, spMTS };
@@ -129,12 +134,10 @@ public:
     // Message of a logon that succeeded with ORA-28002 (password about to expire).
     [[nodiscard]] const std::string& LogonWarning() const noexcept { return logonWarning_; }
 
-    // For error reporting and queries.
-    [[nodiscard]] int ErrorCode() const;  // of the last call, 0 if none
-    [[nodiscard]] TErrorSource ErrorSource() const;
-    [[nodiscard]] int LastStatus() const noexcept { return lastStatus_; }
-    void SetLastStatus(int status) noexcept { lastStatus_ = status; }
+    // For queries: the client interface chosen at logon, and the handles it works on.
     [[nodiscard]] bool UsingOCI8() const noexcept { return usingOCI8_; }
+    // The calls of the interface chosen at logon; raises "Not logged on" without one.
+    [[nodiscard]] detail::TConnectionBackend& Backend();
     [[nodiscard]] bool ODBCMode() const noexcept { return odbcMode_; }
     [[nodiscard]] bool MTSControlled() const noexcept { return mtsControlled_; }
     [[nodiscard]] Lda_Def* CurrentLDA() noexcept { return externalLDA_ ? externalLDA_ : &lda_; }
@@ -147,12 +150,16 @@ public:
     void LockSession(int mode);
     void UnlockSession(int mode) noexcept;
 
-    // Bytes per character of the connection's character set (measured once, 1..4).
-    [[nodiscard]] int EffectiveBytesPerCharacter();
-    // The most characters a string bind can hold.
-    [[nodiscard]] int MaxVarcharChars();
-    // The longest date text of the session's date format (measured once).
-    [[nodiscard]] int DateFormatLength();
+    // Facts of the connection that the probes (oracle/query/Probes.h) measure with a query
+    // and the session keeps until logoff. 0 and -1 mean "not measured yet".
+    struct TMeasuredFacts {
+        int bytesPerCharacter = 0;
+        int dateFormatLength = -1;
+    };
+    [[nodiscard]] TMeasuredFacts& MeasuredFacts() noexcept { return facts_; }
+    [[nodiscard]] const TMeasuredFacts& MeasuredFacts() const noexcept { return facts_; }
+    // The most bytes a string bind can hold through the interface in use.
+    [[nodiscard]] int MaxVarcharBytes() const noexcept { return usingOCI8_ ? 4000 : 2000; }
 
     // Runs one statement without binds on the session, with the wait cursor if asked.
     void ExecuteInternal(const std::string& sql, bool withCursor);
@@ -192,9 +199,6 @@ private:
     void LogOnMTS();
     void ReleaseMTS(OCISvcCtx* svc);
     void ApplySetting(const char* prefix, const char* word);
-    int QueryBytesPerCharacter();
-    int QueryDateFormatLength();
-    void Check(sword status);
 
     int cursor_ = -11;
     bool designConnection_ = false;
@@ -218,13 +222,11 @@ private:
 
     Lda_Def* externalLDA_ = nullptr;
     OCISvcCtx* externalSVC_ = nullptr;
-    int lastStatus_ = 0;
     std::string logonWarning_;
     bool serverAttached_ = false;
     Lda_Def lda_{};
     alignas(8) ub1 hda_[HDA_SIZE] = {};
-    int effectiveBytesPerCharacter_ = 0;  // 0: not measured yet
-    int dateFormatLength_ = -1;           // -1: not measured yet
+    TMeasuredFacts facts_;
     platform::TOracleCriticalSection lock_;
     bool ldaFromSvcCtx_ = false;
     OCIEnv* environment_ = nullptr;
@@ -239,9 +241,9 @@ private:
     bool mtsControlled_ = false;
     bool loading_ = false;
     bool destroying_ = false;
-    bool measuring_ = false;  // a probe query is running
     std::mutex dependentsMutex_;
-    std::vector<TSessionDependent*> dependents_;  // not owned
+    std::vector<TSessionDependent*> dependents_;           // not owned
+    std::unique_ptr<detail::TConnectionBackend> backend_;  // while connected
 };
 
 }  // namespace velnor::oracle

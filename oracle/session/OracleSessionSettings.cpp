@@ -1,9 +1,5 @@
-// Transactions, the settings sent as ALTER SESSION statements, and the measured facts.
-#include <algorithm>
-
-#include "oracle/client/OciLibrary.h"
-#include "oracle/query/Probes.h"
-#include "oracle/session/InternalStatement.h"
+// Transactions and the settings sent as ALTER SESSION statements.
+#include "oracle/client/StatementBackend.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/UiHooks.h"
 
@@ -78,59 +74,18 @@ void TOracleSession::ApplySettingsAfterLogOn() {
 void TOracleSession::Commit() {
     if (!connected_) return;
     if (mtsControlled_) throw platform::Exception("Cannot commit an MTS Controlled Transaction");
-    LockSession(1);
-    try {
-        if (usingOCI8_) {
-            lastStatus_ = Oci().OCITransCommit(serviceContext_, error_, OCI_DEFAULT);
-        } else {
-            Oci().ocom(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());  // releases the lock
-    UnlockSession(1);
+    Backend().Commit();
 }
 
 void TOracleSession::Rollback() {
     if (!connected_) return;
     if (mtsControlled_) throw platform::Exception("Cannot rollback an MTS Controlled Transaction");
-    LockSession(1);
-    try {
-        if (usingOCI8_) {
-            lastStatus_ = Oci().OCITransRollback(serviceContext_, error_, OCI_DEFAULT);
-        } else {
-            Oci().orol(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
-    UnlockSession(1);
+    Backend().Rollback();
 }
 
 void TOracleSession::SetAutoCommit(bool value) {
     if (value == autoCommit_) return;
-    // With OCI8 the flag changes how later statements execute; OCI7 switches the LDA.
-    if (!connected_ || usingOCI8_) {
-        autoCommit_ = value;
-        return;
-    }
-    LockSession(1);
-    try {
-        if (value) {
-            Oci().ocon(CurrentLDA());
-        } else {
-            Oci().ocof(CurrentLDA());
-        }
-    } catch (...) {
-        UnlockSession(1);
-        throw;
-    }
-    if (ErrorCode() != 0) RaiseOracleError(this, ErrorSource());
-    UnlockSession(1);
+    if (connected_) Backend().SetAutoCommit(value);
     autoCommit_ = value;
 }
 
@@ -159,67 +114,7 @@ void TOracleSession::SetIsolationLevel(TIsolationLevelOption value) {
 void TOracleSession::ExecuteInternal(const std::string& sql, bool withCursor) {
     platform::TCursorGuard cursor(withCursor ? cursor_ : 0);
     if (OnInternalSQL) OnInternalSQL(*this, sql);
-    RunInternalStatement(*this, sql);
-}
-
-// ---- measured facts ----
-
-int TOracleSession::EffectiveBytesPerCharacter() {
-    if (effectiveBytesPerCharacter_ != 0) return effectiveBytesPerCharacter_;
-    int value = 1;
-    switch (bytesPerCharacter_) {
-        case TBytesPerCharacterOption::bc2Bytes:
-            value = 2;
-            break;
-        case TBytesPerCharacterOption::bc3Bytes:
-            value = 3;
-            break;
-        case TBytesPerCharacterOption::bc4Bytes:
-            value = 4;
-            break;
-        case TBytesPerCharacterOption::bc1Byte:
-            value = 1;
-            break;
-        case TBytesPerCharacterOption::bcAutoDetect:
-            if (connected_ && measuring_) return 1;  // provisional, not cached
-            if (connected_) value = QueryBytesPerCharacter();
-            break;
-    }
-    effectiveBytesPerCharacter_ = std::clamp(value, 1, 4);
-    return effectiveBytesPerCharacter_;
-}
-
-int TOracleSession::QueryBytesPerCharacter() {
-    // The probe is a query itself and asks for this value while binding: it sees 1.
-    measuring_ = true;
-    struct TReset {
-        bool& flag;
-        ~TReset() { flag = false; }
-    } reset{measuring_};
-    if (OnInternalSQL) OnInternalSQL(*this, BytesPerCharacterSQL());
-    return ProbeBytesPerCharacter(*this);
-}
-
-int TOracleSession::MaxVarcharChars() {
-    return (usingOCI8_ ? 4000 : 2000) / EffectiveBytesPerCharacter();
-}
-
-int TOracleSession::DateFormatLength() {
-    if (dateFormatLength_ >= 0 || !connected_ || measuring_) return dateFormatLength_;
-    int longest = QueryDateFormatLength();
-    if (longest <= 0) longest = 40;
-    dateFormatLength_ = longest;
-    return dateFormatLength_;
-}
-
-int TOracleSession::QueryDateFormatLength() {
-    measuring_ = true;
-    struct TReset {
-        bool& flag;
-        ~TReset() { flag = false; }
-    } reset{measuring_};
-    if (OnInternalSQL) OnInternalSQL(*this, DateFormatLengthSQL());
-    return ProbeDateFormatLength(*this);
+    Backend().RunStatement(sql);
 }
 
 }  // namespace velnor::oracle

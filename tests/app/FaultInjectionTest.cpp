@@ -291,12 +291,11 @@ TEST_P(FaultInjectionProbeTest, LostConnectionIsReportedAndNothingIsCached) {
 
 INSTANTIATE_TEST_SUITE_P(
     Probes, FaultInjectionProbeTest,
-    ::testing::Values(TProbeCase{"BytesPerCharacter", oracle::ProbeBytesPerCharacter,
-                                 [](oracle::TOracleSession& s) {
-                                     return s.EffectiveBytesPerCharacter();
-                                 }},
-                      TProbeCase{"DateFormatLength", oracle::ProbeDateFormatLength,
-                                 [](oracle::TOracleSession& s) { return s.DateFormatLength(); }}),
+    ::testing::Values(
+        TProbeCase{"BytesPerCharacter", oracle::ProbeBytesPerCharacter,
+                   [](oracle::TOracleSession& s) { return oracle::BytesPerCharacter(s); }},
+        TProbeCase{"DateFormatLength", oracle::ProbeDateFormatLength,
+                   [](oracle::TOracleSession& s) { return oracle::DateFormatLength(s); }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(FaultInjectionTest, ExportLeavesTheEarlierFileAtEveryFailingCall) {

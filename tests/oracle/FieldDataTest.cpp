@@ -44,7 +44,7 @@ TEST_P(MapColumnTypeTest, GivesTypeCodeAndBufferSize) {
     column.precision = c.precision;
     column.scale = c.scale;
     TMappingContext context;
-    context.oci8 = c.oci8;
+    context.longPrefix = c.oci8 ? 0 : kOci7LongPrefix;
     context.stringFieldsOnly = c.stringsOnly;
     context.numberRule = DefaultNumberRule;
     context.dateFormatLength = [] { return 20; };

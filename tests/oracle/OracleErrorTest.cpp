@@ -1,9 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "oracle/client/OracleError.h"
+#include "oracle/client/StatementBackend.h"
+#include "oracle/query/OracleQuery.h"
 #include "oracle/session/OracleSession.h"
 #include "tests/oracle/ClientTestEnvironment.h"
 
@@ -111,6 +115,29 @@ TEST(CheckSessionFeatureTest, RefusesMissingAndDisconnectedSessions) {
                     Eq("A query with sub-queries requires a connected session")));
 }
 
+struct TStatusCase {
+    sword status;
+    bool infoCounts;
+    int expected;
+};
+class ErrorNumberTest : public ::testing::TestWithParam<TStatusCase> {};
+
+// Without an error record: what each status counts as.
+TEST_P(ErrorNumberTest, StatusWithoutRecordMapsToOneNumber) {
+    EXPECT_EQ(detail::ErrorNumber(nullptr, GetParam().status, GetParam().infoCounts),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, ErrorNumberTest,
+    ::testing::Values(TStatusCase{OCI_SUCCESS, false, 0},
+                      TStatusCase{OCI_SUCCESS_WITH_INFO, false, 0},
+                      TStatusCase{OCI_SUCCESS_WITH_INFO, true, 0},  // information, but no record
+                      TStatusCase{OCI_NEED_DATA, false, 0}, TStatusCase{OCI_NO_DATA, false, 1403},
+                      // A failure without a record must still count as one.
+                      TStatusCase{OCI_ERROR, false, -1}, TStatusCase{OCI_INVALID_HANDLE, false, -2},
+                      TStatusCase{OCI_STILL_EXECUTING, false, OCI_STILL_EXECUTING}));
+
 #ifdef VELNOR_HAVE_STANDIN
 
 struct SessionErrorTest : ::testing::Test {
@@ -194,6 +221,30 @@ TEST_F(SessionErrorTest, ErrorReleasesTheSessionLockOfAnOCI7Session) {
         taken = true;
         session_.UnlockSession(1);
     });
+    other.join();
+    EXPECT_TRUE(taken);
+}
+
+// The error's own release of the lock used to be undone or doubled by the region it left.
+TEST_F(SessionErrorTest, QueryErrorLeavesTheCallersHoldOfTheLock) {
+    session_.SetThreadSafe(true);
+    session_.Preferences().SetUseOCI7(true);
+    session_.SetLogonUsername("scott/tiger@DEMO");
+    session_.LogOn();
+    TOracleQuery q;
+    q.SetSession(&session_);
+    q.SQL().SetText("select * from no_such_table");
+    session_.LockSession(1);  // the caller's own hold, around the failing query
+    EXPECT_THROW(q.Execute(), EOracleError);
+    std::atomic<bool> taken = false;
+    std::thread other([&] {
+        session_.LockSession(1);
+        taken = true;
+        session_.UnlockSession(1);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(taken) << "the failing query released the caller's hold";
+    session_.UnlockSession(1);
     other.join();
     EXPECT_TRUE(taken);
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "oracle/client/OciLibrary.h"
+#include "oracle/query/Probes.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -312,20 +313,20 @@ TEST_F(OracleSessionTest, BusyCursorIsShownAndRestoredAlsoOnError) {
 }
 
 TEST_F(OracleSessionTest, LogonFactsAreMeasuredOncePerConnection) {
-    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), 1);  // bc1Byte needs no query
-    EXPECT_EQ(session_.DateFormatLength(), -1);           // not measured while disconnected
+    EXPECT_EQ(BytesPerCharacter(session_), 1);  // bc1Byte needs no query
+    EXPECT_EQ(DateFormatLength(session_), -1);  // not measured while disconnected
     int dateProbes = 0;
     session_.OnInternalSQL = [&](TOracleSession&, const std::string& sql) {
         if (sql.find("to_date('10-12-1999") != std::string::npos) ++dateProbes;
     };
     LogOn("scott", "tiger", "DEMO");
-    const int length = session_.DateFormatLength();
+    const int length = DateFormatLength(session_);
     EXPECT_GT(length, 0);
-    EXPECT_EQ(session_.DateFormatLength(), length);
+    EXPECT_EQ(DateFormatLength(session_), length);
     EXPECT_EQ(dateProbes, 1);
-    EXPECT_EQ(session_.MaxVarcharChars(), 4000);
+    EXPECT_EQ(MaxVarcharChars(session_), 4000);
     session_.SetBytesPerCharacter(TBytesPerCharacterOption::bc3Bytes);
-    EXPECT_EQ(session_.MaxVarcharChars(), 4000 / 3);
+    EXPECT_EQ(MaxVarcharChars(session_), 4000 / 3);
 }
 
 TEST_F(OracleSessionTest, AutoDetectedBytesPerCharacterIsProbedOncePerConnection) {
@@ -334,19 +335,19 @@ TEST_F(OracleSessionTest, AutoDetectedBytesPerCharacterIsProbedOncePerConnection
         if (sql.find("length(chr(2000000000))") != std::string::npos) ++probes;
     };
     session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
-    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), 1);  // disconnected: no probe
+    EXPECT_EQ(BytesPerCharacter(session_), 1);  // disconnected: no probe
     EXPECT_EQ(probes, 0);
     session_.SetBytesPerCharacter(TBytesPerCharacterOption::bc1Byte);
     session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
     LogOn("scott", "tiger", "DEMO");
-    const int measured = session_.EffectiveBytesPerCharacter();
+    const int measured = BytesPerCharacter(session_);
     EXPECT_GE(measured, 1);
     EXPECT_LE(measured, 4);
-    EXPECT_EQ(session_.EffectiveBytesPerCharacter(), measured);
+    EXPECT_EQ(BytesPerCharacter(session_), measured);
     EXPECT_EQ(probes, 1);
     session_.LogOff();
     LogOn("scott", "tiger", "DEMO");
-    (void)session_.EffectiveBytesPerCharacter();
+    (void)BytesPerCharacter(session_);
     EXPECT_EQ(probes, 2);
 }
 

@@ -14,6 +14,7 @@
 #include "oracle/client/OracleError.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/query/Probes.h"
+#include "oracle/query/detail/QueryAccess.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/DateTime.h"
 #include "platform/RegionalSettings.h"
@@ -336,8 +337,23 @@ TEST_P(QueryTest, StringFieldsOnlyFetchesNumbersAndDatesAsText) {
     EXPECT_EQ(q->FieldAsString(0), "-123");
     // The database's own date text, in a buffer as long as the longest date text.
     EXPECT_EQ(q->FieldAsString(1), plain->FieldAsString(0));
-    EXPECT_EQ(q->FieldSize(1), session_.DateFormatLength());
+    EXPECT_EQ(q->FieldSize(1), DateFormatLength(session_));
     EXPECT_GE(q->FieldSize(1), static_cast<int>(plain->FieldAsString(0).size()));
+}
+
+// A fact is measured once, and only when a column needs it: every probe adds client calls.
+TEST_P(QueryTest, DateColumnMeasuresOnlyTheDateFormatAndOnlyOnce) {
+    std::vector<std::string> probes;
+    session_.OnInternalSQL = [&](TOracleSession&, const std::string& sql) {
+        probes.push_back(sql);
+    };
+    session_.SetBytesPerCharacter(TBytesPerCharacterOption::bcAutoDetect);
+    auto q = Query("select d from qtypes where id = 1");
+    q->SetStringFieldsOnly(true);
+    q->Execute();
+    q->SetOptimize(false);
+    q->Execute();
+    EXPECT_THAT(probes, ::testing::ElementsAre(DateFormatLengthSQL()));
 }
 
 // ---- LONG values ----
@@ -384,10 +400,10 @@ TEST_P(QueryTest, OptimizedReexecutionStartsAgainWithoutReparsing) {
     q->Execute();
     q->Next();
     const TFieldData* field = &q->FieldData(0);
-    OCIStmt* statement = q->StatementHandle();
+    const void* statement = detail::TQueryAccess::StatementHandle(*q);
     q->Execute();
     EXPECT_EQ(&q->FieldData(0), field);  // not described again
-    EXPECT_EQ(q->StatementHandle(), statement);
+    EXPECT_EQ(detail::TQueryAccess::StatementHandle(*q), statement);
     int seen = 0;
     for (; !q->Eof(); q->Next()) EXPECT_EQ(q->FieldAsInteger(0), ++seen);
     EXPECT_EQ(seen, 5);
@@ -594,7 +610,7 @@ TEST_P(QueryTest, BindingOnAnAutoDetectSessionMeasuresOnceWithoutRecursing) {
     q->Variables().SetVariableValue("n", TVariant("12"));
     q->Execute();
     EXPECT_EQ(q->FieldAsInteger(0), 12);
-    const int bytes = session_.EffectiveBytesPerCharacter();
+    const int bytes = BytesPerCharacter(session_);
     EXPECT_GE(bytes, 1);
     EXPECT_LE(bytes, 4);
 }
