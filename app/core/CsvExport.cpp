@@ -66,6 +66,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
         {
             TCustomOracleQuery query(session_);
             query.SetText("SELECT * FROM " + QuoteIdentifier(tableName));
+            query.SetExactNumbers(true);  // columns beyond a double's 15 digits keep every digit
             query.Execute();
 
             const int fieldCount = query.FieldCount();
@@ -87,7 +88,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                     if (type == oracle::otString) {
                         writer.AddString(query.FieldAsString(i));  // NULL is the empty string
                     } else if (type != oracle::otInteger && type != oracle::otFloat &&
-                               type != oracle::otDate) {
+                               type != oracle::otNumber && type != oracle::otDate) {
                         writer.AddEmpty();
                     } else if (query.FieldIsNull(i)) {
                         writer.AddEmpty();
@@ -95,6 +96,8 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                         writer.AddInteger(query.FieldAsInteger(i));
                     } else if (type == oracle::otFloat) {
                         writer.AddFloat(query.FieldAsFloat(i));
+                    } else if (type == oracle::otNumber) {
+                        writer.AddNumber(query.FieldAsDecimal(i));
                     } else {
                         try {
                             writer.AddDate(query.FieldAsDate(i));

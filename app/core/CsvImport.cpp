@@ -40,17 +40,18 @@ public:
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
             const int type = cols[c].type;
-            if (type != oracle::otInteger && type != oracle::otFloat && type != oracle::otString &&
-                type != oracle::otDate) {
+            const bool numeric =
+                type == oracle::otInteger || type == oracle::otFloat || type == oracle::otNumber;
+            if (!numeric && type != oracle::otString && type != oracle::otDate) {
                 insert += "NULL";  // the files carry no values for other types
                 continue;
             }
             std::string name = ":C" + std::to_string(c + 1);
             insert +=
                 type == oracle::otDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
-            query_.Variables().AddVariable(
-                name, type == oracle::otInteger || type == oracle::otFloat ? oracle::otFloat
-                                                                           : oracle::otString);
+            // Numbers go as Oracle's NUMBER bytes, so every digit arrives and the column's
+            // own rounding is the only one.
+            query_.Variables().AddVariable(name, numeric ? oracle::otNumber : oracle::otString);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
         }
@@ -78,7 +79,7 @@ public:
                     b.lengths.push_back(0);
                     break;
                 case TCsvValue::Kind::Number:
-                    b.values.emplace_back(value.number);
+                    b.values.emplace_back(std::move(value.text));
                     b.lengths.push_back(0);
                     break;
                 case TCsvValue::Kind::Text:
@@ -177,6 +178,7 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
     TCustomOracleQuery query(session_);
     const std::string table = QuoteIdentifier(tableName);
     query.SetText("SELECT * FROM " + table + " WHERE ROWNUM=0");
+    query.SetExactNumbers(true);
     query.Execute();
     std::vector<TCsvColumn> columns;
     for (int i = 0; i < query.FieldCount(); ++i)

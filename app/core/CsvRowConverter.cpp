@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "app/core/CsvReader.h"
+#include "oracle/query/OracleNumber.h"
+#include "platform/DateTime.h"
 
 namespace velnor::app {
 namespace {
@@ -33,6 +35,18 @@ std::string Shown(std::string_view value) {
     throw ECsvError(std::to_string(line) + " 行目 " + std::to_string(index + 1) + " 列目 (" +
                         column.name + "): '" + Shown(field) + "' " + what,
                     line, static_cast<int>(index + 1));
+}
+
+// Why a NUMBER column cannot take `value` unchanged; empty when it can.
+std::string NumberColumnRefuses(const oracle::TDecimal& value) {
+    if (oracle::FitsOracleNumber(value)) return {};
+    std::uint8_t bytes[oracle::OracleNumberMaxLength];
+    try {
+        (void)oracle::EncodeOracleNumber(value, bytes);
+    } catch (const platform::EConvertError& e) {
+        return e.Message();
+    }
+    return {};
 }
 
 int Number2(std::string_view digits, std::size_t at) noexcept {
@@ -125,15 +139,23 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
         TCsvValue& value = values[c];
         switch (column.type) {
             case oracle::otInteger:
-            case oracle::otFloat: {
+            case oracle::otFloat:
+            case oracle::otNumber: {
                 if (Trim(field).empty()) {
                     value.kind = TCsvValue::Kind::Null;
                     break;
                 }
-                const auto number = ParseNumber(field, decimalSymbol_);
-                if (!number) FieldError(line, c, column, field, "は数値ではありません");
+                const std::string_view text = Trim(field);
+                if (text == "INF" || text == "-INF" || text == "NAN")
+                    FieldError(line, c, column, field, "は NUMBER 列に格納できません");
+                const auto exact = oracle::ParseDecimal(text, decimalSymbol_);
+                if (!exact) FieldError(line, c, column, field, "は数値ではありません");
+                const std::string refused = NumberColumnRefuses(*exact);
+                if (!refused.empty())
+                    FieldError(line, c, column, field,
+                               ("は NUMBER 列に格納できません: " + refused).c_str());
                 value.kind = TCsvValue::Kind::Number;
-                value.number = *number;
+                value.text = oracle::DecimalToText(*exact);
                 break;
             }
             case oracle::otString:

@@ -24,8 +24,8 @@ struct TCsvColumn {
 struct TCsvValue {
     enum class Kind { Null, Number, Text };
     Kind kind = Kind::Null;
-    double number = 0;
-    std::string text;  // Text: the string, or a date's 14 digits
+    // Text: the string, or a date's 14 digits; Number: oracle::DecimalToText, every digit.
+    std::string text;
 };
 
 class TCsvRowConverter {

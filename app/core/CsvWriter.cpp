@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/core/CsvNumber.h"
 #include "app/core/Formatting.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
@@ -57,6 +58,11 @@ void TCsvWriter::AddInteger(std::int32_t value) {
 void TCsvWriter::AddFloat(double value) {
     Separate();
     AppendField(line_, platform::FloatToText(value, settings_));
+}
+
+void TCsvWriter::AddNumber(const oracle::TDecimal& value) {
+    Separate();
+    AppendField(line_, CsvNumberText(value, settings_));
 }
 
 void TCsvWriter::AddString(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "oracle/query/OracleNumber.h"
 #include "platform/RegionalSettings.h"
 
 namespace velnor::app {
@@ -26,6 +27,8 @@ public:
     void AddInteger(std::int32_t value);
     // 15 significant digits; quoted when the decimal symbol is a comma.
     void AddFloat(double value);
+    // Every digit in the same general form (CsvNumberText); quoted like AddFloat.
+    void AddNumber(const oracle::TDecimal& value);
     // Always quoted, embedded quotes doubled; commas and line breaks stay inside.
     void AddString(std::string_view text);
     // yyyymmddhhnnss; raises for a date outside the years 1 to 9999, which has no such form.

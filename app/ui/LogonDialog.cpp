@@ -1,10 +1,13 @@
 #include "app/ui/LogonDialog.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 namespace velnor::app::ui {
 
@@ -84,7 +87,25 @@ TfrmLogon::TfrmLogon(QWidget* parent) : QDialog(parent) {
     connect(CancelButton, &QPushButton::clicked, this, &TfrmLogon::CancelClick);
 }
 
-int TfrmLogon::ShowModal() { return exec() == QDialog::Accepted ? mrOk : mrCancel; }
+int TfrmLogon::ShowModal() {
+    CentreOnScreen();
+    return exec() == QDialog::Accepted ? mrOk : mrCancel;
+}
+
+void TfrmLogon::CentreOnScreen() {
+    // A dialog is centred on its parent unless placed; this one belongs on the desktop.
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // Before the first show the dialog's own frame is unknown; the owner's is a close guess.
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull() && owner && owner->windowHandle())
+        frame = owner->windowHandle()->frameMargins();
+    const QSize outer = size().grownBy(frame);
+    const QRect area = screen->availableGeometry();
+    move(area.x() + (area.width() - outer.width()) / 2,
+         area.y() + (area.height() - outer.height()) / 2);
+}
 
 void TfrmLogon::showEvent(QShowEvent* event) {
     UserNameEdit->setText(FromLocal(UserName));

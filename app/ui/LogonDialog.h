@@ -22,6 +22,8 @@ public:
     enum { mrOk = 1, mrCancel = 2 };
     // Shows the dialog modally: mrOk after Connect, mrCancel after Cancel, Esc or the close box.
     int ShowModal();
+    // Places the dialog, frame included, in the middle of its screen.
+    void CentreOnScreen();
 
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;

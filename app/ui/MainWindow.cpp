@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -14,6 +16,8 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTranslator>
+#include <QWindow>
 
 #include "app/core/ImportTransaction.h"
 #include "app/ui/LogonDialog.h"
@@ -25,8 +29,16 @@
 namespace velnor::app::ui {
 namespace {
 
-const QString kFilter = QStringLiteral("すべてのファイル (*.*);;CSV (カンマ区切り) (*.csv)");
-const QString kAllFiles = QStringLiteral("すべてのファイル (*.*)");
+// The dialog shows each filter without its last "(...)" and matches by that last group, so
+// the all-files entry reads "(*.*)" yet also lists names without a dot.
+const QString kAllFiles = QStringLiteral("すべてのファイル (*.*) (*)");
+const QString kFilter = kAllFiles + QStringLiteral(";;CSV (カンマ区切り) (*.csv) (*.csv)");
+
+// Both dialogs open where the user last chose a file in this run.
+QString& LastFolder() {
+    static QString folder;
+    return folder;
+}
 
 QString WithDefaultExtension(const QString& path) {
     if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
@@ -34,19 +46,44 @@ QString WithDefaultExtension(const QString& path) {
 }
 
 QString FileDialog(QWidget* parent, const QString& proposed, bool save) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(kFilter);
-    dialog.selectNameFilter(kAllFiles);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);  // the window asks itself
-    dialog.selectFile(proposed);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return WithDefaultExtension(dialog.selectedFiles().front());
+    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(parent, proposed, save);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    const QString path = WithDefaultExtension(dialog->selectedFiles().front());
+    LastFolder() = QFileInfo(path).absolutePath();
+    return path;
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save) {
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    // Qt's own dialog: the same on every desktop, translated with Qt's texts, and it lets the
+    // window judge a typed name itself.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);  // the window asks itself
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // A missing file gets through the open dialog so the window can say so in its own words.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(kFilter);
+    dialog->selectNameFilter(kAllFiles);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    if (!LastFolder().isEmpty()) dialog->setDirectory(LastFolder());
+    dialog->selectFile(proposed);
+    return dialog;
+}
+
+bool InstallQtTranslations(QApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QApplication::installTranslator(translator);
+    return true;
+}
 
 QString TUserDialogs::OpenFileName(QWidget* parent, const QString& proposed) {
     return FileDialog(parent, proposed, false);
@@ -84,6 +121,8 @@ void TUserDialogs::BeginProgress(QWidget* parent, const QString& label, bool mea
     EndProgress();
     progress_ =
         new QProgressDialog(label, QStringLiteral("キャンセル"), 0, measured ? 100 : 0, parent);
+    progress_->setWindowTitle(parent ? parent->window()->windowTitle() : QString());
+    progressLabel_ = label;
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumDuration(500);
     progress_->setAutoClose(false);
@@ -93,7 +132,7 @@ void TUserDialogs::BeginProgress(QWidget* parent, const QString& label, bool mea
 
 bool TUserDialogs::Progress(long long rows, int percent) {
     if (!progress_) return true;
-    progress_->setLabelText(QStringLiteral("%1 行").arg(rows));
+    progress_->setLabelText(progressLabel_ + QStringLiteral("\n%1 行").arg(rows));
     if (progress_->maximum() > 0) progress_->setValue(percent);
     QCoreApplication::processEvents();
     return !progress_->wasCanceled();
@@ -126,6 +165,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), dialogs_(new TUserDia
     setObjectName("frmMain");
     setWindowTitle(QStringLiteral("Velnor for Windows"));
     setFont(WindowFont());
+    setWindowIcon(QIcon(QStringLiteral(":/velnor.png")));
 
     session_ = std::make_unique<oracle::TOracleSession>(nullptr);
     session_->SetName("OracleSession");
@@ -185,6 +225,12 @@ void TfrmMain::BuildGrid() {
     StringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid->setShowGrid(true);
     StringGrid->setTabKeyNavigation(false);
+    // The highlighted row is the one the commands act on: keep it visible without focus too.
+    QPalette palette = StringGrid->palette();
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    }
+    StringGrid->setPalette(palette);
     StringGrid->installEventFilter(this);
     StringGrid->viewport()->installEventFilter(this);
     setCentralWidget(StringGrid);
@@ -193,12 +239,17 @@ void TfrmMain::BuildGrid() {
     StatusBar->setObjectName("StatusBar");
     StatusBar->setFixedHeight(19);
     StatusBar->setSizeGripEnabled(false);
+    StatusText = new QLabel(StatusBar);
+    StatusText->setObjectName("StatusText");
+    StatusBar->addPermanentWidget(StatusText, 1);
     setStatusBar(StatusBar);
 }
 
 void TfrmMain::BuildMenus() {
     QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     fileMenu->setObjectName("FileItem");
+    // With the history empty both separators stay, one above the other.
+    fileMenu->setSeparatorsCollapsible(false);
     ConnectItem = fileMenu->addAction(QStringLiteral("接続(&O)"));
     ConnectItem->setObjectName("ConnectItem");
     connect(ConnectItem, &QAction::triggered, this, [this] { ConnectClick(ConnectItem); });
@@ -269,11 +320,21 @@ bool TfrmMain::RunCommand(const std::function<void()>& command) {
 }
 
 void TfrmMain::ClearTableGrid() {
-    StatusBar->showMessage(QString());
+    StatusText->clear();
     StringGrid->clearContents();
     StringGrid->setRowCount(1);
     StringGrid->setItem(0, 0, new QTableWidgetItem(QString()));
     StringGrid->setItem(0, 1, new QTableWidgetItem(QString()));
+    SetCurrentRow(-1);
+}
+
+void TfrmMain::SetCurrentRow(int row) {
+    if (row < 0) {
+        StringGrid->selectionModel()->clear();
+        return;
+    }
+    StringGrid->setCurrentCell(row, 0,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TfrmMain::RefreshTableGrid() {
@@ -281,6 +342,9 @@ void TfrmMain::RefreshTableGrid() {
         ClearTableGrid();
         return;
     }
+    // Clearing the grid drops its current row; the same table is made current again below.
+    const int selected = SelectedTable();
+    const std::string highlighted = selected >= 0 ? userTable_->GetItem(selected).TableName : "";
     try {
         userTable_->Refresh();
     } catch (...) {
@@ -296,13 +360,16 @@ void TfrmMain::RefreshTableGrid() {
     }
     StringGrid->clearContents();
     StringGrid->setRowCount(count);
+    int current = 0;
     for (int i = 0; i < count; ++i) {
         const TTable& entry = userTable_->GetItem(i);
+        if (entry.TableName == highlighted) current = i;
         StringGrid->setItem(i, 0, new QTableWidgetItem(FromLocal(entry.TableName)));
         StringGrid->setItem(
             i, 1, new QTableWidgetItem(QString::number(static_cast<qlonglong>(entry.DataCount))));
     }
-    StatusBar->showMessage(QString::number(count) + QStringLiteral("個のテーブル"));
+    SetCurrentRow(current);
+    StatusText->setText(QString::number(count) + QStringLiteral("個のテーブル"));
 }
 
 void TfrmMain::RefreshHistoryMenu() {
@@ -376,7 +443,9 @@ void TfrmMain::ExportClick() {
     const std::string table = userTable_->GetItem(index).TableName;
     const QString path = dialogs_->SaveFileName(this, FromLocal(table) + QStringLiteral(".csv"));
     if (path.isEmpty()) return;
-    if (QFileInfo::exists(path) && !dialogs_->AskOverwrite(this)) return;
+    const QFileInfo before(path);
+    const bool existed = before.exists();
+    if (existed && !dialogs_->AskOverwrite(this)) return;
     RunCommand([&] {
         dialogs_->BeginProgress(this, FromLocal(table), false);
         try {
@@ -385,8 +454,14 @@ void TfrmMain::ExportClick() {
             });
         } catch (const ECancelled&) {
             dialogs_->EndProgress();
+            const QFileInfo after(path);
+            const bool kept = after.exists() && after.size() == before.size() &&
+                              after.lastModified() == before.lastModified();
             dialogs_->Information(
-                this, QStringLiteral("エクスポートを取り消しました。ファイルは作成されていません"));
+                this, QStringLiteral("エクスポートを取り消しました。") +
+                          (!existed ? QStringLiteral("ファイルは作成されていません")
+                           : kept ? QStringLiteral("元のファイルはそのまま残っています")
+                                  : QStringLiteral("元のファイルの内容は失われました")));
             return;
         }
         dialogs_->EndProgress();
@@ -438,7 +513,8 @@ void TfrmMain::Import(bool deleteFirst) {
     }
     if (cancelled) {
         dialogs_->Information(
-            this, QStringLiteral("インポートを取り消しました。何もインポートされていません"));
+            this, QStringLiteral("インポートを取り消しました。何もインポートされていません") +
+                      (deleteFirst ? QStringLiteral("。削除した行も元に戻っています") : QString()));
     }
 }
 
@@ -479,6 +555,30 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FitOuterSize();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    FitOuterSize();
+}
+
+void TfrmMain::FitOuterSize() {
+    if (outerSizeFitted_ || !windowHandle()) return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) return;  // not framed yet; a later move event comes once it is
+    outerSizeFitted_ = true;
+    const QSize outer(280, 480);
+    resize(outer.shrunkBy(frame));
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
 }
 
 void TfrmMain::changeEvent(QEvent* event) {

@@ -10,6 +10,9 @@
 #include "oracle/session/OracleSession.h"
 
 class QAction;
+class QApplication;
+class QFileDialog;
+class QLabel;
 class QMenu;
 class QProgressDialog;
 class QTableWidget;
@@ -36,7 +39,13 @@ struct TUserDialogs {
 
 private:
     QProgressDialog* progress_ = nullptr;
+    QString progressLabel_;
 };
+
+// The window's file dialog, not yet shown; it opens in the folder used last in this run.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save);
+// Loads Qt's own Japanese texts for its standard dialogs; false when they are not installed.
+bool InstallQtTranslations(QApplication& application);
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -63,6 +72,8 @@ public:
 
     QTableWidget* StringGrid = nullptr;
     QStatusBar* StatusBar = nullptr;
+    // The status line's text, a widget so menu tips never replace it.
+    QLabel* StatusText = nullptr;
     QMenu* PopupMenu = nullptr;
     QAction* ConnectItem = nullptr;
     QAction* DisconnectItem = nullptr;
@@ -78,6 +89,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void BuildMenus();
@@ -85,6 +98,10 @@ private:
     void RefreshTableGrid();
     void ClearTableGrid();
     void RefreshHistoryMenu();
+    // Makes row `row` current and selected, or none for -1.
+    void SetCurrentRow(int row);
+    // Gives the window its outer size once the frame is known, then centres it.
+    void FitOuterSize();
     // The catalogue index of the highlighted row, or -1 when it shows no table.
     [[nodiscard]] int SelectedTable() const;
     void Import(bool deleteFirst);
@@ -96,6 +113,7 @@ private:
     std::unique_ptr<TLogonHistory> logonHistory_;
     std::unique_ptr<TUserDialogs> dialogs_;
     TfrmLogon* frmLogon_ = nullptr;
+    bool outerSizeFitted_ = false;
 };
 
 // Shows the busy cursor for the access layer's cursor numbers.

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, nullptr);
     QApplication application(argc, argv);
+    // The window speaks Japanese, so Qt's own dialogs and buttons do too.
+    velnor::app::ui::InstallQtTranslations(application);
     velnor::app::ui::InstallCursorHooks();
     velnor::app::ui::TfrmMain frmMain;
     velnor::app::ui::TfrmLogon frmLogon(&frmMain);

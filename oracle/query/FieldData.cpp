@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "oracle/query/OracleNumber.h"
 #include "platform/Exception.h"
 
 namespace velnor::oracle {
@@ -44,6 +45,12 @@ TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingCon
     TColumnMapping m;
     switch (column.internalType) {
         case itNumber: {
+            if (context.exactNumbers && !context.stringFieldsOnly &&
+                NumberColumnDigits(column.precision, column.scale) > 15) {
+                m.typeCode = otNumber;
+                m.bufferSize = OracleVarnumSize;
+                break;
+            }
             const TNumberFieldChoice choice =
                 context.numberRule
                     ? context.numberRule(column.precision, column.scale, context.stringFieldsOnly)

@@ -67,6 +67,8 @@ struct TMappingContext {
     // Bytes of a LONG value fetched with its row; 0 when it arrives in pieces instead.
     std::size_t longPrefix = 0;
     bool stringFieldsOnly = false;
+    // NUMBER columns that can hold more than 15 digits are fetched as otNumber, every digit.
+    bool exactNumbers = false;
     std::function<TNumberFieldChoice(int precision, int scale, bool stringsOnly)> numberRule;
     std::function<int()> dateFormatLength;
     std::function<int()> bytesPerCharacter;

@@ -162,6 +162,12 @@ void BufferToVariant(const void* buffer, int typeCode, std::size_t length, bool 
             else if (length == 8 || WidthOrDefault(length, 8, typeCode) == 8)
                 value = platform::TVariant(Load<double>(buffer));
             return;
+        case 6:
+            if (!buffer) break;
+            if (length != 0 && length != OracleVarnumSize)
+                WidthOrDefault(length, OracleVarnumSize, typeCode);
+            value = platform::TVariant(DecimalToText(DecodeOracleVarnum(bytes)));
+            return;
         case 12:
             if (!buffer) break;
             if (length != OracleDateSize) WidthOrDefault(length, OracleDateSize, typeCode);
@@ -171,6 +177,32 @@ void BufferToVariant(const void* buffer, int typeCode, std::size_t length, bool 
             return;
     }
     throw EConvertError("No buffer for a value of type " + std::to_string(typeCode));
+}
+
+TDecimal BufferToDecimal(const void* buffer, int typeCode, std::size_t length) {
+    if (typeCode == 6) {
+        if (!buffer || (length != 0 && length != OracleVarnumSize))
+            WidthOrDefault(length, OracleVarnumSize, typeCode);
+        return DecodeOracleVarnum(static_cast<const std::uint8_t*>(buffer));
+    }
+    platform::TVariant value;
+    if (typeCode == 3 || typeCode == 4 || typeCode == 1 || typeCode == 5 || typeCode == 97)
+        BufferToVariant(buffer, typeCode, length, false, value);
+    switch (value.Kind()) {
+        case platform::TVariantKind::vkInteger:
+            return *ParseDecimal(platform::IntToText(value.AsInteger()));
+        case platform::TVariantKind::vkFloat:
+            return DecimalFromDouble(value.AsFloat());
+        case platform::TVariantKind::vkString: {
+            std::string_view text = value.StringRef();
+            while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+            while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+            if (const auto decimal = ParseDecimal(text)) return *decimal;
+            throw EConvertError("'" + value.StringRef() + "' is not a valid number");
+        }
+        default:
+            throw EConvertError("A value of type " + std::to_string(typeCode) + " is not a number");
+    }
 }
 
 }  // namespace velnor::oracle

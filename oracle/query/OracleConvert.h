@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
 
@@ -35,10 +36,16 @@ void DateTimeToOracleDate(platform::TDateTime value, std::uint8_t* bytes);
 //   24            a byte array 0 .. length - 1
 //   3, 108, 110, 112, 113, 114, 116  a signed integer (4 bytes; 2 or 8 when `length` says so)
 //   4             a floating-point number (8 bytes; 4 when `length` says so)
+//   6             an exact number (VARNUM, 22 bytes) as its text, DecimalToText
 //   12            OracleDateToDateTime of 7 bytes, as a date-time
 // For the fixed-width codes `length` 0 means the type's own width; a length the type cannot
 // have raises platform::EConvertError. Any other code leaves `value` as it was.
 void BufferToVariant(const void* buffer, int typeCode, std::size_t length, bool convertCRLF,
                      platform::TVariant& value);
+
+// One buffered number of type 3, 4 or 6 (lengths as BufferToVariant), or a decimal literal in
+// a text of type 1, 5 or 97 (blanks around allowed), as an exact decimal: a float gives the
+// shortest digits that read back to it. Raises platform::EConvertError for anything else.
+[[nodiscard]] TDecimal BufferToDecimal(const void* buffer, int typeCode, std::size_t length);
 
 }  // namespace velnor::oracle

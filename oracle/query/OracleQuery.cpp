@@ -129,6 +129,12 @@ void TOracleQuery::SetStringFieldsOnly(bool value) noexcept {
     impl_->parsedText_.clear();
 }
 
+void TOracleQuery::SetExactNumbers(bool value) noexcept {
+    if (value == exactNumbers_) return;
+    exactNumbers_ = value;
+    impl_->parsedText_.clear();
+}
+
 // ---- variables host ----
 
 TVariableSettings TOracleQuery::VariableSettings() const {
@@ -483,6 +489,7 @@ TMappingContext TQueryImpl::MappingContext() {
     TMappingContext context;
     statement_->FillMappingContext(context);
     context.stringFieldsOnly = q_.stringFieldsOnly_;
+    context.exactNumbers = q_.exactNumbers_;
     context.numberRule = [this](int p, int s, bool f) {
         return q_.session_->ChooseNumberFieldType(p, s, f);
     };

@@ -10,6 +10,7 @@
 
 #include "oci/OciTypes.h"
 #include "oracle/query/FieldData.h"
+#include "oracle/query/OracleNumber.h"
 #include "oracle/query/SqlText.h"
 #include "oracle/query/Variables.h"
 #include "oracle/session/OracleSession.h"
@@ -78,6 +79,10 @@ public:
     void SetCursor(int cursor) noexcept { cursor_ = cursor; }
     [[nodiscard]] bool StringFieldsOnly() const noexcept { return stringFieldsOnly_; }
     void SetStringFieldsOnly(bool value) noexcept;
+    // NUMBER columns that can hold more than 15 digits are fetched with every digit: their
+    // FieldType is otNumber and FieldAsDecimal reads them exactly.
+    [[nodiscard]] bool ExactNumbers() const noexcept { return exactNumbers_; }
+    void SetExactNumbers(bool value) noexcept;
     [[nodiscard]] bool Threaded() const noexcept { return threaded_; }
     void SetThreaded(bool value) noexcept { threaded_ = value; }
     [[nodiscard]] bool ThreadSynchronized() const noexcept { return threadSynchronized_; }
@@ -135,6 +140,8 @@ public:
     [[nodiscard]] double FieldAsFloat(int index) const;
     [[nodiscard]] double FieldAsFloat(std::string_view name) const;
     [[nodiscard]] double FieldAsDate(int index) const;
+    // The exact value of a numeric field, or of a text field holding a number; NULL is 0.
+    [[nodiscard]] TDecimal FieldAsDecimal(int index) const;
     [[nodiscard]] double FieldAsDate(std::string_view name) const;
     [[nodiscard]] platform::TVariant Field(int index) const;
     [[nodiscard]] platform::TVariant Field(std::string_view name) const;
@@ -187,6 +194,7 @@ private:
     std::unique_ptr<TVariables> variables_;
     int cursor_ = 0;
     bool stringFieldsOnly_ = false;
+    bool exactNumbers_ = false;
     bool threaded_ = false;
     bool threadSynchronized_ = true;
 

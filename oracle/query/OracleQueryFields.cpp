@@ -1,5 +1,6 @@
 // Read access to the current row of a query.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -30,6 +31,15 @@ std::int32_t LowBitsOfTruncated(double value) noexcept {
     double m = std::fmod(std::trunc(value), 4294967296.0);
     if (m < 0) m += 4294967296.0;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(m));
+}
+
+// An exact number as the double nearest to it (from_chars: the process locale plays no part).
+double ExactToDouble(const TFieldData& field, std::size_t row) {
+    const std::string text =
+        DecimalToText(BufferToDecimal(field.Row(row), otNumber, field.bufferSize));
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
 }
 
 [[noreturn]] void CannotConvert(const TFieldData& field, const char* target) {
@@ -105,6 +115,8 @@ std::string TOracleQuery::FieldAsString(int index) const {
         case otDate:
             return platform::DateTimeToText(
                 OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row))));
+        case otNumber:
+            return DecimalToText(BufferToDecimal(f.Row(row), otNumber, f.bufferSize));
         default:
             CannotConvert(f, "a String");
     }
@@ -119,6 +131,8 @@ std::int32_t TOracleQuery::FieldAsInteger(int index) const {
             return Load<std::int32_t>(f.Row(row));
         case otFloat:
             return LowBitsOfTruncated(Load<double>(f.Row(row)));
+        case otNumber:
+            return LowBitsOfTruncated(ExactToDouble(f, row));
         case otString:
             return platform::TextToInteger(f.RowText(row));
         case otDate:
@@ -138,12 +152,32 @@ double TOracleQuery::FieldAsFloat(int index) const {
             return Load<std::int32_t>(f.Row(row));
         case otFloat:
             return Load<double>(f.Row(row));
+        case otNumber:
+            return ExactToDouble(f, row);
         case otString:
             return platform::TextToFloat(f.RowText(row));
         case otDate:
             return OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row)));
         default:
             CannotConvert(f, "a Float");
+    }
+}
+
+TDecimal TOracleQuery::FieldAsDecimal(int index) const {
+    const TFieldData& f = impl_->ValueField(index);
+    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+    if (f.IsNull(row)) return {};
+    switch (f.typeCode) {
+        case otInteger:
+        case otFloat:
+        case otNumber:
+            return BufferToDecimal(f.Row(row), f.typeCode, f.bufferSize);
+        case otString: {
+            const std::string text = f.RowText(row);
+            return BufferToDecimal(text.data(), otString, text.size());
+        }
+        default:
+            CannotConvert(f, "a Number");
     }
 }
 

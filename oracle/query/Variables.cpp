@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "oracle/query/OracleConvert.h"
+#include "oracle/query/OracleNumber.h"
 #include "oracle/query/SqlText.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -32,6 +33,8 @@ std::size_t DeclarationSize(int typeCode) noexcept {
             return 32513;
         case otDate:
             return 7;
+        case otNumber:
+            return OracleVarnumSize;
         case otSubstitution:
         case otLong:
         case otLongRaw:
@@ -50,6 +53,22 @@ std::size_t DeclarationSize(int typeCode) noexcept {
 bool IsComplexType(int typeCode) noexcept {
     return typeCode == otObject || typeCode == otReference ||
            (typeCode >= otCLOB && typeCode <= otBFile) || typeCode == otCursor;
+}
+
+// The exact value of a number variable: text keeps every digit it has, a float the shortest
+// digits that read back to it.
+TDecimal ExactValue(const TVariant& value) {
+    switch (value.Kind()) {
+        case platform::TVariantKind::vkString:
+            if (const auto decimal = ParseDecimal(value.StringRef())) return *decimal;
+            throw platform::EConvertError("'" + value.StringRef() + "' is not a valid number");
+        case platform::TVariantKind::vkInteger:
+            return *ParseDecimal(platform::IntToText(value.AsInteger()));
+        case platform::TVariantKind::vkFloat:
+            return DecimalFromDouble(value.AsFloat());
+        default:
+            throw platform::EVariantError("Not a number");
+    }
 }
 
 // NUL-terminated text in fixed slots.
@@ -190,6 +209,11 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
                 indicators_[i] = 0;
                 return;
             }
+            case otNumber:
+                EncodeOracleVarnum(ExactValue(value),
+                                   reinterpret_cast<std::uint8_t*>(MutableSlot(i)));
+                indicators_[i] = 0;
+                return;
             case otString:
             case otBigString:
             case otFixedChar:

@@ -98,8 +98,8 @@ TEST_F(CsvRowConverterTest, TurnsFieldsIntoColumnValues) {
     Convert({"7", "1234,5", "O'Neil, \"J\"", "20240131235959", "ignored"});
     ASSERT_EQ(values.size(), 5u);
     EXPECT_EQ(values[0].kind, TCsvValue::Kind::Number);
-    EXPECT_EQ(values[0].number, 7.0);
-    EXPECT_EQ(values[1].number, 1234.5);
+    EXPECT_EQ(values[0].text, "7");
+    EXPECT_EQ(values[1].text, "1234.5");
     EXPECT_EQ(values[2].kind, TCsvValue::Kind::Text);
     EXPECT_EQ(values[2].text, "O'Neil, \"J\"");
     EXPECT_EQ(values[3].kind, TCsvValue::Kind::Text);

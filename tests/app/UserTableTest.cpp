@@ -154,6 +154,42 @@ TEST_F(ExportFixture, ExportReplacesAnExistingFileWhole) {
 
 // ---- import ----
 
+// Values past a double's 15 digits used to lose digits on the way out and on the way in.
+TEST_F(UserTableTest, NumbersSurviveExportAndImportDigitForDigit) {
+    const std::string expected =
+        "\"ID\",\"D\",\"U\",\"W\"\r\n"
+        "1234567890123456789,1234567890.0123456789,1E-130,NINES\r\n"
+        "-9223372036854775808,-1E-9,-9.NINES_1E125,\r\n"
+        "999999999999999,1000000000,1E15,-2.5E20\r\n";
+    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from))
+            text.replace(at, from.size(), to);
+        return text;
+    };
+    const std::string nines(38, '9');
+    const std::string file = replace(replace(expected, "NINES_1", nines.substr(1)), "NINES", nines);
+    for (const bool oci7 : {false, true}) {
+        session_ = Logon(oci7);
+        const std::string columns = "(ID NUMBER(19), D NUMBER(20,10), U NUMBER, W NUMBER(38))";
+        Sql("CREATE TABLE N " + columns);
+        Sql("CREATE TABLE M " + columns);
+        Sql("INSERT INTO N VALUES (1234567890123456789, 1234567890.0123456789, 1E-130, " + nines +
+            ")");
+        Sql("INSERT INTO N VALUES (-9223372036854775808, -0.000000001, -9." + nines.substr(1) +
+            "E125, NULL)");
+        Sql("INSERT INTO N VALUES (999999999999999, 1000000000, 1E15, -2.5E20)");
+        const std::string first = dir_.File("n.csv");
+        const std::string second = dir_.File("m.csv");
+        TUserTable(*session_).ExportCsv(first, "N");
+        EXPECT_EQ(test::ReadBytes(first), file) << (oci7 ? "OCI7" : "OCI8");
+        TUserTable(*session_).ImportCsv(first, "M");
+        TUserTable(*session_).ExportCsv(second, "M");
+        EXPECT_EQ(test::ReadBytes(second), file) << (oci7 ? "OCI7" : "OCI8");
+        Sql("DROP TABLE N");
+        Sql("DROP TABLE M");
+    }
+}
+
 struct ImportFixture : UserTableTest {
     void SetUp() override {
         UserTableTest::SetUp();

@@ -83,6 +83,29 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{"BFILE", itBFile, 4000, 0, 0, true, false, otBFile, sizeof(void*), false},
         MapCase{"cursor", itCursor, 0, 0, 0, true, false, otCursor, sizeof(void*), false}));
 
+TEST(MapColumnTypeTest, ExactNumbersOnlyWhereADoubleLosesDigits) {
+    struct Case {
+        int precision, scale;
+        bool stringsOnly;
+        std::int16_t typeCode;
+    };
+    for (const Case& c :
+         {Case{19, 0, false, otNumber}, Case{0, -127, false, otNumber},
+          Case{126, -127, false, otNumber}, Case{20, 10, false, otNumber},
+          Case{15, 2, false, otFloat}, Case{9, 0, false, otInteger}, Case{19, 0, true, otString}}) {
+        TColumnDescription column;
+        column.internalType = itNumber;
+        column.precision = c.precision;
+        column.scale = c.scale;
+        TMappingContext context;
+        context.exactNumbers = true;
+        context.stringFieldsOnly = c.stringsOnly;
+        context.numberRule = DefaultNumberRule;
+        EXPECT_EQ(MapColumnType(column, context).typeCode, c.typeCode)
+            << c.precision << "," << c.scale;
+    }
+}
+
 struct FeatureCase {
     int internalType;
     const char* feature;

@@ -214,4 +214,35 @@ TEST_F(BufferTest, UnknownCodesLeaveTheVariantAsItWas) {
     EXPECT_THROW(oracle::BufferToVariant(nullptr, 3, 4, true, v), EConvertError);
 }
 
+TEST(BufferToDecimalTest, EveryNumericBufferGivesItsExactDigits) {
+    const std::int32_t i32 = -42;
+    const std::int16_t i16 = 7;
+    const double tenth = 0.1;
+    const std::uint8_t varnum[22] = {3, 0x3E, 0x64, 0x66};
+    const char text[] = " 123.4500 ";
+    struct Case {
+        const void* buffer;
+        int typeCode;
+        std::size_t length;
+        const char* digits;  // nullptr: refused
+    };
+    for (const Case& c : {Case{&i32, 3, 0, "-42"}, Case{&i16, 3, 2, "7"}, Case{&tenth, 4, 8, "0.1"},
+                          Case{varnum, 6, 22, "-1"}, Case{varnum, 6, 21, nullptr},
+                          Case{text, 5, sizeof text, "123.45"}, Case{"1,5", 5, 4, nullptr},
+                          Case{varnum, 12, 7, nullptr}}) {
+        if (c.digits == nullptr) {
+            EXPECT_THROW((void)oracle::BufferToDecimal(c.buffer, c.typeCode, c.length),
+                         EConvertError)
+                << c.typeCode;
+        } else {
+            EXPECT_EQ(
+                oracle::DecimalToText(oracle::BufferToDecimal(c.buffer, c.typeCode, c.length)),
+                c.digits)
+                << c.typeCode;
+        }
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_THROW((void)oracle::BufferToDecimal(&nan, 4, 8), EConvertError);
+}
+
 }  // namespace

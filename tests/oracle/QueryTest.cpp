@@ -561,6 +561,22 @@ TEST_P(QueryTest, ArrayRangesAreChecked) {
 
 // ---- session and lifetime ----
 
+TEST_P(QueryTest, ExactNumberArraysReachTheDatabase) {
+    RunSql(session_, "create table qnum (n number)");
+    auto insert = Query("insert into qnum values (:n)");
+    insert->Variables().AddVariable("n", otNumber);
+    insert->Variables().SetVariableValue(
+        "n", TVariant::Array(
+                 {TVariant("123.45"), TVariant::Null(), TVariant("-12345678"), TVariant("0.01")}));
+    insert->Execute();
+    auto q = Query("select n from qnum order by n");
+    q->Execute();
+    std::vector<std::string> seen;
+    for (; !q->Eof(); q->Next()) seen.push_back(q->FieldIsNull(0) ? "NULL" : q->FieldAsString(0));
+    RunSql(session_, "drop table qnum");
+    EXPECT_EQ(seen, (std::vector<std::string>{"-12345678", "0.01", "123.45", "NULL"}));
+}
+
 TEST_P(QueryTest, LogOffClosesTheQueryAndALaterLogOnCanRunItAgain) {
     auto q = Query("select n from qnums where n <= 3 order by n");
     q->Execute();

@@ -147,6 +147,25 @@ TEST_F(VariablesTest, ScalarValuesReadBackAsStored) {
     EXPECT_EQ(Var("r").ElementSize(), 3u);
 }
 
+TEST_F(VariablesTest, ExactNumbersKeepEveryDigit) {
+    vars.AddVariable("n", otNumber);
+    struct Case {
+        TVariant value;
+        const char* text;
+    };
+    for (const Case& c : {Case{TVariant("1234567890123456789"), "1234567890123456789"},
+                          Case{TVariant(" 1"), nullptr}, Case{TVariant("1E126"), nullptr},
+                          Case{TVariant(std::int32_t{-42}), "-42"}, Case{TVariant(0.1), "0.1"},
+                          Case{TVariant("-1.50E-130"), "-1.5E-130"}}) {
+        if (c.text == nullptr) {
+            EXPECT_THROW(vars.SetVariableValue("n", c.value), platform::EConvertError);
+        } else {
+            vars.SetVariableValue("n", c.value);
+            EXPECT_EQ(vars.GetVariableValue("n"), TVariant(c.text));
+        }
+    }
+}
+
 TEST_F(VariablesTest, NullsReadAsTheSessionAsks) {
     vars.AddVariable("i", otInteger);
     vars.SetVariableValue("i", TVariant(std::int32_t{1}));
@@ -455,6 +474,8 @@ TEST_F(BindTest, ScalarsGoWithTheirBufferSizeAndExternalType) {
              Case{otFixedChar, TVariant("ab"), 1334, 97, ""},
              Case{otBigString, TVariant("ab"), 32513, 5, ""},
              Case{otDate, TVariant("2004/03/15"), 7, 12, ""},
+             Case{otNumber, TVariant("-1"), 22, 6,
+                  std::string("\x03\x3E\x64\x66", 4) + std::string(18, '\0')},
              // LONG values go with their real length and without a terminator.
              Case{otLong, TVariant(longText), 3, 8, longText},
              Case{otLongRaw, TVariant::FromBytes({9, 8}), 2, 24, "\x09\x08"},

@@ -2,13 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,19 +39,24 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "MainWindowTest";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        InstallQtTranslations(*a);
+        return a;
+    }();
     return *app;
 }
 
 // Answers the window's questions as a test tells it to, and records what was shown.
 struct TScriptedDialogs : TUserDialogs {
     QString openFile, saveFile;
+    bool realOpenDialog = false;  // show the window's own open dialog instead of answering
     bool overwrite = true;
     long long stopAfterRows = -1;  // a progress call past this many rows cancels
     QStringList errors, warnings, informations, asked;
-    QString OpenFileName(QWidget*, const QString& proposed) override {
+    QString OpenFileName(QWidget* parent, const QString& proposed) override {
         asked << "open:" + proposed;
-        return openFile;
+        return realOpenDialog ? TUserDialogs::OpenFileName(parent, proposed) : openFile;
     }
     QString SaveFileName(QWidget*, const QString& proposed) override {
         asked << "save:" + proposed;
@@ -82,6 +94,10 @@ struct MainWindowTest : ::testing::Test {
         fs::create_directories(dir_);
         platform::SetEnvironment("VELNOR_REGISTRY_DIR", dir_.string());
         platform::TRegistryStore::ResetDefaultPaths();
+        CreateWindows();
+    }
+    void CreateWindows() {
+        logon_.reset();
         window_ = std::make_unique<TfrmMain>();
         logon_ = std::make_unique<TfrmLogon>(window_.get());
         window_->SetLogonDialog(logon_.get());
@@ -138,6 +154,66 @@ struct MainWindowTest : ::testing::Test {
         std::ofstream(p, std::ios::binary) << text;
         return p.string();
     }
+    // Runs statements on a second session, as another user of the database would.
+    static void OtherSession(std::initializer_list<std::string> statements) {
+        oracle::TOracleSession other(nullptr);
+        other.SetLogonUsername("SCOTT");
+        other.SetLogonPassword("TIGER");
+        other.SetLogonDatabase("DEMO");
+        other.LogOn();
+        for (const std::string& sql : statements) {
+            TCustomOracleQuery q(other);
+            q.SetText(sql);
+            q.Execute();
+        }
+        other.Commit();
+        other.LogOff();
+    }
+
+    // The real event path: a shown, active window, the mouse on the grid's viewport and
+    // keys sent to the window, which hands them to its focus widget.
+    void ShowActive() {
+        window_->show();
+        window_->activateWindow();
+        // A closed modal dialog may still count as active until the activation arrives.
+        for (int i = 0; i < 100 && QApplication::activeWindow() != window_.get(); ++i) {
+            QTest::qWait(10);
+        }
+        ASSERT_EQ(QApplication::activeWindow(), window_.get());
+        ASSERT_EQ(QApplication::focusWidget(), window_->StringGrid);
+    }
+    QPoint RowPoint(const QString& table) const {
+        QTableWidget* grid = window_->StringGrid;
+        const int row = GridRowOf(table);
+        EXPECT_GE(row, 0) << table.toStdString();
+        grid->scrollTo(grid->model()->index(row, 0));
+        return grid->visualRect(grid->model()->index(row, 0)).center();
+    }
+    void LeftClick(const QString& table) {
+        QTest::mouseClick(window_->StringGrid->viewport(), Qt::LeftButton, {}, RowPoint(table));
+    }
+    // Right-clicks a row and chooses a command of the pop-up menu with the mouse.
+    void PopupCommand(const QString& table, QAction* command) {
+        QWidget* viewport = window_->StringGrid->viewport();
+        const QPoint at = RowPoint(table);
+        QTest::mousePress(viewport, Qt::RightButton, {}, at);
+        QMenu* menu = window_->PopupMenu;
+        ASSERT_TRUE(menu->isVisible());
+        // The button comes up over the fresh pop-up, which chooses nothing.
+        QTest::mouseRelease(menu, Qt::RightButton, {},
+                            menu->mapFromGlobal(viewport->mapToGlobal(at)));
+        ASSERT_TRUE(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(command).center());
+        EXPECT_FALSE(menu->isVisible());
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(window_->windowHandle(), static_cast<Qt::Key>(key), modifiers);
+    }
+    QString CurrentTable() const {
+        const int row = window_->StringGrid->currentRow();
+        if (row < 0 || !window_->StringGrid->selectionModel()->isRowSelected(row, {})) return {};
+        return window_->StringGrid->item(row, 0)->text();
+    }
 
     static test::TTempHome* home_;
     static int counter_;
@@ -155,7 +231,8 @@ TEST_F(MainWindowTest, StartsDisconnectedWithTheEmptyStateAndHiddenHistory) {
     EXPECT_EQ(window_->StringGrid->rowCount(), 1);
     EXPECT_EQ(window_->StringGrid->horizontalHeaderItem(0)->text(), QStringLiteral("テーブル名"));
     EXPECT_EQ(window_->StringGrid->horizontalHeaderItem(1)->text(), QStringLiteral("データ数"));
-    EXPECT_TRUE(window_->StatusBar->currentMessage().isEmpty());
+    EXPECT_TRUE(window_->StatusText->text().isEmpty());
+    EXPECT_FALSE(window_->windowIcon().availableSizes().isEmpty());
     for (QAction* item : window_->HistoryItems) EXPECT_FALSE(item->isVisible());
     EXPECT_EQ(window_->ExitItem->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
     EXPECT_EQ(window_->RefreshItem->shortcut(), QKeySequence(Qt::Key_F5));
@@ -169,7 +246,7 @@ TEST_F(MainWindowTest, LogonFillsTheGridAndEntersTheHistory) {
     const int emp = GridRowOf("EMP");
     ASSERT_GE(emp, 0);
     EXPECT_EQ(window_->StringGrid->item(emp, 1)->text(), "14");
-    EXPECT_EQ(window_->StatusBar->currentMessage(),
+    EXPECT_EQ(window_->StatusText->text(),
               QString::number(window_->UserTable().Count()) + QStringLiteral("個のテーブル"));
     EXPECT_TRUE(window_->HistoryItems[0]->isVisible());
     EXPECT_EQ(window_->HistoryItems[0]->text(), "&1 SCOTT/TIGER@DEMO");
@@ -323,6 +400,241 @@ TEST_F(MainWindowTest, RefreshRefillsTheGridAndExitLogsOff) {
     window_->ExitItem->trigger();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_FALSE(window_->OracleSession().Connected());
+}
+
+TEST_F(MainWindowTest, RightClickRightAfterLogonActsOnTheVisiblyHighlightedFirstTable) {
+    LogOnAsScott();
+    ShowActive();
+    ASSERT_EQ(window_->StringGrid->item(4, 0)->text(), "EMP");
+    const QString first = window_->StringGrid->item(0, 0)->text();
+    EXPECT_EQ(CurrentTable(), first);
+    dialogs_->saveFile.clear();  // cancel the dialog: only the proposed name matters
+    PopupCommand("EMP", window_->ExportItem);
+    EXPECT_EQ(dialogs_->asked, QStringList({"save:" + first + ".csv"}));
+    EXPECT_EQ(CurrentTable(), first);  // the right button never moves the highlight
+    LeftClick("EMP");
+    PopupCommand("EMP", window_->ExportItem);
+    EXPECT_EQ(dialogs_->asked.value(1), "save:EMP.csv");
+}
+
+TEST_F(MainWindowTest, HighlightStaysVisibleWhileAnotherWindowIsActive) {
+    // A desktop theme that greys out the selection of inactive windows.
+    const QPalette original = QApplication::palette();
+    QPalette greying = original;
+    greying.setColor(QPalette::Inactive, QPalette::Highlight, QColor(200, 200, 200));
+    QApplication::setPalette(greying);
+    struct TRestore {
+        QPalette palette;
+        ~TRestore() { QApplication::setPalette(palette); }
+    } restore{original};
+    CreateWindows();
+    LogOnAsScott();
+    ShowActive();
+    LeftClick("DEPT");
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QTableWidget* grid = window_->StringGrid;
+    const QRect cell = grid->visualRect(grid->model()->index(GridRowOf("DEPT"), 1));
+    const QImage image = grid->viewport()->grab().toImage();
+    // The right end of the count cell holds no text, only the row's background.
+    const QPoint probe(cell.right() - 4, cell.center().y());
+    EXPECT_EQ(image.pixelColor(probe * image.devicePixelRatio()),
+              grid->palette().color(QPalette::Active, QPalette::Highlight));
+}
+
+TEST_F(MainWindowTest, ClickThenF5ThenCtrlEExportsTheClickedTable) {
+    LogOnAsScott();
+    ShowActive();
+    LeftClick("EMP");
+    window_->StringGrid->item(GridRowOf("EMP"), 1)->setText("stale");
+    Key(Qt::Key_F5);
+    EXPECT_EQ(window_->StringGrid->item(GridRowOf("EMP"), 1)->text(), "14");  // refreshed
+    EXPECT_EQ(CurrentTable(), "EMP");
+    Key(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(dialogs_->asked, QStringList({"save:EMP.csv"}));
+}
+
+TEST_F(MainWindowTest, ImportThenDeleteThenImportActOnlyOnTheHighlightedRow) {
+    OtherSession({"CREATE TABLE UI_A (N NUMBER)", "INSERT INTO UI_A VALUES (1)",
+                  "CREATE TABLE UI_B (N NUMBER)", "INSERT INTO UI_B VALUES (1)"});
+    LogOnAsScott();
+    ShowActive();
+    dialogs_->openFile = QString::fromStdString(WriteFile("n.csv", "\"N\"\r\n7\r\n"));
+    LeftClick("UI_A");
+    Key(Qt::Key_I, Qt::ControlModifier);  // UI_A: 2 rows, then the grid is refreshed
+    EXPECT_EQ(CurrentTable(), "UI_A");
+    PopupCommand("UI_B", window_->DeleteAfterImportItem);  // still UI_A: 1 row
+    LeftClick("UI_B");
+    PopupCommand("UI_B", window_->DeleteAfterImportItem);  // now UI_B: 1 row
+    Key(Qt::Key_I, Qt::ControlModifier);                   // UI_B: 2 rows
+    EXPECT_TRUE(dialogs_->errors.isEmpty()) << dialogs_->errors.join("\n").toStdString();
+    EXPECT_EQ(dialogs_->asked,
+              QStringList({"open:UI_A.csv", "open:UI_A.csv", "open:UI_B.csv", "open:UI_B.csv"}));
+    EXPECT_EQ(CommittedRows("UI_A"), 1);
+    EXPECT_EQ(CommittedRows("UI_B"), 2);
+    EXPECT_EQ(CurrentTable(), "UI_B");
+    window_->DisconnectClick();
+    OtherSession({"DROP TABLE UI_A", "DROP TABLE UI_B"});
+}
+
+TEST_F(MainWindowTest, TableDroppedByAnotherSessionHandsTheHighlightToTheFirstRow) {
+    OtherSession({"CREATE TABLE UI_GONE (N NUMBER)"});
+    LogOnAsScott();
+    ShowActive();
+    LeftClick("UI_GONE");
+    OtherSession({"DROP TABLE UI_GONE"});
+    Key(Qt::Key_F5);
+    ASSERT_EQ(GridRowOf("UI_GONE"), -1);
+    const QString first = window_->StringGrid->item(0, 0)->text();
+    EXPECT_EQ(CurrentTable(), first);
+    Key(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(dialogs_->asked, QStringList({"save:" + first + ".csv"}));
+}
+
+TEST_F(MainWindowTest, StatusTextSurvivesMenuTipsAndHideShow) {
+    LogOnAsScott();
+    ShowActive();
+    const QString text = QString::number(window_->UserTable().Count()) + "個のテーブル";
+    // Moving over the menu bar sends the window status tips, which a plain message loses to.
+    struct TTipCounter : QObject {
+        int tips = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            tips += e->type() == QEvent::StatusTip;
+            return false;
+        }
+    } counter;
+    window_->installEventFilter(&counter);
+    QMenuBar* bar = window_->menuBar();
+    QWindow* handle = window_->windowHandle();
+    const auto to = [&](QWidget* w, QPoint p) {
+        QTest::mouseMove(handle, w->mapTo(window_.get(), p));
+    };
+    to(window_->StringGrid->viewport(), QPoint(5, 5));
+    for (QAction* menu : bar->actions()) to(bar, bar->actionGeometry(menu).center());
+    to(window_->StringGrid->viewport(), QPoint(5, 5));
+    window_->removeEventFilter(&counter);
+    EXPECT_GT(counter.tips, 0);
+    EXPECT_EQ(window_->StatusText->text(), text);
+    EXPECT_TRUE(window_->StatusText->isVisible());
+    window_->StatusItem->trigger();
+    EXPECT_FALSE(window_->StatusBar->isVisible());
+    window_->StatusItem->trigger();
+    EXPECT_TRUE(window_->StatusText->isVisible());
+    EXPECT_EQ(window_->StatusText->text(), text);
+}
+
+TEST_F(MainWindowTest, FileMenuKeepsBothSeparatorsWithAnEmptyHistory) {
+    ShowActive();
+    QMenu* file = window_->menuBar()->actions().at(0)->menu();
+    file->popup(window_->mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+    int separators = 0;
+    for (QAction* a : file->actions())
+        separators += a->isSeparator() && !file->actionGeometry(a).isEmpty();
+    file->hide();
+    EXPECT_EQ(separators, 2);
+}
+
+// The window's own open dialog, typed into as a user does, in Japanese.
+TEST_F(MainWindowTest, TypedNameOfAMissingFileReachesTheWarning) {
+    LogOnAsScott();
+    ShowActive();
+    LeftClick("DEPT");
+    WriteFile("README", "no dot in this name");
+    dialogs_->realOpenDialog = true;
+    QStringList seen;
+    // Never hang on a dialog the script could not find.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        seen << "timeout";
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->reject();
+    });
+    std::function<void()> answer;
+    auto type = [&](const QString& name, bool navigate) {
+        watchdog.start(5000);
+        answer = [&, name, navigate] {
+            if (!watchdog.isActive()) return;  // given up
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {  // not open yet
+                QTimer::singleShot(10, answer);
+                return;
+            }
+            seen
+                << dialog->directory().absolutePath()
+                << dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            seen << types->itemText(0) << types->itemText(1);
+            if (navigate) dialog->setDirectory(QString::fromStdString(dir_.string()));
+            auto* list = dialog->findChild<QListView*>("listView");
+            for (int i = 0; i < 100 && list->model()->rowCount(list->rootIndex()) == 0; ++i) {
+                QTest::qWait(20);
+            }
+            for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r) {
+                seen << "listed:" + list->model()->index(r, 0, list->rootIndex()).data().toString();
+            }
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            edit->clear();
+            QTest::keyClicks(edit, name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        QTimer::singleShot(0, answer);
+    };
+    type("absent", true);  // the .csv comes by default
+    window_->DeleteAfterImportClick();
+    watchdog.stop();
+    EXPECT_EQ(dialogs_->warnings, QStringList({QStringLiteral("ファイルがありません")}));
+    EXPECT_EQ(CommittedRows("DEPT"), 4);
+    EXPECT_TRUE(seen.contains("listed:README")) << seen.join("|").toStdString();
+    seen.clear();
+    type("absent2.csv", false);
+    Key(Qt::Key_I, Qt::ControlModifier);
+    watchdog.stop();
+    EXPECT_EQ(dialogs_->warnings.size(), 2);
+    ASSERT_GE(seen.size(), 4);
+    EXPECT_EQ(seen[0], QString::fromStdString(fs::canonical(dir_).string()));  // last folder
+    EXPECT_EQ(seen[1], QStringLiteral("キャンセル"));
+    EXPECT_EQ(seen[2], QStringLiteral("すべてのファイル (*.*)"));
+    EXPECT_EQ(seen[3], QStringLiteral("CSV (カンマ区切り) (*.csv)"));
+}
+
+TEST_F(MainWindowTest, ProgressDialogCarriesTheCaptionAndTheTableName) {
+    ShowActive();
+    TUserDialogs real;
+    real.BeginProgress(window_.get(), "EMP", false);
+    EXPECT_TRUE(real.Progress(2048, 0));
+    auto* progress = window_->findChild<QProgressDialog*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->windowTitle(), "Velnor for Windows");
+    EXPECT_TRUE(progress->labelText().contains("EMP"));
+    EXPECT_TRUE(progress->labelText().contains("2048"));
+    real.EndProgress();
+}
+
+TEST_F(MainWindowTest, CancelMessagesSayWhatWasKept) {
+    LogOnAsScott();
+    Select("DEPT");
+    const std::string old = WriteFile("dept.csv", "old content");
+    dialogs_->saveFile = QString::fromStdString(old);
+    dialogs_->stopAfterRows = 0;
+    window_->ExportClick();
+    dialogs_->saveFile = QString::fromStdString((dir_ / "new.csv").string());
+    window_->ExportClick();
+    dialogs_->openFile = QString::fromStdString(
+        WriteFile("in.csv", "\"DEPTNO\",\"DNAME\",\"LOC\"\r\n50,\"A\",\"B\"\r\n"));
+    window_->DeleteAfterImportClick();
+    EXPECT_TRUE(dialogs_->errors.isEmpty()) << dialogs_->errors.join("\n").toStdString();
+    ASSERT_EQ(dialogs_->informations.size(), 3);
+    EXPECT_TRUE(dialogs_->informations[0].contains(QStringLiteral("元のファイルはそのまま")));
+    std::ifstream in(old, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "old content");
+    EXPECT_TRUE(dialogs_->informations[1].contains(QStringLiteral("作成されていません")));
+    EXPECT_FALSE(fs::exists(dir_ / "new.csv"));
+    EXPECT_TRUE(dialogs_->informations[2].contains(QStringLiteral("削除した行も元に戻っています")));
+    EXPECT_EQ(CommittedRows("DEPT"), 4);
 }
 
 // scripts/screenshots runs this under xvfb-run so a person can look at the windows.

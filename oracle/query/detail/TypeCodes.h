@@ -8,6 +8,8 @@ inline constexpr std::int16_t otSubstitution = 1;  // variables only: text paste
 inline constexpr std::int16_t otInteger = 3;
 inline constexpr std::int16_t otFloat = 4;
 inline constexpr std::int16_t otString = 5;
+// An exact NUMBER as a VARNUM: a length byte and Oracle's NUMBER bytes, 22 bytes in all.
+inline constexpr std::int16_t otNumber = 6;
 inline constexpr std::int16_t otLong = 8;
 inline constexpr std::int16_t otBigString = 10;  // variables only: bound as 5, no size limit
 inline constexpr std::int16_t otDate = 12;
