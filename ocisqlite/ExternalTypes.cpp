@@ -134,6 +134,12 @@ sql::Value ReadAsGiven(ub2 type, const void* data, std::size_t size) {
             if (size == sizeof(float)) return sql::Value::Double(Load<float>(data));
             if (size == sizeof(double)) return sql::Value::Double(Load<double>(data));
             throw OraError(3001);
+        case SQLT_BFLOAT:
+            if (size < sizeof(float)) throw OraError(3001);
+            return sql::Value::Double(Load<float>(data));
+        case SQLT_BDOUBLE:
+            if (size < sizeof(double)) throw OraError(3001);
+            return sql::Value::Double(Load<double>(data));
         case SQLT_NUM:
             return DecodeNumber(bytes, std::min<std::size_t>(size, 21));
         case SQLT_VNU:
@@ -250,6 +256,20 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
                     throw OraError(3001);
             }
             r.length = r.fullLength = capacity;
+            return r;
+        }
+        case SQLT_BFLOAT:
+        case SQLT_BDOUBLE: {
+            const std::size_t width = type == SQLT_BFLOAT ? sizeof(float) : sizeof(double);
+            if (capacity < width) throw OraError(1406);
+            const double v = value.kind == sql::Value::Kind::Text
+                                 ? sql::TextToBinary(value.bytes, type == SQLT_BFLOAT)
+                                 : ToDouble(value);
+            if (type == SQLT_BFLOAT)
+                Store<float>(out, static_cast<float>(v));
+            else
+                Store<double>(out, v);
+            r.length = r.fullLength = width;
             return r;
         }
         case SQLT_FLT:

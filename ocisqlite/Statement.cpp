@@ -64,6 +64,10 @@ void TParam::GetAttr(ub4 attr, void* value, ub4* size) {
             return PutAttr<sb2>(value, size, static_cast<sb2>(info.precision));
         case OCI_ATTR_SCALE:
             return PutAttr<sb1>(value, size, static_cast<sb1>(info.scale));
+        case OCI_ATTR_FSPRECISION:  // datetime and interval precisions, one byte each
+            return PutAttr<ub1>(value, size, static_cast<ub1>(info.scale));
+        case OCI_ATTR_LFPRECISION:
+            return PutAttr<ub1>(value, size, static_cast<ub1>(info.precision));
         case OCI_ATTR_IS_NULL:
             return PutAttr<ub1>(value, size, info.nullable ? 1 : 0);
         case OCI_ATTR_TYPE_NAME:

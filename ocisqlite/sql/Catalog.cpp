@@ -147,6 +147,26 @@ SqlType TypeOfSpec(const TypeSpec& decl, std::string& typeName) {
         t.size = decl.length;
     } else if (decl.name == "LONG RAW") {
         t.code = tcLongRaw;
+    } else if (decl.name == "BINARY_FLOAT" || decl.name == "BINARY_DOUBLE") {
+        t.code = decl.name == "BINARY_FLOAT" ? tcBinaryFloat : tcBinaryDouble;
+        t.size = decl.name == "BINARY_FLOAT" ? 4 : 8;
+    } else if (decl.name.rfind("TIMESTAMP", 0) == 0) {
+        // Describe: the fractional precision in the scale, the sizes of the internal forms.
+        bool tz = decl.name == "TIMESTAMP WITH TIME ZONE";
+        bool ltz = decl.name == "TIMESTAMP WITH LOCAL TIME ZONE";
+        t.code = tz ? tcTimestampTz : ltz ? tcTimestampLtz : tcTimestamp;
+        t.size = tz ? 13 : 11;
+        t.scale = decl.scale < 0 ? 6 : decl.scale;
+        typeName = "TIMESTAMP(" + std::to_string(t.scale) + ")" + decl.name.substr(9);
+    } else if (decl.name.rfind("INTERVAL", 0) == 0) {
+        bool ym = decl.name == "INTERVAL YEAR TO MONTH";
+        t.code = ym ? tcIntervalYm : tcIntervalDs;
+        t.size = ym ? 5 : 11;
+        t.precision = decl.length < 0 ? 2 : decl.length;
+        t.scale = ym ? 0 : decl.scale < 0 ? 6 : decl.scale;
+        typeName = ym ? "INTERVAL YEAR(" + std::to_string(t.precision) + ") TO MONTH"
+                      : "INTERVAL DAY(" + std::to_string(t.precision) + ") TO SECOND(" +
+                            std::to_string(t.scale) + ")";
     }
     return t;
 }
@@ -193,6 +213,19 @@ void Catalog::Refresh(sqlite3* db, const std::string& schema) {
                 decl.scale = q.IsNull(5) ? -1 : q.Int(5);
             } else if (c.typeName == "FLOAT") {
                 decl.length = q.Int(4);
+            } else if (c.typeName.rfind("TIMESTAMP", 0) == 0 ||
+                       c.typeName.rfind("INTERVAL", 0) == 0) {
+                // The dictionary name carries the precisions: drop them to get the type.
+                std::string name;
+                for (std::size_t k = 0; k < c.typeName.size(); ++k) {
+                    if (c.typeName[k] == '(')
+                        k = c.typeName.find(')', k);
+                    else
+                        name += c.typeName[k];
+                }
+                decl.name = name;
+                decl.length = q.IsNull(4) ? -1 : q.Int(4);
+                decl.scale = q.IsNull(5) ? -1 : q.Int(5);
             } else {
                 decl.length = q.IsNull(6) ? q.Int(3) : q.Int(6);
                 decl.charSemantics = q.Text(7) == "C";
@@ -308,7 +341,11 @@ void Catalog::CreateTable(sqlite3* db, const std::string& schema, const ParsedSt
         SqlType t = TypeOfSpec(c.type, typeName);
         if (i) sql += ", ";
         sql += Quote(c.name);
-        sql += t.IsNumber() ? " NUMERIC" : t.IsRaw() ? " BLOB" : " TEXT";
+        sql += t.IsNumber()        ? " NUMERIC"
+               : t.IsRaw()         ? " BLOB"
+               : t.IsBinaryFloat() ? " REAL"
+               : t.IsInterval()    ? " INTEGER"
+                                   : " TEXT";
         if (c.notNull || pkColumns.count(c.name)) sql += " NOT NULL";
     }
     for (const TableConstraint& c : constraints) {
@@ -351,6 +388,15 @@ void Catalog::CreateTable(sqlite3* db, const std::string& schema, const ParsedSt
             col.Bind(5, 22LL);
             col.Bind(6, static_cast<long long>(t.precision));
             col.BindNull(7);
+            col.BindNull(8);
+            col.BindNull(9);
+        } else if (IsTimestamp(t.code) || t.IsInterval()) {
+            col.Bind(5, static_cast<long long>(t.size));
+            if (t.IsInterval())
+                col.Bind(6, static_cast<long long>(t.precision));
+            else
+                col.BindNull(6);
+            col.Bind(7, static_cast<long long>(t.scale));
             col.BindNull(8);
             col.BindNull(9);
         } else {

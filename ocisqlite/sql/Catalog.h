@@ -30,6 +30,13 @@ struct SqlType {
     }
     [[nodiscard]] bool IsDate() const { return code == tcDate; }
     [[nodiscard]] bool IsRaw() const { return code == tcRaw || code == tcLongRaw; }
+    [[nodiscard]] bool IsBinaryFloat() const {
+        return code == tcBinaryFloat || code == tcBinaryDouble;
+    }
+    [[nodiscard]] bool IsTimestamp() const {
+        return code == tcTimestamp || code == tcTimestampTz || code == tcTimestampLtz;
+    }
+    [[nodiscard]] bool IsInterval() const { return code == tcIntervalYm || code == tcIntervalDs; }
     // NUMBER(p,s) and INTEGER round and check their values; NUMBER and FLOAT do not.
     [[nodiscard]] bool Constrained() const { return code == tcNumber && scale != -127; }
     // FLOAT(b): rounded to b binary digits.

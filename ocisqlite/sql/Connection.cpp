@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include "ocisqlite/sql/Convert.h"
@@ -108,6 +109,10 @@ Connection::Connection(const std::string& path, std::string schema, Options opti
         impl_->Exec("PRAGMA synchronous=NORMAL");
         impl_->Exec("PRAGMA case_sensitive_like=ON");
         RegisterFunctions(impl_->db, &impl_->state);
+        // The session time zone follows the client: ORA_SDTZ when it holds an offset.
+        impl_->state.timeZone = LocalZone();
+        if (const char* sdtz = std::getenv("ORA_SDTZ"); sdtz && (*sdtz == '+' || *sdtz == '-'))
+            impl_->state.timeZone = ParseZoneOffset(sdtz);
         Catalog::Initialize(impl_->db);
         impl_->catalog.Refresh(impl_->db, schema_);
     } catch (...) {
@@ -162,5 +167,26 @@ void Connection::SetDateFormat(std::string format) {
 }
 
 std::string Connection::ToText(const Value& value) const { return ValueText(value, dateFormat_); }
+
+const std::string& Connection::TimestampFormat(bool withZone) const {
+    return withZone ? impl_->state.timestampTzFormat : impl_->state.timestampFormat;
+}
+
+void Connection::SetTimestampFormat(bool withZone, std::string format) {
+    (void)FormatDate(DateTime{}, format, 9, withZone);  // ORA-01821 for a bad model
+    (withZone ? impl_->state.timestampTzFormat : impl_->state.timestampFormat) = std::move(format);
+}
+
+int Connection::TimeZone() const { return impl_->state.timeZone; }
+void Connection::SetTimeZone(int minutes) { impl_->state.timeZone = minutes; }
+
+std::string Connection::TemporalText(std::string_view stored, int code, int precision,
+                                     int scale) const {
+    if (code == tcIntervalYm || code == tcIntervalDs)
+        return IntervalText(std::stoll(std::string(stored)), code, precision, scale);
+    auto d = ParseStoredTimestamp(stored, code, TimeZone());
+    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
+    return FormatDate(*d, TimestampFormat(code == tcTimestampTz), scale, code == tcTimestampTz);
+}
 
 }  // namespace velnor::ocisqlite::sql

@@ -220,10 +220,14 @@ void FromDayNumber(std::int64_t z, int& year, int& month, int& day) {
 }
 
 DateTime Now() {
-    std::time_t t = std::time(nullptr);
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    std::time_t t = ts.tv_sec;
     std::tm tm{};
     localtime_r(&t, &tm);
-    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    DateTime d{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    d.nanos = static_cast<int>(ts.tv_nsec / 1000 * 1000);  // SYSTIMESTAMP keeps microseconds
+    return d;
 }
 
 std::array<unsigned char, 7> EncodeDate(const DateTime& d) {
@@ -326,7 +330,7 @@ std::string ValueText(const Value& v, std::string_view dateFormat) {
         case Value::Kind::Integer:
             return NumberToText(v.integer);
         case Value::Kind::Double:
-            return NumberToText(v.real);
+            return BinaryText(v.real, v.integer == 1);
         case Value::Kind::Decimal:
             return NumberToText(v);
         case Value::Kind::Text:

@@ -50,3 +50,28 @@ void ValidateDateFormat(std::string_view format);
 std::string ValueText(const Value& value, std::string_view dateFormat);
 
 }  // namespace velnor::ocisqlite::sql
+
+namespace velnor::ocisqlite::sql {
+
+// TIMESTAMP values are stored as "YYYY-MM-DD HH:MI:SS.nnnnnnnnn", so text order is time
+// order; WITH TIME ZONE as the UTC time followed by " +HH:MM" (the zone it was given in),
+// WITH LOCAL TIME ZONE as the UTC time. Zones are minutes east of UTC.
+bool IsTimestamp(int code);
+DateTime ShiftMinutes(DateTime d, std::int64_t minutes);
+DateTime RoundFraction(DateTime d, int precision);  // half up; ORA-01841 past year 9999
+std::string StoredTimestamp(DateTime d, int code, int precision, int sessionZone);
+// The value in its own zone (WITH TIME ZONE) or in the session's (WITH LOCAL TIME ZONE).
+std::optional<DateTime> ParseStoredTimestamp(std::string_view text, int code, int sessionZone);
+int LocalZone();
+int ParseZoneOffset(std::string_view text);  // "+05:30", "-08:00", "UTC"; ORA-01882
+
+// INTERVAL YEAR TO MONTH is stored as months, DAY TO SECOND as nanoseconds. Text is the
+// literal form: "[+-]Y-M", "[+-]D HH:MI:SS.fffffffff" (ORA-01867, ORA-01873).
+std::int64_t ParseInterval(std::string_view text, int code, int leading, int fraction);
+std::string IntervalText(std::int64_t value, int code, int leading, int fraction);
+
+// BINARY_DOUBLE / BINARY_FLOAT as Oracle writes them: "1.5E+000", "Nan", "Inf", "-Inf".
+std::string BinaryText(double value, bool single);
+double TextToBinary(std::string_view text, bool single);  // also "NaN", "INF"; ORA-01722
+
+}  // namespace velnor::ocisqlite::sql

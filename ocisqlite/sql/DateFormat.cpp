@@ -37,6 +37,11 @@ enum class El {
     Q,
     Fm,
     Fx,
+    X,   // the radix character
+    Ff,  // fractional seconds; text holds the digit count when written FF1..FF9
+    Tzh,
+    Tzm,
+    Tzr,
 };
 
 struct Element {
@@ -80,7 +85,38 @@ const Pattern kPatterns[] = {
     {"Q", El::Q},
     {"FM", El::Fm},
     {"FX", El::Fx},
+    {"FF9", El::Ff},
+    {"FF8", El::Ff},
+    {"FF7", El::Ff},
+    {"FF6", El::Ff},
+    {"FF5", El::Ff},
+    {"FF4", El::Ff},
+    {"FF3", El::Ff},
+    {"FF2", El::Ff},
+    {"FF1", El::Ff},
+    {"FF", El::Ff},
+    {"TZH", El::Tzh},
+    {"TZM", El::Tzm},
+    {"TZR", El::Tzr},
+    {"X", El::X},
 };
+
+bool TimestampOnly(El k) {
+    return k == El::Ff || k == El::X || k == El::Tzh || k == El::Tzm || k == El::Tzr;
+}
+bool ZoneElement(El k) { return k == El::Tzh || k == El::Tzm || k == El::Tzr; }
+
+// Digits FF writes: FFn gives n, plain FF the value's own precision.
+int FractionDigits(const std::string& written, int precision) {
+    return written.size() == 3 ? written[2] - '0' : precision;
+}
+
+std::string ZoneText(int zone) {
+    int a = zone < 0 ? -zone : zone;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", zone < 0 ? '-' : '+', a / 60, a % 60);
+    return buf;
+}
 
 [[noreturn]] void BadFormat() { Fail(1821, "date format not recognized"); }
 
@@ -171,8 +207,10 @@ std::string PadName(std::string name, bool fill) {
 
 }  // namespace
 
-std::string FormatDate(const DateTime& d, std::string_view format) {
+std::string FormatDate(const DateTime& d, std::string_view format, int fraction, bool zone) {
     std::vector<Element> els = ParseFormat(format);
+    for (const Element& e : els)
+        if ((TimestampOnly(e.kind) && fraction < 0) || (ZoneElement(e.kind) && !zone)) BadFormat();
     std::string out;
     bool fill = false;
     int absYear = d.year < 0 ? -d.year : d.year;
@@ -257,6 +295,23 @@ std::string FormatDate(const DateTime& d, std::string_view format) {
             case El::Q:
                 out += Digits((d.month - 1) / 3 + 1, 1, fill);
                 break;
+            case El::X:
+                out += '.';
+                break;
+            case El::Ff: {
+                int n = FractionDigits(e.text, fraction);
+                out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
+                break;
+            }
+            case El::Tzh:
+                out += ZoneText(d.zone).substr(0, 3);
+                break;
+            case El::Tzm:
+                out += ZoneText(d.zone).substr(4, 2);
+                break;
+            case El::Tzr:
+                out += ZoneText(d.zone);
+                break;
         }
     }
     return out;
@@ -264,8 +319,13 @@ std::string FormatDate(const DateTime& d, std::string_view format) {
 
 void ValidateDateFormat(std::string_view format) { (void)ParseFormat(format); }
 
-DateTime ParseDate(std::string_view in, std::string_view format) {
+DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp) {
     std::vector<Element> els = ParseFormat(format);
+    if (!timestamp)
+        for (const Element& e : els)
+            if (TimestampOnly(e.kind)) BadFormat();
+    int nanos = 0, zoneHours = 0, zoneMinutes = 0;
+    bool zoneNegative = false, hasZone = false;
     DateTime now{};
     bool nowKnown = false;
     auto current = [&]() -> const DateTime& {
@@ -369,7 +429,9 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
                     for (; next < els.size() && (transparent(els[next]) || punctuation(els[next]));
                          ++next)
                         marks += punctuation(els[next]) && els[next].text != " ";
-                    const bool signedYear = next < els.size() && els[next].kind == El::SYyyy;
+                    const bool signedYear = next < els.size() && (els[next].kind == El::SYyyy ||
+                                                                  els[next].kind == El::Tzh ||
+                                                                  els[next].kind == El::Tzr);
                     const std::string quoted = next < els.size() && els[next].kind == El::Literal
                                                    ? Upper(els[next].text)
                                                    : std::string();
@@ -507,6 +569,57 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
             }
             case El::Q:
                 Fail(1820, "format code cannot appear in date input format");
+            case El::X:
+                if (in[pos] != '.') Fail(1861, "literal does not match format string");
+                ++pos;
+                break;
+            case El::Ff: {
+                int n = FractionDigits(e.text, 9);
+                std::size_t start = pos;
+                nanos = 0;
+                while (pos < in.size() && isDigit(in[pos]) && static_cast<int>(pos - start) < n)
+                    nanos = nanos * 10 + (in[pos++] - '0');
+                if (pos == start)
+                    Fail(1858, "a non-numeric character was found where a numeric was expected");
+                for (std::size_t i = pos - start; i < 9; ++i) nanos *= 10;
+                if (pos < in.size() && isDigit(in[pos]))
+                    Fail(1830, "date format picture ends before converting entire input string");
+                break;
+            }
+            case El::Tzh: {
+                while (pos < in.size() && in[pos] == ' ') ++pos;
+                if (pos < in.size() && (in[pos] == '-' || in[pos] == '+'))
+                    zoneNegative = in[pos++] == '-';
+                zoneHours = static_cast<int>(readNumber(2, false));
+                if (zoneHours > 14) Fail(1874, "time zone hour must be between -15 and 15");
+                hasZone = true;
+                break;
+            }
+            case El::Tzm:
+                zoneMinutes = static_cast<int>(readNumber(2, false));
+                if (zoneMinutes > 59) Fail(1875, "time zone minute must be between -59 and 59");
+                hasZone = true;
+                break;
+            case El::Tzr: {
+                // Offsets only: region names need the zone files of a server.
+                while (pos < in.size() && in[pos] == ' ') ++pos;
+                if (StartsWithNoCase(in, pos, "UTC") || StartsWithNoCase(in, pos, "GMT")) {
+                    pos += 3;
+                } else {
+                    if (pos >= in.size() || (in[pos] != '+' && in[pos] != '-'))
+                        Fail(1882, "timezone region not found");
+                    zoneNegative = in[pos++] == '-';
+                    zoneHours = static_cast<int>(readNumber(2, false));
+                    if (pos < in.size() && in[pos] == ':') {
+                        ++pos;
+                        zoneMinutes = static_cast<int>(readNumber(2, false));
+                    }
+                    if (zoneHours > 14) Fail(1874, "time zone hour must be between -15 and 15");
+                    if (zoneMinutes > 59) Fail(1875, "time zone minute must be between -59 and 59");
+                }
+                hasZone = true;
+                break;
+            }
             case El::Fm:
             case El::Fx:
                 break;
@@ -543,6 +656,9 @@ DateTime ParseDate(std::string_view in, std::string_view format) {
     d.hour = hour;
     d.minute = minute;
     d.second = second;
+    d.nanos = nanos;
+    d.hasZone = hasZone;
+    d.zone = (zoneNegative ? -1 : 1) * (zoneHours * 60 + zoneMinutes);
     return d;
 }
 

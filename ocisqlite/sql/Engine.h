@@ -60,6 +60,13 @@ enum TypeCode : int {
     tcLongRaw = 24,
     tcRowid = 69,
     tcChar = 96,
+    tcBinaryFloat = 100,
+    tcBinaryDouble = 101,
+    tcTimestamp = 187,
+    tcTimestampTz = 188,
+    tcIntervalYm = 189,
+    tcIntervalDs = 190,
+    tcTimestampLtz = 232,
 };
 
 // A DATE broken down; year -4712..9999, never 0.
@@ -70,6 +77,9 @@ struct DateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    int nanos = 0;         // TIMESTAMP types only
+    int zone = 0;          // minutes east of UTC, TIMESTAMP WITH TIME ZONE only
+    bool hasZone = false;  // a parsed text named its zone
     friend bool operator==(const DateTime&, const DateTime&) = default;
 };
 
@@ -88,7 +98,7 @@ struct Value {
     enum class Kind : unsigned char { Null, Integer, Double, Text, Raw, Date, Decimal };
     Kind kind = Kind::Null;
     std::int64_t integer = 0;  // Kind::Integer
-    double real = 0;           // Kind::Double
+    double real = 0;           // Kind::Double: a BINARY_DOUBLE, or BINARY_FLOAT when integer is 1
     std::string bytes;         // Kind::Text, Kind::Raw and Kind::Decimal
     DateTime date;             // Kind::Date
 
@@ -129,8 +139,12 @@ struct ColumnInfo {
 // Text to NUMBER as TO_NUMBER does, exactly; raises ORA-01722 and ORA-01426.
 [[nodiscard]] Value TextToNumber(std::string_view text);
 // Date conversion with an Oracle format model (YYYY, RR, MON, HH24 ...); ORA-018xx errors.
-[[nodiscard]] std::string FormatDate(const DateTime& date, std::string_view format);
-[[nodiscard]] DateTime ParseDate(std::string_view text, std::string_view format);
+// fraction: digits of FF for a TIMESTAMP value, -1 for a DATE (FF and zones are then no
+// valid elements, ORA-01821); zone: the value has a time zone (TZH, TZM, TZR).
+[[nodiscard]] std::string FormatDate(const DateTime& date, std::string_view format,
+                                     int fraction = -1, bool zone = false);
+[[nodiscard]] DateTime ParseDate(std::string_view text, std::string_view format,
+                                 bool timestamp = false);
 
 class Connection;
 
@@ -211,6 +225,16 @@ public:
     // Session NLS_DATE_FORMAT (DD-MON-RR until ALTER SESSION changes it).
     [[nodiscard]] const std::string& DateFormat() const noexcept { return dateFormat_; }
     void SetDateFormat(std::string format);  // validated: ORA-01821 for a bad format
+    // NLS_TIMESTAMP_FORMAT / NLS_TIMESTAMP_TZ_FORMAT and the session time zone (minutes
+    // east of UTC; the client's local zone until ALTER SESSION SET TIME_ZONE).
+    [[nodiscard]] const std::string& TimestampFormat(bool withZone) const;
+    void SetTimestampFormat(bool withZone, std::string format);
+    [[nodiscard]] int TimeZone() const;
+    void SetTimeZone(int minutes);
+    // A value of a TIMESTAMP or INTERVAL type in its stored form, as this session writes it
+    // as text; and text read into that stored form. `type` gives code and precisions.
+    [[nodiscard]] std::string TemporalText(std::string_view stored, int code, int precision,
+                                           int scale) const;
     // A value as Oracle converts it to VARCHAR2 in this session (NLS date format, RAW in hex).
     [[nodiscard]] std::string ToText(const Value& value) const;
 

@@ -378,6 +378,105 @@ void SysDate(sqlite3_context* ctx, int, sqlite3_value**) {
     ResultText(ctx, StoredDate(s.statementTime));
 }
 
+// --- TIMESTAMP, INTERVAL and binary floating point ------------------------------------
+
+int IntArg(sqlite3_value* v) { return sqlite3_value_int(v); }
+
+// ora_ts_in(text, code, scale[, format]): text in the session's format (or `format`) to
+// the stored form of a TIMESTAMP type.
+void TimestampIn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 3 && IsNull(a[3]))) return sqlite3_result_null(ctx);
+    const SessionState& s = State(ctx);
+    const int code = IntArg(a[1]);
+    std::string format = argc > 3                ? std::string(TextOf(a[3]))
+                         : code == tcTimestampTz ? s.timestampTzFormat
+                                                 : s.timestampFormat;
+    DateTime d = ParseDate(StringOf(a[0]), format, true);
+    ResultText(ctx, StoredTimestamp(d, code, IntArg(a[2]), s.timeZone));
+}
+
+// ora_ts_cast(stored, from, to, scale): a DATE or TIMESTAMP value as another TIMESTAMP type.
+void TimestampCast(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    const SessionState& s = State(ctx);
+    const int from = IntArg(a[1]);
+    auto d = from == tcDate ? ParseStoredDate(TextOf(a[0]))
+                            : ParseStoredTimestamp(TextOf(a[0]), from, s.timeZone);
+    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
+    ResultText(ctx, StoredTimestamp(*d, IntArg(a[2]), IntArg(a[3]), s.timeZone));
+}
+
+// ora_tmp_text(stored, code, precision, scale[, format]): TO_CHAR of a TIMESTAMP or INTERVAL.
+void TemporalTextFn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+    if (IsNull(a[0]) || (argc > 4 && IsNull(a[4]))) return sqlite3_result_null(ctx);
+    const SessionState& s = State(ctx);
+    const int code = IntArg(a[1]);
+    if (code == tcIntervalYm || code == tcIntervalDs)
+        return ResultText(
+            ctx, IntervalText(sqlite3_value_int64(a[0]), code, IntArg(a[2]), IntArg(a[3])));
+    auto d = ParseStoredTimestamp(TextOf(a[0]), code, s.timeZone);
+    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
+    std::string format = argc > 4                ? std::string(TextOf(a[4]))
+                         : code == tcTimestampTz ? s.timestampTzFormat
+                                                 : s.timestampFormat;
+    ResultText(ctx, FormatDate(*d, format, IntArg(a[3]), code == tcTimestampTz));
+}
+
+// ora_iv_in(value, code, precision, scale): text or another interval value, checked against
+// the leading precision and rounded to the fractional one.
+void IntervalIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    const int code = IntArg(a[1]);
+    std::string text = sqlite3_value_type(a[0]) == SQLITE_INTEGER
+                           ? IntervalText(sqlite3_value_int64(a[0]), code, 9, 9)
+                           : StringOf(a[0]);
+    sqlite3_result_int64(ctx, ParseInterval(text, code, IntArg(a[2]), IntArg(a[3])));
+}
+
+void ResultBinary(sqlite3_context* ctx, double v) {
+    if (std::isnan(v)) return sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+    sqlite3_result_double(ctx, v);
+}
+
+double BinaryOf(sqlite3_value* v, bool single) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_FLOAT:
+            return single ? static_cast<double>(static_cast<float>(sqlite3_value_double(v)))
+                          : sqlite3_value_double(v);
+        case SQLITE_TEXT:
+            return TextToBinary(TextOf(v), single);
+        default: {
+            double d = DoubleOf(NumberOf(v));
+            return single ? static_cast<double>(static_cast<float>(d)) : d;
+        }
+    }
+}
+
+// ora_bin(value, single): TO_BINARY_DOUBLE / TO_BINARY_FLOAT; NaN is stored as text.
+void ToBinary(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    ResultBinary(ctx, BinaryOf(a[0], IntArg(a[1]) != 0));
+}
+
+void BinaryTextFn(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(ctx);
+    const bool single = IntArg(a[1]) != 0;
+    ResultText(ctx, BinaryText(BinaryOf(a[0], single), single));
+}
+
+// SYSTIMESTAMP: the statement's time with microseconds, in the client's zone.
+void SysTimestamp(sqlite3_context* ctx, int, sqlite3_value**) {
+    SessionState& s = State(ctx);
+    if (!s.timeKnown) {
+        s.statementTime = Now();
+        s.timeKnown = true;
+    }
+    DateTime d = s.statementTime;
+    d.zone = LocalZone();
+    d.hasZone = true;
+    ResultText(ctx, StoredTimestamp(d, tcTimestampTz, 6, s.timeZone));
+}
+
 // --- character functions ------------------------------------------------------------
 
 void Length(sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -931,6 +1030,15 @@ const Registration kFunctions[] = {
     {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
     {"ora_rowid", 1, Guarded<RowidText>, true},
     {"ora_rowid_value", 1, Guarded<RowidValue>, true},
+    {"ora_ts_in", 3, Guarded<TimestampIn>, false},
+    {"ora_ts_in", 4, Guarded<TimestampIn>, false},
+    {"ora_ts_cast", 4, Guarded<TimestampCast>, false},
+    {"ora_tmp_text", 4, Guarded<TemporalTextFn>, false},
+    {"ora_tmp_text", 5, Guarded<TemporalTextFn>, false},
+    {"ora_iv_in", 4, Guarded<IntervalIn>, true},
+    {"ora_bin", 2, Guarded<ToBinary>, true},
+    {"ora_bin_text", 2, Guarded<BinaryTextFn>, true},
+    {"ora_systimestamp", 0, Guarded<SysTimestamp>, false},
 };
 
 }  // namespace

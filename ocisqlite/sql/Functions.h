@@ -13,6 +13,9 @@ namespace velnor::ocisqlite::sql {
 // What the functions read from the session.
 struct SessionState {
     std::string dateFormat = "DD-MON-RR";
+    std::string timestampFormat = "DD-MON-RR HH.MI.SSXFF AM";
+    std::string timestampTzFormat = "DD-MON-RR HH.MI.SSXFF AM TZR";
+    int timeZone = 0;        // session time zone, minutes east of UTC
     DateTime statementTime;  // SYSDATE: fixed for the whole of one execution
     bool timeKnown = false;
 };

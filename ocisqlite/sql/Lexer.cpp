@@ -102,6 +102,10 @@ std::vector<Token> Tokenize(std::string_view s) {
                     while (i < s.size() && Digit(s[i])) ++i;
                 }
             }
+            // 1.5d and 1.5f are BINARY_DOUBLE and BINARY_FLOAT literals.
+            if (i < s.size() && (s[i] == 'd' || s[i] == 'D' || s[i] == 'f' || s[i] == 'F') &&
+                (i + 1 == s.size() || !WordChar(static_cast<unsigned char>(s[i + 1]))))
+                ++i;
             t.kind = Token::Kind::Number;
             t.text = std::string(s.substr(b, i - b));
         } else if (c == ':') {

@@ -451,6 +451,9 @@ private:
             return Make(Expr::Kind::Default);
         }
         if (t.Is("CASE")) return CaseExpression();
+        if ((t.Is("TIMESTAMP") || t.Is("INTERVAL")) && t.kind == Token::Kind::Word &&
+            Peek(1).kind == Token::Kind::String)
+            return DatetimeLiteral();
         if (!IsName(t)) Fail(936, "missing expression");
         bool quoted = t.kind == Token::Kind::QuotedName;
         std::string name = Next().text;
@@ -465,6 +468,42 @@ private:
                 e->qualifier = e->text;
                 e->text = ColumnName();
             }
+        }
+        return e;
+    }
+    // TIMESTAMP '...' and INTERVAL '...' YEAR[(p)] [TO MONTH] | DAY[(p)] [TO SECOND[(s)]]:
+    // a call of an internal function with the text and the precisions.
+    ExprPtr DatetimeLiteral() {
+        bool interval = Next().Is("INTERVAL");
+        auto e = Make(Expr::Kind::Function);
+        auto text = Make(Expr::Kind::String);
+        text->text = Next().text;
+        e->args.push_back(std::move(text));
+        auto number = [&](int v) {
+            auto n = Make(Expr::Kind::Number);
+            n->text = std::to_string(v);
+            e->args.push_back(std::move(n));
+        };
+        if (!interval) {
+            e->text = "$TIMESTAMP";
+            return e;
+        }
+        if (Accept("YEAR")) {
+            e->text = "$INTERVAL_YM";
+            number(OptionalPrecision(2));
+            if (Accept("TO") && !Accept("MONTH")) Fail(905, "missing keyword");
+            number(0);
+        } else if (Accept("DAY")) {
+            e->text = "$INTERVAL_DS";
+            number(OptionalPrecision(2));
+            int fraction = 6;
+            if (Accept("TO")) {
+                if (!Accept("SECOND")) Fail(905, "missing keyword");
+                fraction = OptionalPrecision(6);
+            }
+            number(fraction);
+        } else {
+            Fail(3001, "unimplemented feature");
         }
         return e;
     }
@@ -601,6 +640,15 @@ private:
             Fail(910, "specified length too long for its datatype");
     }
 
+    // "(n)" after TIMESTAMP, DAY, YEAR or SECOND: 0 to 9.
+    int OptionalPrecision(int absent) {
+        if (!AcceptSymbol("(")) return absent;
+        int v = Integer();
+        ExpectRightParen();
+        if (v > 9) Fail(30088, "datetime/interval precision is out of range");
+        return v;
+    }
+
     TypeSpec Type() {
         TypeSpec decl;
         const Token& t = Peek();
@@ -680,8 +728,31 @@ private:
             lengthClause(true, 2000);
         } else if (w == "NVARCHAR2" || w == "NCHAR") {
             NationalLength(decl, w);
-        } else if (w == "CLOB" || w == "NCLOB" || w == "BLOB" || w == "BFILE" || w == "TIMESTAMP" ||
-                   w == "INTERVAL" || w == "BINARY_FLOAT" || w == "BINARY_DOUBLE" || w == "ROWID" ||
+        } else if (w == "BINARY_FLOAT" || w == "BINARY_DOUBLE") {
+            decl.name = w;
+        } else if (w == "TIMESTAMP") {
+            decl.name = "TIMESTAMP";
+            decl.scale = OptionalPrecision(6);
+            if (Accept("WITH")) {
+                bool local = Accept("LOCAL");
+                if (!Accept("TIME") || !Accept("ZONE")) Fail(905, "missing keyword");
+                decl.name = local ? "TIMESTAMP WITH LOCAL TIME ZONE" : "TIMESTAMP WITH TIME ZONE";
+            }
+        } else if (w == "INTERVAL") {
+            if (Accept("YEAR")) {
+                decl.name = "INTERVAL YEAR TO MONTH";
+                decl.length = OptionalPrecision(2);
+                decl.scale = 0;
+                if (!Accept("TO") || !Accept("MONTH")) Fail(905, "missing keyword");
+            } else if (Accept("DAY")) {
+                decl.name = "INTERVAL DAY TO SECOND";
+                decl.length = OptionalPrecision(2);
+                if (!Accept("TO") || !Accept("SECOND")) Fail(905, "missing keyword");
+                decl.scale = OptionalPrecision(6);
+            } else {
+                Fail(902, "invalid datatype");
+            }
+        } else if (w == "CLOB" || w == "NCLOB" || w == "BLOB" || w == "BFILE" || w == "ROWID" ||
                    w == "UROWID" || w == "XMLTYPE") {
             Fail(3001, "unimplemented feature");
         } else {

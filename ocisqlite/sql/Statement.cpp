@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "ocisqlite/sql/Convert.h"
 #include "ocisqlite/sql/Internals.h"
 #include "ocisqlite/sql/Lexer.h"
@@ -32,7 +34,40 @@ void CheckLength(const std::string& text, const SqlType& t) {
 }
 
 // The value as SQLite receives it for a place of type `t`. Text dates use the session format.
-void ConvertBind(const Value& in, const SqlType& t, const std::string& dateFormat, Value& out) {
+// A bound value for a TIMESTAMP, INTERVAL or binary floating point place, in stored form.
+void ConvertSpecialBind(const Value& in, const SqlType& t, const SessionState& session,
+                        Value& out) {
+    if (t.IsBinaryFloat()) {
+        bool single = t.code == tcBinaryFloat;
+        double v = 0;
+        if (in.kind == Value::Kind::Text)
+            v = TextToBinary(in.bytes, single);
+        else if (in.IsNumber())
+            v = in.kind == Value::Kind::Double ? in.real : std::stod(NumberToText(in));
+        else
+            Inconsistent("BINARY_DOUBLE", in);
+        if (single) v = static_cast<double>(static_cast<float>(v));
+        out = std::isnan(v) ? Value::Text("NaN") : Value::Double(v);
+        return;
+    }
+    if (in.kind != Value::Kind::Text && in.kind != Value::Kind::Date)
+        Inconsistent(t.IsInterval() ? "INTERVAL" : "TIMESTAMP", in);
+    if (t.IsInterval()) {
+        if (in.kind != Value::Kind::Text) Inconsistent("INTERVAL", in);
+        out = Value::Integer(ParseInterval(in.bytes, t.code, t.precision, t.scale));
+        return;
+    }
+    DateTime d = in.kind == Value::Kind::Date
+                     ? in.date
+                     : ParseDate(in.bytes,
+                                 t.code == tcTimestampTz ? session.timestampTzFormat
+                                                         : session.timestampFormat,
+                                 true);
+    out = Value::Text(StoredTimestamp(d, t.code, t.scale, session.timeZone));
+}
+
+void ConvertBind(const Value& in, const SqlType& t, const SessionState& session, Value& out) {
+    const std::string& dateFormat = session.dateFormat;
     bool empty = (in.kind == Value::Kind::Text || in.kind == Value::Kind::Raw) && in.bytes.empty();
     if (in.IsNull() || empty) {
         out.kind = Value::Kind::Null;
@@ -79,6 +114,8 @@ void ConvertBind(const Value& in, const SqlType& t, const std::string& dateForma
             out = n;
         return;
     }
+    if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval())
+        return ConvertSpecialBind(in, t, session, out);
     if (t.IsDate()) {
         DateTime d;
         switch (in.kind) {
@@ -115,6 +152,8 @@ void ConvertBind(const Value& in, const SqlType& t, const std::string& dateForma
     if (in.kind == Value::Kind::Text) {
         out.kind = Value::Kind::Text;
         out.bytes.assign(in.bytes);
+    } else if (in.kind == Value::Kind::Double) {
+        out = Value::Text(NumberToText(in.real));  // a bound C double travels as a NUMBER
     } else {
         out = Value::Text(ValueText(in, dateFormat));
     }
@@ -263,8 +302,7 @@ std::int64_t Statement::Execute() {
     if (kind == Kind::Select || kind == Kind::Insert || kind == Kind::Update ||
         kind == Kind::Delete) {
         for (std::size_t i = 0; i < binds_.size(); ++i)
-            ConvertBind(binds_[i], im.translation.bindTypes[i], c.state.dateFormat,
-                        im.converted[i]);
+            ConvertBind(binds_[i], im.translation.bindTypes[i], c.state, im.converted[i]);
         sqlite3_reset(im.stmt);
         BindAll(im.stmt, im.converted);
         if (kind == Kind::Select) {
@@ -331,6 +369,13 @@ std::int64_t Statement::Execute() {
                 };
                 if (name == "NLS_DATE_FORMAT") {
                     connection_.SetDateFormat(value);
+                } else if (name == "NLS_TIMESTAMP_FORMAT" || name == "NLS_TIMESTAMP_TZ_FORMAT") {
+                    connection_.SetTimestampFormat(name == "NLS_TIMESTAMP_TZ_FORMAT", value);
+                } else if (name == "TIME_ZONE") {
+                    if (v == "LOCAL")
+                        connection_.SetTimeZone(LocalZone());
+                    else
+                        connection_.SetTimeZone(ParseZoneOffset(value));
                 } else if (name == "NLS_LANGUAGE" || name == "NLS_DATE_LANGUAGE") {
                     if (v != "AMERICAN" && v != "ENGLISH")
                         Fail(12705,
@@ -430,6 +475,14 @@ bool Statement::Fetch() {
             if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
             v.kind = Value::Kind::Date;
             v.date = *d;
+        } else if (t.IsBinaryFloat()) {
+            // NaN is kept as text, which SQLite orders after every number, as Oracle does.
+            v.kind = Value::Kind::Double;
+            v.real = st == SQLITE_TEXT ? std::nan("") : sqlite3_column_double(s, col);
+            v.integer = t.code == tcBinaryFloat ? 1 : 0;
+        } else if (t.IsTimestamp() || t.IsInterval()) {
+            v.kind = Value::Kind::Text;
+            v.bytes = connection_.TemporalText(text(), t.code, t.precision, t.scale);
         } else if (t.IsRaw()) {
             auto p = static_cast<const char*>(sqlite3_column_blob(s, col));
             v.kind = Value::Kind::Raw;

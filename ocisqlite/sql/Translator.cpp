@@ -1,6 +1,8 @@
 #include "ocisqlite/sql/Translator.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <set>
 #include <string_view>
@@ -70,8 +72,30 @@ SqlType DateType() {
     return t;
 }
 
+SqlType TemporalType(int code, int precision, int scale) {
+    SqlType t;
+    t.code = code;
+    t.size = code == tcTimestampTz ? 13 : code == tcIntervalYm ? 5 : 11;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+SqlType BinaryType(bool single) {
+    SqlType t;
+    t.code = single ? tcBinaryFloat : tcBinaryDouble;
+    t.size = single ? 4 : 8;
+    return t;
+}
+
 const char* TypeWord(const SqlType& t) {
     if (t.IsNumber()) return "NUMBER";
+    if (t.code == tcBinaryFloat) return "BINARY_FLOAT";
+    if (t.code == tcBinaryDouble) return "BINARY_DOUBLE";
+    if (t.code == tcTimestamp) return "TIMESTAMP";
+    if (t.code == tcTimestampTz) return "TIMESTAMP WITH TIME ZONE";
+    if (t.code == tcTimestampLtz) return "TIMESTAMP WITH LOCAL TIME ZONE";
+    if (t.code == tcIntervalYm) return "INTERVAL YEAR TO MONTH";
+    if (t.code == tcIntervalDs) return "INTERVAL DAY TO SECOND";
     if (t.IsDate()) return "DATE";
     if (t.IsRaw()) return "BINARY";
     return "CHAR";
@@ -153,8 +177,9 @@ private:
         const SqlType& t = c.type;
         info.type = t.code == 0 ? tcVarchar2 : t.code;
         info.size = t.code == 0 ? 0 : t.size;
-        info.precision = t.IsNumber() ? t.precision : 0;
-        info.scale = t.IsNumber() ? t.scale : 0;
+        const bool precise = t.IsNumber() || t.IsTimestamp() || t.IsInterval();
+        info.precision = precise ? t.precision : 0;
+        info.scale = precise ? t.scale : 0;
         info.nullable = t.nullable;
         info.charLength = t.charSemantics ? t.charLength : info.size;
         info.charSemantics = t.charSemantics;
@@ -312,6 +337,19 @@ private:
                 tx.type.nullable = false;
                 return tx;
             }
+            if (e.text == "SYSTIMESTAMP") {
+                tx.sql = "ora_systimestamp()";
+                tx.type = TemporalType(tcTimestampTz, 0, 6);
+                tx.type.nullable = false;
+                return tx;
+            }
+            if (e.text == "BINARY_DOUBLE_NAN" || e.text == "BINARY_FLOAT_NAN" ||
+                e.text == "BINARY_DOUBLE_INFINITY" || e.text == "BINARY_FLOAT_INFINITY") {
+                tx.sql = e.text.find("NAN") != std::string::npos ? "'NaN'" : "9e999";
+                tx.type = BinaryType(e.text.rfind("BINARY_FLOAT", 0) == 0);
+                tx.type.nullable = false;
+                return tx;
+            }
             if (e.text == "USER") {
                 tx.sql = Literal(schema_);
                 tx.type = TextType(128);
@@ -332,7 +370,8 @@ private:
     }
 
     std::string AsNumber(const Tx& t) {
-        if (t.type.IsDate()) Inconsistent("NUMBER", t.type);
+        if (t.type.IsDate() || t.type.IsTimestamp() || t.type.IsInterval())
+            Inconsistent("NUMBER", t.type);
         if (t.type.IsRaw()) Inconsistent("NUMBER", t.type);
         if (t.type.IsText()) return "ora_to_number(" + t.sql + ")";
         return t.sql;
@@ -342,7 +381,35 @@ private:
         if (t.type.IsNumber()) return "ora_text(" + t.sql + ")";
         if (t.type.IsDate()) return "ora_date_text(" + t.sql + ")";
         if (t.type.IsRaw()) return "hex(" + t.sql + ")";
+        if (t.type.IsTimestamp() || t.type.IsInterval())
+            return "ora_tmp_text(" + t.sql + ", " + std::to_string(t.type.code) + ", " +
+                   std::to_string(t.type.precision) + ", " + std::to_string(t.type.scale) + ")";
+        if (t.type.IsBinaryFloat())
+            return "ora_bin_text(" + t.sql + ", " + (t.type.code == tcBinaryFloat ? "1" : "0") +
+                   ")";
         return t.sql;
+    }
+    // `t` as a value of the TIMESTAMP, INTERVAL or binary floating point type `target`.
+    std::string AsSpecial(const Tx& t, const SqlType& target) {
+        const std::string code = std::to_string(target.code);
+        if (target.IsBinaryFloat()) {
+            if (t.type.IsDate() || t.type.IsRaw() || t.type.IsTimestamp() || t.type.IsInterval())
+                Inconsistent(TypeWord(target), t.type);
+            if (t.type.code == target.code || (t.type.code == tcBinaryFloat)) return t.sql;
+            return "ora_bin(" + t.sql + ", " + (target.code == tcBinaryFloat ? "1" : "0") + ")";
+        }
+        const std::string scale = std::to_string(target.scale);
+        if (target.IsInterval()) {
+            if (t.type.code != 0 && !t.type.IsText() && t.type.code != target.code)
+                Inconsistent(TypeWord(target), t.type);
+            return "ora_iv_in(" + t.sql + ", " + code + ", " + std::to_string(target.precision) +
+                   ", " + scale + ")";
+        }
+        if (t.type.IsDate() || t.type.IsTimestamp())
+            return "ora_ts_cast(" + t.sql + ", " + std::to_string(t.type.code) + ", " + code +
+                   ", " + scale + ")";
+        if (t.type.code != 0 && !t.type.IsText()) Inconsistent(TypeWord(target), t.type);
+        return "ora_ts_in(" + t.sql + ", " + code + ", " + scale + ")";
     }
     std::string AsStrictText(const Tx& t) {
         if (t.type.IsNumber()) return "ora_text(" + t.sql + ")";
@@ -355,6 +422,8 @@ private:
     }
     // `t` converted to the type class of `target`, as Oracle's implicit conversion does.
     std::string Coerce(const Tx& t, const SqlType& target) {
+        if (target.IsBinaryFloat() || target.IsTimestamp() || target.IsInterval())
+            return t.bind >= 0 ? t.sql : AsSpecial(t, target);  // binds convert at execute
         if (target.IsNumber()) return AsNumber(t);
         if (target.IsDate()) return AsDate(t);
         if (target.IsRaw()) {
@@ -375,6 +444,10 @@ private:
         if (t.IsNumber()) return 40;
         if (t.IsDate()) return DateTextSize(dateFormat_);
         if (t.IsRaw()) return t.size * 2;
+        if (t.IsBinaryFloat()) return t.code == tcBinaryFloat ? 15 : 24;
+        if (t.IsInterval())
+            return static_cast<int>(IntervalText(0, t.code, t.precision, t.scale).size());
+        if (t.IsTimestamp()) return 75;
         if (t.code == tcLong) return 4000;
         return t.size;
     }
@@ -398,6 +471,18 @@ private:
         Tx tx;
         switch (e.kind) {
             case Expr::Kind::Number: {
+                if (char last = e.text.back();
+                    last == 'd' || last == 'D' || last == 'f' || last == 'F') {
+                    const bool single = last == 'f' || last == 'F';
+                    double v =
+                        TextToBinary(std::string_view(e.text).substr(0, e.text.size() - 1), single);
+                    char buf[40];
+                    std::snprintf(buf, sizeof buf, "%.17g", v);
+                    tx.sql = std::isinf(v) ? "9e999" : buf;
+                    tx.type = BinaryType(single);
+                    tx.type.nullable = false;
+                    return tx;
+                }
                 tx.sql = NumberLiteral(TextToNumber(e.text));
                 tx.type = NumberType();
                 tx.type.nullable = false;
@@ -432,6 +517,12 @@ private:
                 Tx a = Translate(*e.args[0], scope, NumberType());
                 tx = a;
                 tx.bind = -1;
+                if (a.type.IsBinaryFloat()) {  // NaN stays NaN
+                    tx.sql = "ora_bin(-(" + a.sql + "), " +
+                             (a.type.code == tcBinaryFloat ? "1" : "0") + ")";
+                    tx.type.owner.clear();
+                    return tx;
+                }
                 tx.sql = "ora_neg(" + AsNumber(a) + ")";
                 tx.type = NumberType();
                 return tx;
@@ -589,6 +680,19 @@ private:
         const SqlType& a = t.type;
         const SqlType& b = other.type;
         if (a.code == 0 || b.code == 0) return t.sql;
+        // Zoned values compare by their instant: the stored UTC time without the zone.
+        if (a.code == tcTimestampTz && b.code == tcTimestampTz)
+            return "substr(" + t.sql + ", 1, 29)";
+        if (b.IsBinaryFloat() && !a.IsBinaryFloat()) return AsSpecial(t, b);
+        if ((b.IsTimestamp() || b.IsInterval()) && a.code != b.code) {
+            SqlType target = b;
+            target.scale = 9;  // compare every digit the other side has
+            target.precision = 9;
+            std::string v = AsSpecial(t, target);
+            return b.code == tcTimestampTz ? "substr(" + v + ", 1, 29)" : v;
+        }
+        if ((a.IsTimestamp() || a.IsInterval()) && b.code != a.code && !b.IsText())
+            Inconsistent(TypeWord(a), b);
         if (a.IsNumber() && b.IsDate()) Inconsistent("NUMBER", b);
         if (a.IsDate() && b.IsNumber()) Inconsistent("DATE", b);
         if (a.IsText() && b.IsNumber()) return AsNumber(t);
@@ -602,8 +706,10 @@ private:
     // An order comparison of numbers: SQLite would order an int64 before any blob.
     static bool Ordered(const Tx& a, const Tx& b, const std::string& op) {
         const bool order = op == "<" || op == "<=" || op == ">" || op == ">=";
-        return order && (a.type.IsNumber() || b.type.IsNumber()) && !a.type.IsDate() &&
-               !b.type.IsDate();
+        auto plain = [](const SqlType& t) {
+            return !t.IsDate() && !t.IsBinaryFloat() && !t.IsTimestamp() && !t.IsInterval();
+        };
+        return order && (a.type.IsNumber() || b.type.IsNumber()) && plain(a.type) && plain(b.type);
     }
 
     // Numbers in the SQL text as they are stored: int64 as such, others in Oracle's form.
@@ -740,6 +846,9 @@ private:
     Tx Function(const Expr& e, Scope& scope, const SqlType& hint) {
         // Sorted by name for the binary search.
         static constexpr FunctionDef kBuiltins[] = {
+            {"$INTERVAL_DS", 3, 3, &Translator::LiteralFn},
+            {"$INTERVAL_YM", 3, 3, &Translator::LiteralFn},
+            {"$TIMESTAMP", 1, 1, &Translator::LiteralFn},
             {"ABS", 1, 1, &Translator::MathFn},
             {"ADD_MONTHS", 2, 2, &Translator::AddMonthsFn},
             {"AVG", 1, 1, &Translator::AggregateFn, true},
@@ -775,9 +884,13 @@ private:
             {"SQRT", 1, 1, &Translator::MathFn},
             {"SUBSTR", 2, 3, &Translator::SubstrFn},
             {"SUM", 1, 1, &Translator::AggregateFn, true},
+            {"TO_BINARY_DOUBLE", 1, 1, &Translator::ToBinaryFn},
+            {"TO_BINARY_FLOAT", 1, 1, &Translator::ToBinaryFn},
             {"TO_CHAR", 1, 3, &Translator::ToCharFn},
             {"TO_DATE", 1, 3, &Translator::ToDateFn},
             {"TO_NUMBER", 1, 1, &Translator::ToNumberFn},
+            {"TO_TIMESTAMP", 1, 2, &Translator::ToTimestampFn},
+            {"TO_TIMESTAMP_TZ", 1, 2, &Translator::ToTimestampFn},
             {"TRIM", 1, 1, &Translator::TrimFn},
             {"TRUNC", 1, 2, &Translator::RoundFn},
             {"UPPER", 1, 1, &Translator::CaseFn},
@@ -849,13 +962,83 @@ private:
         return tx;
     }
 
+    // TIMESTAMP '...' reads "YYYY-MM-DD HH24:MI:SS[.f] [zone]"; with a zone it is WITH TIME
+    // ZONE. INTERVAL literals carry their precisions as arguments.
+    Tx LiteralFn(Call& c) {
+        Tx& tx = c.tx;
+        const std::string& text = c.e.args[0]->text;
+        if (c.Name() == "$TIMESTAMP") {
+            std::string_view v(text);
+            std::size_t digits = v.find_first_of('.') == std::string_view::npos
+                                     ? 0
+                                     : v.substr(v.find('.') + 1).find_first_not_of("0123456789");
+            if (digits == std::string_view::npos) digits = v.size() - v.find('.') - 1;
+            const bool zoned =
+                v.find_first_of("+-", 10) != std::string_view::npos ||
+                v.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 0) != std::string_view::npos;
+            const int code = zoned ? tcTimestampTz : tcTimestamp;
+            const int scale = static_cast<int>(std::min<std::size_t>(digits, 9));
+            std::string format = "YYYY-MM-DD HH24:MI:SS";
+            if (v.find('.') != std::string_view::npos) format += ".FF";
+            if (zoned) format += " TZR";
+            tx.sql = "ora_ts_in(" + Literal(text) + ", " + std::to_string(code) + ", " +
+                     std::to_string(scale) + ", " + Literal(format) + ")";
+            tx.type = TemporalType(code, 0, scale);
+        } else {
+            const int code = c.Name() == "$INTERVAL_YM" ? tcIntervalYm : tcIntervalDs;
+            const int precision = std::stoi(c.e.args[1]->text);
+            const int scale = std::stoi(c.e.args[2]->text);
+            tx.sql = std::to_string(ParseInterval(text, code, precision, scale));
+            tx.type = TemporalType(code, precision, scale);
+        }
+        tx.type.nullable = false;
+        return tx;
+    }
+
+    Tx ToTimestampFn(Call& c) {
+        Tx& tx = c.tx;
+        const int code = c.Name() == "TO_TIMESTAMP" ? tcTimestamp : tcTimestampTz;
+        Tx& x = c.Arg(0, TextType(4000));
+        if (x.type.code == code && c.Count() == 1) return x;
+        SqlType target = TemporalType(code, 0, 9);
+        if (c.Count() == 1) {
+            tx.sql = AsSpecial(x, target);
+        } else {
+            if (!x.type.IsText() && x.type.code != 0) Inconsistent("CHAR", x.type);
+            tx.sql = "ora_ts_in(" + x.sql + ", " + std::to_string(code) + ", 9, " +
+                     AsStrictText(c.Arg(1, TextType(4000))) + ")";
+        }
+        tx.type = target;
+        return tx;
+    }
+
+    Tx ToBinaryFn(Call& c) {
+        Tx& tx = c.tx;
+        const bool single = c.Name() == "TO_BINARY_FLOAT";
+        Tx& x = c.Arg(0);
+        tx.type = BinaryType(single);
+        tx.sql = AsSpecial(x, tx.type);
+        if (single && x.type.code == tcBinaryDouble) tx.sql = "ora_bin(" + x.sql + ", 1)";
+        return tx;
+    }
+
     Tx ToCharFn(Call& c) {
         Tx& tx = c.tx;
         Tx& x = c.Arg(0);
         std::string fmt;
         const Expr* fe = c.Count() > 1 ? c.e.args[1].get() : nullptr;
         if (fe) fmt = ", " + AsStrictText(c.Arg(1, TextType(4000)));
-        if (x.type.IsDate()) {
+        if (x.type.IsTimestamp() || (x.type.IsInterval() && !fe)) {
+            tx.sql = AsText(x);
+            if (fe) tx.sql.insert(tx.sql.size() - 1, fmt);
+            tx.type = TextType(fe && fe->kind == Expr::Kind::String
+                                   ? static_cast<int>(fe->text.size()) * 4 + 10
+                                   : DisplaySize(x.type));
+        } else if (x.type.IsBinaryFloat()) {
+            if (fe) Fail(3001, "unimplemented feature");
+            tx.sql = AsText(x);
+            tx.type = TextType(DisplaySize(x.type));
+        } else if (x.type.IsDate()) {
             tx.sql = "ora_date_text(" + x.sql + fmt + ")";
             int size = !fe                              ? DateTextSize(dateFormat_)
                        : fe->kind == Expr::Kind::String ? DateTextSize(fe->text)
@@ -1156,6 +1339,7 @@ private:
 
     // An ORDER BY key: numbers sort by their exact value, others as SQLite sorts them.
     static std::string NumberKey(const Tx& item, const std::string& key) {
+        if (item.type.code == tcTimestampTz) return "substr(" + item.sql + ", 1, 29)";  // instant
         return item.type.IsNumber() ? "ora_nkey(" + item.sql + ")" : key;
     }
 
@@ -1357,8 +1541,10 @@ private:
         }
         if (v.type.code == 0 && v.sql == "NULL") return v.sql;
         std::string owner = Literal(t.owner);
+        if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval()) return AsSpecial(v, t);
         if (t.IsNumber()) {
-            if (v.type.IsDate() || v.type.IsRaw()) Inconsistent("NUMBER", v.type);
+            if (v.type.IsDate() || v.type.IsRaw() || v.type.IsTimestamp() || v.type.IsInterval())
+                Inconsistent("NUMBER", v.type);
             if (t.Constrained() || t.IsFloat())
                 return "ora_num(" + AsNumber(v) + ", " + std::to_string(t.precision) + ", " +
                        std::to_string(t.scale) + ")";

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -729,6 +730,74 @@ TEST_F(OciStatementTest, UnknownClientCharacterSetRefusesTheLogon) {
     ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
     EXPECT_EQ(nullptr, other);
     EXPECT_EQ(12705, Code());
+}
+
+TEST_F(OciStatementTest, DatetimeAndBinaryColumnsBindAndFetchAsTheClientDoes) {
+    Run("drop table v");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table v (z timestamp(6) with time zone, "
+                               "i interval day(3) to second(2), f binary_float, b binary_double)"))
+        << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into v values (:z, :i, :f, :b)"));
+    char zoned[] = "29-FEB-24 01.30.05.1234567 PM -03:30";
+    char interval[] = "-2 03:04:05.678";
+    float single = 0.1f;
+    double infinity = std::numeric_limits<double>::infinity();
+    OCIBind* b = nullptr;
+    Call(OCIBindByPos)(stmt, &b, err, 1, zoned, sizeof zoned, SQLT_STR, nullptr, nullptr, nullptr,
+                       0, nullptr, 0);
+    Call(OCIBindByPos)(stmt, &b, err, 2, interval, sizeof interval, SQLT_STR, nullptr, nullptr,
+                       nullptr, 0, nullptr, 0);
+    Call(OCIBindByPos)(stmt, &b, err, 3, &single, 4, SQLT_BFLOAT, nullptr, nullptr, nullptr, 0,
+                       nullptr, 0);
+    Call(OCIBindByPos)(stmt, &b, err, 4, &infinity, 8, SQLT_BDOUBLE, nullptr, nullptr, nullptr, 0,
+                       nullptr, 0);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select z, i, f, b, f, b from v"));
+    ASSERT_EQ(OCI_SUCCESS, Execute(0, 0, OCI_DESCRIBE_ONLY)) << Error();
+    struct Expected {
+        ub2 type, size;
+        ub1 leading, fraction;
+    } columns[] = {{188, 13, 0, 6}, {190, 11, 3, 2}, {100, 4, 0, 0}, {101, 8, 0, 0}};
+    for (ub4 i = 0; i < std::size(columns); ++i) {
+        void* p = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, Call(OCIParamGet)(stmt, OCI_HTYPE_STMT, err, &p, i + 1));
+        ub2 type = 0, size = 0;
+        ub1 leading = 9, fraction = 9;
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &leading, nullptr, OCI_ATTR_LFPRECISION, err);
+        Call(OCIAttrGet)(p, OCI_DTYPE_PARAM, &fraction, nullptr, OCI_ATTR_FSPRECISION, err);
+        EXPECT_EQ(columns[i].type, type) << i;
+        EXPECT_EQ(columns[i].size, size) << i;
+        EXPECT_EQ(columns[i].leading, leading) << i;
+        EXPECT_EQ(columns[i].fraction, fraction) << i;
+        Call(OCIDescriptorFree)(p, OCI_DTYPE_PARAM);
+    }
+
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select z, i, f, b, f, b from v"));
+    char zText[64] = {}, iText[32] = {}, fText[32] = {}, bText[32] = {};
+    float fNative = 0;
+    double bDouble = 0;
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, zText, sizeof zText, SQLT_STR, nullptr, nullptr, nullptr,
+                         0);
+    Call(OCIDefineByPos)(stmt, &d, err, 2, iText, sizeof iText, SQLT_STR, nullptr, nullptr, nullptr,
+                         0);
+    Call(OCIDefineByPos)(stmt, &d, err, 3, fText, sizeof fText, SQLT_STR, nullptr, nullptr, nullptr,
+                         0);
+    Call(OCIDefineByPos)(stmt, &d, err, 4, bText, sizeof bText, SQLT_STR, nullptr, nullptr, nullptr,
+                         0);
+    Call(OCIDefineByPos)(stmt, &d, err, 5, &fNative, 4, SQLT_BFLOAT, nullptr, nullptr, nullptr, 0);
+    Call(OCIDefineByPos)(stmt, &d, err, 6, &bDouble, 8, SQLT_FLT, nullptr, nullptr, nullptr, 0);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    // Default AMERICAN formats; the fraction rounds to the column's six digits.
+    EXPECT_STREQ("29-FEB-24 01.30.05.123457 PM -03:30", zText);
+    EXPECT_STREQ("-002 03:04:05.68", iText);
+    EXPECT_STREQ("1.00000001E-001", fText);
+    EXPECT_STREQ("Inf", bText);
+    EXPECT_EQ(0.1f, fNative);
+    EXPECT_EQ(infinity, bDouble);
 }
 
 }  // namespace

@@ -956,3 +956,167 @@ TEST_F(SqlEngineTest, UniqueConstraintsCompareNumbersByValue) {
     Exec("insert into t values (12345678901234567890.51)");
     EXPECT_EQ(One("select count(distinct n) from t"), "3");
 }
+
+namespace {
+
+// Session formats that show every digit, so text round trips are exact.
+void FullTimestampFormats(sql::Connection& db) {
+    db.Execute("ALTER SESSION SET NLS_TIMESTAMP_FORMAT = 'YYYY-MM-DD HH24:MI:SS.FF'");
+    db.Execute("ALTER SESSION SET NLS_TIMESTAMP_TZ_FORMAT = 'YYYY-MM-DD HH24:MI:SS.FF TZR'");
+    db.Execute("ALTER SESSION SET TIME_ZONE = '+00:00'");
+}
+
+}  // namespace
+
+TEST_F(SqlEngineTest, TimestampIntervalAndBinaryColumnsTakeTextAndGiveItBack) {
+    FullTimestampFormats(*db_);
+    Exec(
+        "CREATE TABLE T (A TIMESTAMP(9), B TIMESTAMP(3) WITH TIME ZONE,"
+        " C TIMESTAMP WITH LOCAL TIME ZONE, D INTERVAL YEAR(4) TO MONTH,"
+        " E INTERVAL DAY(3) TO SECOND(9), F BINARY_DOUBLE, G BINARY_FLOAT)");
+    struct Case {
+        const char* column;
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"A", "0001-01-01 00:00:00.000000001", "0001-01-01 00:00:00.000000001"},
+        {"A", "9999-12-31 23:59:59.999999999", "9999-12-31 23:59:59.999999999"},
+        {"B", "2024-02-29 13:30:05.123 +09:00", "2024-02-29 13:30:05.123 +09:00"},
+        {"B", "2024-01-01 00:00:00.5 -03:30", "2024-01-01 00:00:00.500 -03:30"},
+        {"B", "2024-12-31 23:59:59.9996 +05:30", "2025-01-01 00:00:00.000 +05:30"},
+        {"C", "2024-06-01 12:00:00.000001", "2024-06-01 12:00:00.000001"},
+        {"D", "-1-6", "-0001-06"},
+        {"D", "+9999-11", "+9999-11"},
+        {"E", "-3 04:05:06.123456789", "-003 04:05:06.123456789"},
+        {"E", "999 23:59:59", "+999 23:59:59.000000000"},
+        {"F", "NaN", "Nan"},
+        {"F", "-inf", "-Inf"},
+        {"F", "1.5", "1.5E+000"},
+        {"F", "0.1", "1.0000000000000001E-001"},
+        {"G", "0.1", "1.00000001E-001"},
+    };
+    for (const Case& c : cases) {
+        Exec("DELETE FROM T");
+        auto ins = db_->Prepare(std::string("INSERT INTO T (") + c.column + ") VALUES (:1)");
+        ins->Bind(1, sql::Value::Text(c.in));
+        ins->Execute();
+        EXPECT_EQ(One(std::string("SELECT ") + c.column + " FROM T"), c.out) << c.in;
+        // The fetched text binds back to an equal value.
+        auto eq = db_->Prepare(std::string("SELECT COUNT(*) FROM T WHERE ") + c.column + " = :1");
+        eq->Bind(1, sql::Value::Text(c.out));
+        eq->Execute();
+        ASSERT_TRUE(eq->Fetch());
+        EXPECT_EQ(db_->ToText(eq->Row()[0]), "1") << c.out;
+    }
+    // WITH LOCAL TIME ZONE shows the instant in the session's zone; WITH TIME ZONE keeps its own.
+    Exec("DELETE FROM T");
+    Exec("INSERT INTO T (B, C) VALUES ('2024-06-01 12:00:00.0 +01:00', '2024-06-01 12:00:00')");
+    Exec("ALTER SESSION SET TIME_ZONE = '-02:30'");
+    EXPECT_EQ(One("SELECT C FROM T"), "2024-06-01 09:30:00.000000");
+    EXPECT_EQ(One("SELECT B FROM T"), "2024-06-01 12:00:00.000 +01:00");
+}
+
+TEST_F(SqlEngineTest, NewTypesSortAsOracleSortsThem) {
+    FullTimestampFormats(*db_);
+    Exec(
+        "CREATE TABLE T (N NUMBER, B TIMESTAMP WITH TIME ZONE, E INTERVAL DAY TO SECOND,"
+        " F BINARY_DOUBLE)");
+    const char* rows[] = {
+        "1, TIMESTAMP '2024-01-01 10:00:00 +09:00', INTERVAL '-1 00:00:00' DAY TO SECOND, "
+        "BINARY_DOUBLE_NAN",
+        "2, TIMESTAMP '2024-01-01 00:30:00 -01:00', INTERVAL '0 00:00:00.000001' DAY TO SECOND,"
+        " -BINARY_DOUBLE_INFINITY",
+        "3, TIMESTAMP '2024-01-01 01:00:00 +00:00', INTERVAL '-0 23:59:59' DAY TO SECOND, 1.5d",
+        "4, TIMESTAMP '2023-12-31 20:00:00 -05:30', INTERVAL '2 00:00:00' DAY TO SECOND,"
+        " BINARY_DOUBLE_INFINITY",
+    };
+    for (const char* r : rows) Exec(std::string("INSERT INTO T VALUES (") + r + ")");
+    // Instants: 01:00Z, 01:30Z, 01:00Z, 01:30Z; equal instants are equal whatever the zone.
+    EXPECT_THAT(Column("SELECT N FROM T ORDER BY B, N"), ElementsAre("1", "3", "2", "4"));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM T WHERE B = TIMESTAMP '2024-01-01 01:30:00 +00:00'"), "2");
+    EXPECT_THAT(Column("SELECT N FROM T ORDER BY E"), ElementsAre("1", "3", "2", "4"));
+    // NaN is greater than infinity.
+    EXPECT_THAT(Column("SELECT N FROM T ORDER BY F"), ElementsAre("2", "3", "4", "1"));
+    EXPECT_THAT(Column("SELECT N FROM T ORDER BY F DESC"), ElementsAre("1", "4", "3", "2"));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM T WHERE F > BINARY_DOUBLE_INFINITY"), "1");
+    EXPECT_EQ(One("SELECT COUNT(*) FROM T WHERE F = BINARY_DOUBLE_NAN"), "1");
+    EXPECT_EQ(One("SELECT COUNT(*) FROM T WHERE F < 2"), "2");
+}
+
+TEST_F(SqlEngineTest, TimestampFunctionsLiteralsAndFormats) {
+    Exec("ALTER SESSION SET TIME_ZONE = '+00:00'");
+    struct Case {
+        const char* expression;
+        const char* text;
+    } cases[] = {
+        // Defaults of an AMERICAN session: two-digit RR years, 12-hour clock.
+        {"TIMESTAMP '2024-02-29 13:30:05.123456'", "29-FEB-24 01.30.05.123456 PM"},
+        {"TIMESTAMP '1999-02-28 00:00:00.5 -08:00'", "28-FEB-99 12.00.00.5 AM -08:00"},
+        {"TO_CHAR(TIMESTAMP '2024-02-29 13:30:05.123456789', 'YYYY-MM-DD HH24:MI:SS.FF9')",
+         "2024-02-29 13:30:05.123456789"},
+        {"TO_CHAR(TIMESTAMP '2024-02-29 13:30:05.123456789', 'SS.FF3')", "05.123"},
+        {"TO_CHAR(TO_TIMESTAMP_TZ('2024-02-29 13:30 +05:30', 'YYYY-MM-DD HH24:MI TZH:TZM'),"
+         " 'TZH TZM TZR')",
+         "+05 30 +05:30"},
+        {"TO_CHAR(TO_TIMESTAMP('29.02.2024 1.5', 'DD.MM.YYYY SS.FF'), 'HH24:MI:SS.FF2')",
+         "00:00:01.50"},
+        {"INTERVAL '-1-3' YEAR TO MONTH", "-01-03"},
+        {"INTERVAL '5' DAY", "+05 00:00:00.000000"},
+        {"INTERVAL '1 2:3:4.5' DAY(3) TO SECOND(2)", "+001 02:03:04.50"},
+        {"TO_CHAR(1.5d)", "1.5E+000"},
+        {"TO_BINARY_DOUBLE('INF')", "Inf"},
+        {"TO_BINARY_FLOAT(1/3)", "3.33333343E-001"},
+        {"BINARY_FLOAT_NAN", "Nan"},
+        {"CASE WHEN BINARY_DOUBLE_NAN > BINARY_DOUBLE_INFINITY THEN 'Y' END", "Y"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(One(std::string("SELECT ") + c.expression + " FROM DUAL"), c.text)
+            << c.expression;
+    Exec("ALTER SESSION SET NLS_TIMESTAMP_FORMAT = 'DD.MM.YYYY HH24:MI:SSXFF3'");
+    EXPECT_EQ(One("SELECT TIMESTAMP '0001-01-01 00:00:00.9999' FROM DUAL"),
+              "01.01.0001 00:00:00.999");
+    EXPECT_EQ(One("SELECT TO_CHAR(TO_TIMESTAMP('02.01.2024 10:11:12.5')) FROM DUAL"),
+              "02.01.2024 10:11:12.500");
+}
+
+TEST_F(SqlEngineTest, NewTypesDescribeAsTheServerDoes) {
+    Exec(
+        "CREATE TABLE T (A TIMESTAMP, B TIMESTAMP(3) WITH TIME ZONE,"
+        " C TIMESTAMP(0) WITH LOCAL TIME ZONE, D INTERVAL YEAR TO MONTH,"
+        " E INTERVAL DAY(5) TO SECOND(1), F BINARY_FLOAT, G BINARY_DOUBLE)");
+    auto s = db_->Prepare("SELECT * FROM T");
+    struct Expected {
+        int type, size, precision, scale;
+    } expected[] = {{187, 11, 0, 6}, {188, 13, 0, 3}, {232, 11, 0, 0}, {189, 5, 2, 0},
+                    {190, 11, 5, 1}, {100, 4, 0, 0},  {101, 8, 0, 0}};
+    const auto& cols = s->Describe();
+    ASSERT_EQ(cols.size(), std::size(expected));
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        EXPECT_EQ(cols[i].type, expected[i].type) << cols[i].name;
+        EXPECT_EQ(cols[i].size, expected[i].size) << cols[i].name;
+        EXPECT_EQ(cols[i].precision, expected[i].precision) << cols[i].name;
+        EXPECT_EQ(cols[i].scale, expected[i].scale) << cols[i].name;
+    }
+    // The dictionary survives a new session.
+    db_ = std::make_unique<sql::Connection>(path_, "SCOTT");
+    EXPECT_EQ(db_->Prepare("SELECT E FROM T")->Describe().at(0).precision, 5);
+}
+
+TEST_F(SqlEngineTest, NewTypesRefuseWhatOracleRefuses) {
+    Exec("CREATE TABLE T (A TIMESTAMP, D INTERVAL YEAR(2) TO MONTH, F BINARY_DOUBLE)");
+    struct Case {
+        const char* statement;
+        int code;
+    } cases[] = {
+        {"CREATE TABLE U (A TIMESTAMP(10))", 30088},
+        {"INSERT INTO T (D) VALUES ('100-0')", 1873},
+        {"INSERT INTO T (D) VALUES ('1-12')", 1843},
+        {"INSERT INTO T (D) VALUES ('one')", 1867},
+        {"INSERT INTO T (F) VALUES ('1,5')", 1722},
+        {"INSERT INTO T (A) VALUES (TIMESTAMP '0000-01-01 00:00:00')", 1841},
+        {"SELECT TO_TIMESTAMP_TZ('2024-01-01 Mars/Olympus', 'YYYY-MM-DD TZR') FROM DUAL", 1882},
+        {"SELECT TO_CHAR(SYSDATE, 'HH24:MI:SS.FF') FROM DUAL", 1821},
+        {"INSERT INTO T (A) VALUES (5)", 932},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.statement), c.code) << c.statement;
+}
