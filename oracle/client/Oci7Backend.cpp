@@ -9,8 +9,19 @@
 #include "oracle/query/OracleQuery.h"
 #include "oracle/session/OracleSession.h"
 #include "oracle/session/SessionLock.h"
+#include "platform/Exception.h"
 
 namespace velnor::oracle::detail {
+
+void TOci7Binder::Bind(const TBindRequest& r, TBoundState&) {
+    if (!obndra_) throw platform::Exception("The client library has no obndra");
+    const sword status =
+        obndra_(cda_, reinterpret_cast<OraText*>(r.name.data()), -1, static_cast<ub1*>(r.value),
+                r.valueSize, r.externalType, -1, r.indicators, r.lengths, nullptr, r.maxElements,
+                r.currentCount, nullptr, -1, -1);
+    if (check_) check_(status);
+}
+
 namespace {
 
 constexpr int kVarNotInSelectList = 1007;
@@ -51,12 +62,9 @@ public:
         return cda_.ft;
     }
 
-    void FillBindContext(TBindContext& context) override {
-        context.oci8 = false;
-        context.cda = &cda_;
-        context.bindByName = Oci().OCIBindByName.Get();
-        context.obndra = Oci().obndra.Get();
-        context.check = [this](sword status) { Check(status); };
+    int Bind(TVariables& variables) override {
+        TOci7Binder binder(&cda_, Oci().obndra.Get(), [this](sword status) { Check(status); });
+        return variables.BindVariables(binder);
     }
 
     void FillMappingContext(TMappingContext& context) const override {

@@ -11,6 +11,22 @@
 #include "platform/Exception.h"
 
 namespace velnor::oracle::detail {
+
+void TOci8Binder::Bind(const TBindRequest& r, TBoundState& bound) {
+    const TBoundState wanted{bound.handle, r.value,   r.valueSize,  r.externalType,
+                             r.indicators, r.lengths, r.maxElements};
+    // Same statement, same addresses and sizes: the client library still holds this bind.
+    if (bound.handle && bound == wanted) return;
+    if (!bindByName_) throw platform::Exception("The client library has no OCIBindByName");
+    bound = wanted;
+    const sword status = bindByName_(
+        statement_, &bound.handle, error_, reinterpret_cast<const OraText*>(r.name.data()),
+        static_cast<sb4>(r.name.size()), r.value, r.valueSize, r.externalType, r.indicators,
+        r.lengths, nullptr, r.maxElements, r.currentCount, 0);
+    if (status != 0) bound.value = nullptr;  // bind again next time
+    if (check_) check_(status);
+}
+
 namespace {
 
 using platform::Exception;
@@ -91,13 +107,10 @@ public:
         return StatementCodeFromType(type);
     }
 
-    void FillBindContext(TBindContext& context) override {
-        context.oci8 = true;
-        context.statement = stmt_;
-        context.error = err_;
-        context.bindByName = Oci().OCIBindByName.Get();
-        context.obndra = Oci().obndra.Get();
-        context.check = [this](sword status) { Check(status); };
+    int Bind(TVariables& variables) override {
+        TOci8Binder binder(stmt_, err_, Oci().OCIBindByName.Get(),
+                           [this](sword status) { Check(status); });
+        return variables.BindVariables(binder);
     }
 
     void FillMappingContext(TMappingContext& context) const override { context.longPrefix = 0; }

@@ -36,6 +36,39 @@ void CheckOci7(TOracleSession* session, int returnCode, int allowed = 0);
 // Raises the error recorded on `err` for a failed call that returned `status`.
 [[noreturn]] void RaiseOci8(TOracleSession* session, OCIError* err, sword status);
 
+// The bind call of each interface, kept apart from the statement so that it can run on any
+// entry point. `check` receives every call's status and raises on an error.
+class TOci8Binder final : public TBinder {
+public:
+    TOci8Binder(OCIStmt* statement, OCIError* error, FnOCIBindByName bindByName,
+                std::function<void(sword)> check)
+        : statement_(statement), error_(error), bindByName_(bindByName), check_(std::move(check)) {}
+    [[nodiscard]] ub2 CursorType() const noexcept override { return otCursor; }
+    // Keeps a bind the client library still holds for the same addresses and sizes.
+    void Bind(const TBindRequest& request, TBoundState& bound) override;
+
+private:
+    OCIStmt* statement_;
+    OCIError* error_;
+    FnOCIBindByName bindByName_;
+    std::function<void(sword)> check_;
+};
+
+class TOci7Binder final : public TBinder {
+public:
+    TOci7Binder(Cda_Def* cda, Fnobndra obndra, std::function<void(sword)> check)
+        : cda_(cda), obndra_(obndra), check_(std::move(check)) {}
+    // The OCI7 code for a cursor.
+    [[nodiscard]] ub2 CursorType() const noexcept override { return 102; }
+    // Binds afresh at every execution.
+    void Bind(const TBindRequest& request, TBoundState& bound) override;
+
+private:
+    Cda_Def* cda_;
+    Fnobndra obndra_;
+    std::function<void(sword)> check_;
+};
+
 // One statement's client resources and calls.
 class TStatementBackend {
 public:
@@ -69,7 +102,8 @@ public:
                                                int previousArrayLength) const = 0;
     // Parses `text` and returns the statement code.
     virtual int Parse(std::string& text, bool deferred) = 0;
-    virtual void FillBindContext(TBindContext& context) = 0;
+    // Binds `variables` and returns the iteration count for array DML.
+    virtual int Bind(TVariables& variables) = 0;
     virtual void FillMappingContext(TMappingContext& context) const = 0;
 
     enum class TSelectRun { kNotRun, kExecuted, kFetched };

@@ -159,7 +159,7 @@ bool TOracleQuery::AcceptsObject(std::int16_t typeCode, platform::TComponent& ob
     return typeCode == otCursor && dynamic_cast<TOracleQuery*>(&object) != nullptr;
 }
 
-void* TOracleQuery::PrepareCursorVariable(platform::TComponent& query, bool) {
+void* TOracleQuery::PrepareCursorVariable(platform::TComponent& query) {
     auto* target = dynamic_cast<TOracleQuery*>(&query);
     if (!target) throw Exception("Assign TOracleQuery instance to a cursor variable");
     if (!target->session_) target->SetSession(session_);
@@ -368,10 +368,8 @@ void TQueryImpl::BindAll() {
         previousArrayLength_ = 0;
         return;
     }
-    TBindContext context;
-    statement_->FillBindContext(context);
     TSessionLock lock(q_.session_);
-    arrayLength_ = q_.variables_->BindVariables(context);
+    arrayLength_ = statement_->Bind(*q_.variables_);
     previousArrayLength_ = arrayLength_;
 }
 

@@ -188,7 +188,7 @@ private:
     void VariablesChanged() override;
     [[nodiscard]] bool AcceptsObject(std::int16_t typeCode,
                                      platform::TComponent& object) const override;
-    void* PrepareCursorVariable(platform::TComponent& query, bool oci8) override;
+    void* PrepareCursorVariable(platform::TComponent& query) override;
 
     TSqlLines sql_;
     TOracleSession* session_ = nullptr;

@@ -550,18 +550,17 @@ void TVariables::ForgetBinds() noexcept {
     for (auto& v : items_) v->ForgetBind();
 }
 
-int TVariables::BindVariables(const TBindContext& context) {
+int TVariables::BindVariables(TBinder& binder) {
     const TVariableSettings settings = Settings();
     int arrayLength = 0;
     for (auto& v : items_) {
         if (v->typeCode_ != otSubstitution)
-            BindOne(*v, context, settings.maxVarcharChars, arrayLength);
+            BindOne(*v, binder, settings.maxVarcharChars, arrayLength);
     }
     return arrayLength;
 }
 
-void TVariables::BindOne(TVariableData& v, const TBindContext& context, int maxVarcharChars,
-                         int& arrayLength) {
+void TVariables::BindOne(TVariableData& v, TBinder& binder, int maxVarcharChars, int& arrayLength) {
     const std::string& name = v.name_;
     void* address = v.buffer_.get();
     ub2 externalType = static_cast<ub2>(v.typeCode_);
@@ -583,8 +582,8 @@ void TVariables::BindOne(TVariableData& v, const TBindContext& context, int maxV
         case otCursor:
             if (!v.object_) throw Exception("Cursor variable " + name + " cannot be nil");
             if (!host_) throw Exception("Cursor variable " + name + " needs a query");
-            address = host_->PrepareCursorVariable(*v.object_, context.oci8);
-            externalType = context.oci8 ? otCursor : 102;
+            address = host_->PrepareCursorVariable(*v.object_);
+            externalType = binder.CursorType();
             break;
         default:
             break;
@@ -631,33 +630,9 @@ void TVariables::BindOne(TVariableData& v, const TBindContext& context, int maxV
     const ub4 maxElements = v.isTable_ ? static_cast<ub4>(v.ElementCount()) : 0;
     ub4* currentCount = v.isTable_ ? &v.tableCount_ : nullptr;
 
-    if (!context.oci8) {
-        if (!context.obndra) throw Exception("The client library has no obndra");
-        const sword status = context.obndra(
-            context.cda, reinterpret_cast<OraText*>(v.name_.data()), -1, static_cast<ub1*>(address),
-            static_cast<sword>(valueSize), externalType, -1, v.indicators_.data(), lengths, nullptr,
-            maxElements, currentCount, nullptr, -1, -1);
-        if (context.check) context.check(status);
-        return;
-    }
-    TVariableData::TBoundState wanted{v.bound_.handle,
-                                      address,
-                                      static_cast<sb4>(valueSize),
-                                      externalType,
-                                      v.indicators_.data(),
-                                      lengths,
-                                      maxElements};
-    // Same statement, same addresses and sizes: the client library still holds this bind.
-    if (v.bound_.handle && v.bound_ == wanted) return;
-    if (!context.bindByName) throw Exception("The client library has no OCIBindByName");
-    v.bound_ = wanted;
-    const sword status = context.bindByName(
-        context.statement, &v.bound_.handle, context.error,
-        reinterpret_cast<const OraText*>(v.name_.data()), static_cast<sb4>(v.name_.size()), address,
-        static_cast<sb4>(valueSize), externalType, v.indicators_.data(), lengths, nullptr,
-        maxElements, currentCount, 0);
-    if (status != 0) v.bound_.value = nullptr;  // bind again next time
-    if (context.check) context.check(status);
+    binder.Bind({v.name_, address, static_cast<sb4>(valueSize), externalType, v.indicators_.data(),
+                 lengths, maxElements, currentCount},
+                v.bound_);
 }
 
 // ---- stream ----

@@ -41,9 +41,43 @@ public:
     [[nodiscard]] virtual bool AcceptsObject(std::int16_t typeCode,
                                              platform::TComponent& object) const = 0;
     // Opens the attached query of a cursor variable for the statement about to run and
-    // returns the address to bind (its statement handle with OCI8, its cursor data area with
-    // OCI7).
-    virtual void* PrepareCursorVariable(platform::TComponent& query, bool oci8) = 0;
+    // returns the address to bind.
+    virtual void* PrepareCursorVariable(platform::TComponent& query) = 0;
+};
+
+// What a variable last handed to the client library on the current statement; a bind with the
+// same addresses and sizes need not be renewed.
+struct TBoundState {
+    OCIBind* handle = nullptr;
+    const void* value = nullptr;
+    sb4 valueSize = 0;
+    ub2 externalType = 0;
+    const void* indicators = nullptr;
+    const void* lengths = nullptr;
+    ub4 maxElements = 0;
+    bool operator==(const TBoundState&) const = default;
+};
+
+// One variable's bind as the client library receives it.
+struct TBindRequest {
+    std::string& name;
+    void* value;
+    sb4 valueSize;
+    ub2 externalType;
+    sb2* indicators;
+    ub2* lengths;
+    ub4 maxElements;
+    ub4* currentCount;
+};
+
+// Hands binds to the statement about to run; each client interface has its own.
+class TBinder {
+public:
+    virtual ~TBinder() = default;
+    // The external type code a cursor variable binds as.
+    [[nodiscard]] virtual ub2 CursorType() const noexcept = 0;
+    // Raises when the client library reports an error; `bound` belongs to the variable.
+    virtual void Bind(const TBindRequest& request, TBoundState& bound) = 0;
 };
 
 // One named variable. Its buffer, indicators, length and table count are handed to the client
@@ -101,30 +135,7 @@ private:
     ub4 tableCount_ = 0;  // PL/SQL table: elements passed in, and returned by the server
     platform::TComponent* object_ = nullptr;  // complex types: the attached object
 
-    // What the last OCI8 bind of the current statement handed over; a bind with the same
-    // addresses and sizes is not renewed.
-    struct TBoundState {
-        OCIBind* handle = nullptr;
-        const void* value = nullptr;
-        sb4 valueSize = 0;
-        ub2 externalType = 0;
-        const void* indicators = nullptr;
-        const void* lengths = nullptr;
-        ub4 maxElements = 0;
-        bool operator==(const TBoundState&) const = default;
-    } bound_;
-};
-
-// What binding needs from the statement about to run.
-struct TBindContext {
-    bool oci8 = true;
-    OCIStmt* statement = nullptr;  // OCI8
-    OCIError* error = nullptr;     // OCI8
-    Cda_Def* cda = nullptr;        // OCI7
-    FnOCIBindByName bindByName = nullptr;
-    Fnobndra obndra = nullptr;
-    // Receives every call's status; raises when it reports an error.
-    std::function<void(sword status)> check;
+    TBoundState bound_;
 };
 
 // The ordered variables of one query.
@@ -168,7 +179,7 @@ public:
 
     // Binds every variable except substitutions to the statement and returns the iteration
     // count for array DML (0 when no variable holds an array).
-    int BindVariables(const TBindContext& context);
+    int BindVariables(TBinder& binder);
     // A new parse starts without binds.
     void ForgetBinds() noexcept;
 
@@ -190,8 +201,7 @@ private:
     static void MakeTable(TVariableData& variable, std::int64_t count, std::int64_t stringSize,
                           const TVariableSettings& settings);
     void Changed();
-    void BindOne(TVariableData& variable, const TBindContext& context, int maxVarcharChars,
-                 int& arrayLength);
+    void BindOne(TVariableData& variable, TBinder& binder, int maxVarcharChars, int& arrayLength);
 
     TVariablesHost* host_;
     std::vector<std::unique_ptr<TVariableData>> items_;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "oracle/client/StatementBackend.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/query/Variables.h"
 #include "oracle/session/OracleSession.h"
@@ -30,7 +31,7 @@ struct FakeHost : TVariablesHost {
     bool AcceptsObject(std::int16_t typeCode, platform::TComponent&) const override {
         return typeCode == otCursor;
     }
-    void* PrepareCursorVariable(platform::TComponent&, bool) override {
+    void* PrepareCursorVariable(platform::TComponent&) override {
         ++cursorsPrepared;
         return &cursorArea;
     }
@@ -446,12 +447,11 @@ sword FakeObndra(Cda_Def*, OraText* name, sword nameLength, ub1* value, sword si
 struct BindTest : VariablesTest {
     std::vector<sword> statuses;
     Cda_Def cda{};
-    TBindContext oci8{
-        true, nullptr, nullptr, nullptr, &FakeBindByName, &FakeObndra, [this](sword s) {
-            statuses.push_back(s);
-            if (s != 0) throw platform::Exception("bind failed");
-        }};
-    TBindContext oci7{false, nullptr, nullptr, &cda, &FakeBindByName, &FakeObndra, {}};
+    detail::TOci8Binder oci8{nullptr, nullptr, &FakeBindByName, [this](sword s) {
+                                 statuses.push_back(s);
+                                 if (s != 0) throw platform::Exception("bind failed");
+                             }};
+    detail::TOci7Binder oci7{&cda, &FakeObndra, {}};
     void SetUp() override {
         g_calls.clear();
         g_status = 0;
