@@ -1,7 +1,6 @@
 // Exact NUMBER values in the CSV files: the text the export writes and the literal the import
 // reads, both without a binary double in between.
 #pragma once
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,11 +18,17 @@ namespace velnor::app {
 [[nodiscard]] std::string CsvNumberText(const oracle::TDecimal& value,
                                         const platform::TRegionalSettings& settings);
 
-// A numeric field as the import accepts it: blanks around, sign, digits with "." or
-// `decimalSymbol`, exponent; INF, -INF and NAN as the export writes them for floats. Gives the
-// canonical text (oracle::DecimalToText, or "INF", "-INF", "NAN"), every digit kept; nullopt
-// when the field is no number literal. Range and digit count are the encoder's to judge.
-[[nodiscard]] std::optional<std::string> CsvNumberLiteral(std::string_view field,
-                                                          std::string_view decimalSymbol);
+enum class TCsvNumberKind {
+    Number,      // `text` is the canonical text (oracle::DecimalToText), every digit
+    NonFinite,   // INF, -INF or NAN as the export writes them for floats
+    NotNumber,   // no number literal
+    OutOfRange,  // a literal a NUMBER would change; `text` says why
+};
+
+// A numeric field as the import reads it: blanks around, sign, digits with "." or
+// `decimalSymbol`, exponent. Plain integers and decimals already in canonical form are taken
+// as they are, so the common field costs one scan and no exact parse.
+[[nodiscard]] TCsvNumberKind CsvNumberLiteral(std::string_view field,
+                                              std::string_view decimalSymbol, std::string& text);
 
 }  // namespace velnor::app

@@ -1,12 +1,9 @@
 #include "app/core/CsvRowConverter.h"
 
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <utility>
 
+#include "app/core/CsvNumber.h"
 #include "app/core/CsvReader.h"
-#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 
 namespace velnor::app {
@@ -37,18 +34,6 @@ std::string Shown(std::string_view value) {
                     line, static_cast<int>(index + 1));
 }
 
-// Why a NUMBER column cannot take `value` unchanged; empty when it can.
-std::string NumberColumnRefuses(const oracle::TDecimal& value) {
-    if (oracle::FitsOracleNumber(value)) return {};
-    std::uint8_t bytes[oracle::OracleNumberMaxLength];
-    try {
-        (void)oracle::EncodeOracleNumber(value, bytes);
-    } catch (const platform::EConvertError& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 int Number2(std::string_view digits, std::size_t at) noexcept {
     return (digits[at] - '0') * 10 + (digits[at + 1] - '0');
 }
@@ -57,58 +42,6 @@ int Number2(std::string_view digits, std::size_t at) noexcept {
 
 TCsvRowConverter::TCsvRowConverter(std::vector<TCsvColumn> columns, std::string decimalSymbol)
     : columns_(std::move(columns)), decimalSymbol_(std::move(decimalSymbol)) {}
-
-std::optional<double> TCsvRowConverter::ParseNumber(std::string_view text,
-                                                    std::string_view decimalSymbol) {
-    text = Trim(text);
-    if (text == "INF") return std::numeric_limits<double>::infinity();
-    if (text == "-INF") return -std::numeric_limits<double>::infinity();
-    if (text == "NAN") return std::numeric_limits<double>::quiet_NaN();
-
-    // Checked by hand, then handed to from_chars with "." as the decimal point, so neither
-    // the process locale nor hexadecimal or "inf" spellings can slip through.
-    std::string literal;
-    literal.reserve(text.size());
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-') literal.push_back('-');
-        ++i;
-    }
-    std::size_t digits = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) literal.push_back(text[i]);
-    if (i < text.size()) {
-        std::size_t pointLength = 0;
-        if (text[i] == '.') {
-            pointLength = 1;
-        } else if (!decimalSymbol.empty() &&
-                   text.substr(i, decimalSymbol.size()) == decimalSymbol) {
-            pointLength = decimalSymbol.size();
-        }
-        if (pointLength != 0) {
-            literal.push_back('.');
-            i += pointLength;
-            for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) literal.push_back(text[i]);
-        }
-    }
-    if (digits == 0) return std::nullopt;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        literal.push_back('e');
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) literal.push_back(text[i++]);
-        std::size_t exponentDigits = 0;
-        for (; i < text.size() && IsDigit(text[i]); ++i, ++exponentDigits)
-            literal.push_back(text[i]);
-        if (exponentDigits == 0) return std::nullopt;
-    }
-    if (i != text.size()) return std::nullopt;
-
-    double value = 0;
-    const char* first = literal.data();
-    const char* last = first + literal.size();
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc() || ptr != last || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
 
 bool TCsvRowConverter::IsDateText(std::string_view text) noexcept {
     if (text.size() != 14) return false;
@@ -145,17 +78,18 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                     value.kind = TCsvValue::Kind::Null;
                     break;
                 }
-                const std::string_view text = Trim(field);
-                if (text == "INF" || text == "-INF" || text == "NAN")
-                    FieldError(line, c, column, field, "は NUMBER 列に格納できません");
-                const auto exact = oracle::ParseDecimal(text, decimalSymbol_);
-                if (!exact) FieldError(line, c, column, field, "は数値ではありません");
-                const std::string refused = NumberColumnRefuses(*exact);
-                if (!refused.empty())
-                    FieldError(line, c, column, field,
-                               ("は NUMBER 列に格納できません: " + refused).c_str());
+                switch (CsvNumberLiteral(field, decimalSymbol_, value.text)) {
+                    case TCsvNumberKind::Number:
+                        break;
+                    case TCsvNumberKind::NonFinite:
+                        FieldError(line, c, column, field, "は NUMBER 列に格納できません");
+                    case TCsvNumberKind::NotNumber:
+                        FieldError(line, c, column, field, "は数値ではありません");
+                    case TCsvNumberKind::OutOfRange:
+                        FieldError(line, c, column, field,
+                                   ("は NUMBER 列に格納できません: " + value.text).c_str());
+                }
                 value.kind = TCsvValue::Kind::Number;
-                value.text = oracle::DecimalToText(*exact);
                 break;
             }
             case oracle::otString:

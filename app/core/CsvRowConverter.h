@@ -1,7 +1,6 @@
 // Turns the fields of one CSV record into the values of a table's columns.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,11 +40,6 @@ public:
     void Convert(std::span<const std::string> fields, std::int64_t line,
                  std::vector<TCsvValue>& values) const;
 
-    // A decimal number literal: sign, digits with "." or `decimalSymbol`, exponent, blanks
-    // around; also INF, -INF and NAN as the export writes them. nullopt when it is none
-    // or lies outside the range of a double.
-    [[nodiscard]] static std::optional<double> ParseNumber(std::string_view text,
-                                                           std::string_view decimalSymbol);
     // 14 digits naming an existing date and time in the years 1 to 9999.
     [[nodiscard]] static bool IsDateText(std::string_view text) noexcept;
 

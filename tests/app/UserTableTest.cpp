@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "app/core/CsvReader.h"
 #include "app/core/CustomOracleQuery.h"
@@ -154,40 +155,75 @@ TEST_F(ExportFixture, ExportReplacesAnExistingFileWhole) {
 
 // ---- import ----
 
-// Values past a double's 15 digits used to lose digits on the way out and on the way in.
+struct NumberRoundTrip {
+    const char* name;
+    std::string columns;
+    std::vector<std::string> rows;  // the VALUES lists
+    std::string decimalSymbol;
+    std::string file;  // what the export writes, then again after importing it
+};
+
+std::string Nines(std::size_t count) { return std::string(count, '9'); }
+
+// Values past a double's 15 digits used to lose digits on the way out and on the way in; short
+// values must keep the text they always had.
 TEST_F(UserTableTest, NumbersSurviveExportAndImportDigitForDigit) {
-    const std::string expected =
-        "\"ID\",\"D\",\"U\",\"W\"\r\n"
-        "1234567890123456789,1234567890.0123456789,1E-130,NINES\r\n"
-        "-9223372036854775808,-1E-9,-9.NINES_1E125,\r\n"
-        "999999999999999,1000000000,1E15,-2.5E20\r\n";
-    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
-        for (auto at = text.find(from); at != std::string::npos; at = text.find(from))
-            text.replace(at, from.size(), to);
-        return text;
+    const std::vector<NumberRoundTrip> cases = {
+        {"Digits",
+         "(ID NUMBER(19), D NUMBER(20,10), U NUMBER, W NUMBER(38))",
+         {"1234567890123456789, 1234567890.0123456789, 1E-130, " + Nines(38),
+          "-9223372036854775808, -0.000000001, -9." + Nines(37) + "E125, NULL",
+          "999999999999999, 1000000000, 1E15, -2.5E20"},
+         ".",
+         "\"ID\",\"D\",\"U\",\"W\"\r\n"
+         "1234567890123456789,1234567890.0123456789,1E-130," +
+             Nines(38) + "\r\n-9223372036854775808,-1E-9,-9." + Nines(37) +
+             "E125,\r\n999999999999999,1000000000,1E15,-2.5E20\r\n"},
+        {"FifteenDigitsKeepTheirText",
+         "(N NUMBER)",
+         {"0.0001", "1E-5", "999999999999999", "1E15", "2.5E20", "-0.5"},
+         ".",
+         "\"N\"\r\n0.0001\r\n1E-5\r\n999999999999999\r\n1E15\r\n2.5E20\r\n-0.5\r\n"},
+        {"TrailingZeros",
+         "(A NUMBER(10,2), B NUMBER)",
+         {"1.50, 100", "0.10, 1000000", "20, 1.000"},
+         ".",
+         "\"A\",\"B\"\r\n1.5,100\r\n0.1,1000000\r\n20,1\r\n"},
+        {"FloatColumns",
+         "(F FLOAT, G FLOAT(10))",
+         {"0.1, 0.5", "1234567890.12345678901234567, 1234", "1E-5, -2.5E20"},
+         ".",
+         "\"F\",\"G\"\r\n0.1,0.5\r\n1234567890.12345678901234567,1234\r\n1E-5,-2.5E20\r\n"},
+        {"DecimalComma",
+         "(A NUMBER(10,2), B NUMBER(38,10), F FLOAT(10))",
+         {"1234.5, 1234567890123.0123456789, 0.25", "-0.01, 7, 1E-5"},
+         ",",
+         "\"A\",\"B\",\"F\"\r\n\"1234,5\",\"1234567890123,0123456789\",\"0,25\"\r\n"
+         "\"-0,01\",7,1E-5\r\n"},
     };
-    const std::string nines(38, '9');
-    const std::string file = replace(replace(expected, "NINES_1", nines.substr(1)), "NINES", nines);
-    for (const bool oci7 : {false, true}) {
-        session_ = Logon(oci7);
-        const std::string columns = "(ID NUMBER(19), D NUMBER(20,10), U NUMBER, W NUMBER(38))";
-        Sql("CREATE TABLE N " + columns);
-        Sql("CREATE TABLE M " + columns);
-        Sql("INSERT INTO N VALUES (1234567890123456789, 1234567890.0123456789, 1E-130, " + nines +
-            ")");
-        Sql("INSERT INTO N VALUES (-9223372036854775808, -0.000000001, -9." + nines.substr(1) +
-            "E125, NULL)");
-        Sql("INSERT INTO N VALUES (999999999999999, 1000000000, 1E15, -2.5E20)");
-        const std::string first = dir_.File("n.csv");
-        const std::string second = dir_.File("m.csv");
-        TUserTable(*session_).ExportCsv(first, "N");
-        EXPECT_EQ(test::ReadBytes(first), file) << (oci7 ? "OCI7" : "OCI8");
-        TUserTable(*session_).ImportCsv(first, "M");
-        TUserTable(*session_).ExportCsv(second, "M");
-        EXPECT_EQ(test::ReadBytes(second), file) << (oci7 ? "OCI7" : "OCI8");
-        Sql("DROP TABLE N");
-        Sql("DROP TABLE M");
+    const platform::TRegionalSettings saved = platform::RegionalSettings();
+    for (const NumberRoundTrip& c : cases) {
+        for (const bool oci7 : {false, true}) {
+            const std::string where = std::string(c.name) + (oci7 ? " OCI7" : " OCI8");
+            platform::TRegionalSettings settings = saved;
+            settings.decimalSymbol = c.decimalSymbol;
+            platform::SetRegionalSettings(settings);
+            session_ = Logon(oci7);
+            Sql("CREATE TABLE N " + c.columns);
+            Sql("CREATE TABLE M " + c.columns);
+            for (const std::string& row : c.rows) Sql("INSERT INTO N VALUES (" + row + ")");
+            const std::string first = dir_.File("n.csv");
+            const std::string second = dir_.File("m.csv");
+            TUserTable(*session_).ExportCsv(first, "N");
+            EXPECT_EQ(test::ReadBytes(first), c.file) << where;
+            TUserTable(*session_).ImportCsv(first, "M");
+            TUserTable(*session_).ExportCsv(second, "M");
+            EXPECT_EQ(test::ReadBytes(second), c.file) << where;
+            Sql("DROP TABLE N");
+            Sql("DROP TABLE M");
+        }
     }
+    platform::SetRegionalSettings(saved);
 }
 
 struct ImportFixture : UserTableTest {
