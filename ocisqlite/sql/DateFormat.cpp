@@ -317,7 +317,11 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
     return out;
 }
 
-void ValidateDateFormat(std::string_view format) { (void)ParseFormat(format); }
+// A DATE model: fractions, the radix character and zones belong to timestamps only.
+void ValidateDateFormat(std::string_view format) {
+    for (const Element& e : ParseFormat(format))
+        if (TimestampOnly(e.kind)) BadFormat();
+}
 
 DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp) {
     std::vector<Element> els = ParseFormat(format);
