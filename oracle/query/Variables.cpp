@@ -687,9 +687,10 @@ private:
     std::size_t offset_ = 0;
 };
 
-// The bytes of element 0 as the stream keeps them: empty for a null value.
+// The bytes of element 0 as the stream keeps them: empty for a null value or a table, whose
+// values the stream never holds (reading one back would not restore it).
 std::span<const std::byte> StoredValue(const TVariableData& v) {
-    if (v.IsNull(0) || v.IsComplex() || !v.HasBuffer()) return {};
+    if (v.IsNull(0) || v.IsComplex() || v.IsTable() || !v.HasBuffer()) return {};
     const std::byte* slot = v.Slot(0);
     if (IsSlotTextType(v.TypeCode()) || v.TypeCode() == otSubstitution) {
         const void* nul = std::memchr(slot, 0, v.ElementSize());
