@@ -1,6 +1,8 @@
 // TUserTable::ExportCsv: one table into a CSV file.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "app/core/CsvRowConverter.h"
@@ -37,10 +39,132 @@ void Discard(TTextFile& file) noexcept {
     }
 }
 
+// The SELECT list that gives each column its file form, or "" when "*" already does.
+// Timestamps are formatted by the database with a fixed model, whatever the session's
+// NLS settings; every fractional digit of the column's precision is kept.
+std::string SelectList(const std::vector<TCsvColumn>& columns, const std::vector<int>& scales) {
+    bool needed = false;
+    std::string list;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const TCsvForm form = columns[i].Form();
+        const std::string name = QuoteIdentifier(columns[i].name);
+        if (i > 0) list += ",";
+        if (form != TCsvForm::Timestamp && form != TCsvForm::TimestampTz &&
+            form != TCsvForm::TimestampLtz) {
+            list += name;
+            continue;
+        }
+        needed = true;
+        std::string model = "SYYYY-MM-DD HH24:MI:SS";
+        const int scale = scales[i];
+        if (scale > 0) model += ".FF" + std::to_string(std::min(scale, 9));
+        if (form == TCsvForm::TimestampTz) model += " TZH:TZM";
+        const std::string value =
+            form == TCsvForm::TimestampLtz ? "SYS_EXTRACT_UTC(" + name + ")" : name;
+        list += "TO_CHAR(" + value + ",'" + model + "') " + name;
+    }
+    return needed ? list : std::string();
+}
+
+// SYYYY leaves a blank where a year after Christ has no sign.
+std::string_view Unsigned(std::string_view text) {
+    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    return text;
+}
+
+// One value of the current row in its column's form.
+void AddValue(TCsvWriter& writer, const TCustomOracleQuery& query, int i, TCsvForm form) {
+    switch (form) {
+        case TCsvForm::Text:
+        case TCsvForm::Raw:
+            writer.AddString(query.FieldAsString(i));  // NULL is the empty string
+            return;
+        case TCsvForm::Long: {
+            const platform::TVariant value = query.Field(i);
+            writer.AddString(value.IsEmpty() ? std::string() : value.AsString());
+            return;
+        }
+        case TCsvForm::LongRaw: {
+            const platform::TVariant value = query.Field(i);
+            if (value.Kind() != platform::TVariantKind::vkBytes) {
+                writer.AddHex({});
+                return;
+            }
+            const auto& bytes = value.BytesRef();
+            writer.AddHex({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+            return;
+        }
+        case TCsvForm::Lob:
+            // LOB columns: their text or hexadecimal form goes here.
+            writer.AddEmpty();
+            return;
+        default:
+            break;
+    }
+    if (query.FieldIsNull(i)) {
+        writer.AddEmpty();
+        return;
+    }
+    switch (form) {
+        case TCsvForm::Integer:
+            writer.AddInteger(query.FieldAsInteger(i));
+            break;
+        case TCsvForm::Float:
+            writer.AddFloat(query.FieldAsFloat(i));
+            break;
+        case TCsvForm::Number:
+            writer.AddNumber(query.FieldAsDecimal(i));
+            break;
+        case TCsvForm::Date:
+            writer.AddDate(query.FieldAsDate(i));
+            break;
+        case TCsvForm::Timestamp:
+        case TCsvForm::TimestampTz:
+        case TCsvForm::IntervalYm:
+        case TCsvForm::IntervalDs:
+            writer.AddText(Unsigned(query.FieldAsString(i)));
+            break;
+        case TCsvForm::TimestampLtz:
+            writer.AddText(std::string(Unsigned(query.FieldAsString(i))) + " +00:00");
+            break;
+        case TCsvForm::BinaryFloat:
+        case TCsvForm::BinaryDouble:
+            writer.AddBinary(query.FieldAsFloat(i), form == TCsvForm::BinaryFloat);
+            break;
+        default:
+            writer.AddEmpty();
+            break;
+    }
+}
+
 }  // namespace
 
 void TUserTable::ExportCsv(const std::string& fileName, const std::string& tableName,
                            const TProgressCallback& progress) {
+    // The columns are checked before the file is touched: a column the files cannot carry
+    // fails the export with the target as it was.
+    TCustomOracleQuery query(session_);
+    query.SetText("SELECT * FROM " + QuoteIdentifier(tableName));
+    query.SetExactNumbers(true);  // columns beyond a double's 15 digits keep every digit
+    query.Execute();
+    const int fieldCount = query.FieldCount();
+    std::vector<TCsvColumn> columns;
+    std::vector<int> scales;
+    for (int i = 0; i < fieldCount; ++i) {
+        columns.push_back({query.FieldName(i), query.FieldType(i), query.FieldInternalType(i)});
+        scales.push_back(query.FieldScale(i));
+        if (columns.back().Form() == TCsvForm::Unrepresentable) {
+            throw platform::EConvertError(
+                "列 " + columns.back().name + " (" +
+                CsvTypeName(columns.back().type, columns.back().internalType) +
+                ") は CSV に書き出せません");
+        }
+    }
+    if (const std::string list = SelectList(columns, scales); !list.empty()) {
+        query.SetText("SELECT " + list + " FROM " + QuoteIdentifier(tableName));
+        query.Execute();
+    }
+
     platform::TAtomicFile replacement(fileName);
     const std::string& target = replacement.Target();
     // A device or a pipe is written into as it is: a rename would put a plain file in its
@@ -64,18 +188,8 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             }
         }
         {
-            TCustomOracleQuery query(session_);
-            query.SetText("SELECT * FROM " + QuoteIdentifier(tableName));
-            query.SetExactNumbers(true);  // columns beyond a double's 15 digits keep every digit
-            query.Execute();
-
-            const int fieldCount = query.FieldCount();
             std::vector<std::string> names;
-            std::vector<int> types;
-            for (int i = 0; i < fieldCount; ++i) {
-                names.push_back(query.FieldName(i));
-                types.push_back(query.FieldType(i));
-            }
+            for (const auto& column : columns) names.push_back(column.name);
             TCsvWriter writer(platform::RegionalSettings());
             writer.AddHeader(names);
             file.WriteLine(writer.Line());
@@ -84,30 +198,15 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             while (!query.Eof()) {
                 writer.Clear();
                 for (int i = 0; i < fieldCount; ++i) {
-                    const int type = types[static_cast<std::size_t>(i)];
-                    if (type == oracle::otString) {
-                        writer.AddString(query.FieldAsString(i));  // NULL is the empty string
-                    } else if (type != oracle::otInteger && type != oracle::otFloat &&
-                               type != oracle::otNumber && type != oracle::otDate) {
-                        writer.AddEmpty();
-                    } else if (query.FieldIsNull(i)) {
-                        writer.AddEmpty();
-                    } else if (type == oracle::otInteger) {
-                        writer.AddInteger(query.FieldAsInteger(i));
-                    } else if (type == oracle::otFloat) {
-                        writer.AddFloat(query.FieldAsFloat(i));
-                    } else if (type == oracle::otNumber) {
-                        writer.AddNumber(query.FieldAsDecimal(i));
-                    } else {
-                        try {
-                            writer.AddDate(query.FieldAsDate(i));
-                        } catch (const platform::EConvertError& e) {
-                            throw platform::EConvertError(
-                                std::to_string(rows + 1) + " 件目の行、列 " +
-                                names[static_cast<std::size_t>(i)] + ": " + e.Message());
-                        }
+                    try {
+                        AddValue(writer, query, i, columns[static_cast<std::size_t>(i)].Form());
+                    } catch (const platform::EConvertError& e) {
+                        throw platform::EConvertError(std::to_string(rows + 1) + " 件目の行、列 " +
+                                                      names[static_cast<std::size_t>(i)] + ": " +
+                                                      e.Message());
                     }
                 }
+                writer.EndRecord();
                 file.WriteLine(writer.Line());
                 ++rows;
                 if (progress && rows % kProgressRows == 0 &&

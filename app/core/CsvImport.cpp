@@ -39,19 +39,59 @@ public:
         const auto& cols = converter_.Columns();
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
-            const int type = cols[c].type;
-            const bool numeric =
-                type == oracle::otInteger || type == oracle::otFloat || type == oracle::otNumber;
-            if (!numeric && type != oracle::otString && type != oracle::otDate) {
-                insert += "NULL";  // the files carry no values for other types
-                continue;
-            }
+            const TCsvForm form = cols[c].Form();
             std::string name = ":C" + std::to_string(c + 1);
-            insert +=
-                type == oracle::otDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
-            // Numbers go as Oracle's NUMBER bytes, so every digit arrives and the column's
-            // own rounding is the only one.
-            query_.Variables().AddVariable(name, numeric ? oracle::otNumber : oracle::otString);
+            std::string value = name;
+            int variableType = oracle::otString;
+            switch (form) {
+                case TCsvForm::Integer:
+                case TCsvForm::Float:
+                case TCsvForm::Number:
+                    // Numbers go as Oracle's NUMBER bytes, so every digit arrives and the
+                    // column's own rounding is the only one.
+                    variableType = oracle::otNumber;
+                    break;
+                case TCsvForm::Text:
+                    break;
+                case TCsvForm::Date:
+                    value = "TO_DATE(" + name + ",'" + kCsvDateFormat + "')";
+                    break;
+                case TCsvForm::Raw:
+                    value = "HEXTORAW(" + name + ")";
+                    break;
+                case TCsvForm::Long:
+                    variableType = oracle::otLong;
+                    wholeValues_ = true;
+                    break;
+                case TCsvForm::LongRaw:
+                    variableType = oracle::otLongRaw;
+                    wholeValues_ = true;
+                    break;
+                case TCsvForm::Timestamp:
+                    value = "TO_TIMESTAMP(" + name + ",'" + kCsvTimestampFormat + "')";
+                    break;
+                case TCsvForm::TimestampTz:
+                case TCsvForm::TimestampLtz:
+                    value = "TO_TIMESTAMP_TZ(" + name + ",'" + kCsvTimestampTzFormat + "')";
+                    break;
+                case TCsvForm::IntervalYm:
+                    value = "TO_YMINTERVAL(" + name + ")";
+                    break;
+                case TCsvForm::IntervalDs:
+                    value = "TO_DSINTERVAL(" + name + ")";
+                    break;
+                case TCsvForm::BinaryFloat:
+                case TCsvForm::BinaryDouble:
+                    // A native double holds either type's value exactly, NaN included.
+                    variableType = oracle::otFloat;
+                    break;
+                case TCsvForm::Lob:  // LOB columns: their binds go here
+                case TCsvForm::Unrepresentable:
+                    insert += "NULL";  // the files carry no values for these columns
+                    continue;
+            }
+            insert += value;
+            query_.Variables().AddVariable(name, variableType);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
         }
@@ -86,6 +126,14 @@ public:
                     b.lengths.push_back(value.text.size());
                     b.values.emplace_back(std::move(value.text));
                     break;
+                case TCsvValue::Kind::Bytes:
+                    b.values.push_back(TVariant::FromBytes(value.text.data(), value.text.size()));
+                    b.lengths.push_back(0);
+                    break;
+                case TCsvValue::Kind::Binary:
+                    b.values.emplace_back(value.binary);
+                    b.lengths.push_back(0);
+                    break;
             }
         }
         lines_.push_back(line);
@@ -96,6 +144,23 @@ public:
         if (bound_.empty()) {
             // No column takes a value: one execution per record.
             for (std::size_t r = 0; r < lines_.size(); ++r) Execute(r, r);
+        } else if (wholeValues_) {
+            // A LONG or LONG RAW value takes its variable's whole buffer: one record at a time.
+            for (std::size_t r = 0; r < lines_.size(); ++r) {
+                for (auto& b : bound_) {
+                    try {
+                        query_.Variables().SetVariableValue(b.name, b.values[r]);
+                    } catch (const platform::Exception&) {
+                        RaiseTooLong(b);
+                        throw;
+                    }
+                }
+                Execute(r, r);
+            }
+            for (auto& b : bound_) {
+                b.values.clear();
+                b.lengths.clear();
+            }
         } else {
             for (auto& b : bound_) Store(b);
             Execute(0, lines_.size() - 1);
@@ -152,6 +217,7 @@ private:
     TCustomOracleQuery& query_;
     TCsvRowConverter converter_;
     std::vector<TBoundColumn> bound_;
+    bool wholeValues_ = false;  // a LONG or LONG RAW column is bound
     std::vector<TCsvValue> values_;
     std::vector<std::int64_t> lines_;  // file line of each pending record
     std::int64_t inserted_ = 0;
@@ -182,7 +248,7 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
     query.Execute();
     std::vector<TCsvColumn> columns;
     for (int i = 0; i < query.FieldCount(); ++i)
-        columns.push_back({query.FieldName(i), query.FieldType(i)});
+        columns.push_back({query.FieldName(i), query.FieldType(i), query.FieldInternalType(i)});
     query.CloseStatement();
 
     TImporter importer(query, std::move(columns), table);
