@@ -1,8 +1,6 @@
 // TUserTable::ExportCsv: one table into a CSV file.
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <string_view>
 #include <vector>
 
 #include "app/core/CsvRowConverter.h"
@@ -41,8 +39,8 @@ void Discard(TTextFile& file) noexcept {
 
 // The SELECT list that gives each column its file form, or "" when "*" already does.
 // Timestamps are formatted by the database with a fixed model, whatever the session's
-// NLS settings; every fractional digit of the column's precision is kept.
-std::string SelectList(const std::vector<TCsvColumn>& columns, const std::vector<int>& scales) {
+// NLS settings; FF without digits gives every fractional digit of the column's precision.
+std::string SelectList(const std::vector<TCsvColumn>& columns) {
     bool needed = false;
     std::string list;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -55,20 +53,22 @@ std::string SelectList(const std::vector<TCsvColumn>& columns, const std::vector
             continue;
         }
         needed = true;
-        std::string model = "SYYYY-MM-DD HH24:MI:SS";
-        const int scale = scales[i];
-        if (scale > 0) model += ".FF" + std::to_string(std::min(scale, 9));
-        if (form == TCsvForm::TimestampTz) model += " TZH:TZM";
         const std::string value =
             form == TCsvForm::TimestampLtz ? "SYS_EXTRACT_UTC(" + name + ")" : name;
+        const char* model =
+            form == TCsvForm::TimestampTz ? kCsvTimestampTzFormat : kCsvTimestampFormat;
         list += "TO_CHAR(" + value + ",'" + model + "') " + name;
     }
     return needed ? list : std::string();
 }
 
-// SYYYY leaves a blank where a year after Christ has no sign.
-std::string_view Unsigned(std::string_view text) {
-    if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+// SYYYY leaves a blank where a year after Christ has no sign, and FF gives no digits for a
+// precision of 0, leaving the radix point alone.
+std::string TimestampText(std::string text) {
+    if (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    const std::size_t point = text.find('.');
+    if (point != std::string::npos && (point + 1 == text.size() || text[point + 1] == ' '))
+        text.erase(point, 1);
     return text;
 }
 
@@ -120,12 +120,14 @@ void AddValue(TCsvWriter& writer, const TCustomOracleQuery& query, int i, TCsvFo
             break;
         case TCsvForm::Timestamp:
         case TCsvForm::TimestampTz:
-        case TCsvForm::IntervalYm:
-        case TCsvForm::IntervalDs:
-            writer.AddText(Unsigned(query.FieldAsString(i)));
+            writer.AddText(TimestampText(query.FieldAsString(i)));
             break;
         case TCsvForm::TimestampLtz:
-            writer.AddText(std::string(Unsigned(query.FieldAsString(i))) + " +00:00");
+            writer.AddText(TimestampText(query.FieldAsString(i)) + " +00:00");
+            break;
+        case TCsvForm::IntervalYm:
+        case TCsvForm::IntervalDs:
+            writer.AddText(query.FieldAsString(i));
             break;
         case TCsvForm::BinaryFloat:
         case TCsvForm::BinaryDouble:
@@ -149,10 +151,8 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
     query.Execute();
     const int fieldCount = query.FieldCount();
     std::vector<TCsvColumn> columns;
-    std::vector<int> scales;
     for (int i = 0; i < fieldCount; ++i) {
         columns.push_back({query.FieldName(i), query.FieldType(i), query.FieldInternalType(i)});
-        scales.push_back(query.FieldScale(i));
         if (columns.back().Form() == TCsvForm::Unrepresentable) {
             throw platform::EConvertError(
                 "列 " + columns.back().name + " (" +
@@ -160,7 +160,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                 ") は CSV に書き出せません");
         }
     }
-    if (const std::string list = SelectList(columns, scales); !list.empty()) {
+    if (const std::string list = SelectList(columns); !list.empty()) {
         query.SetText("SELECT " + list + " FROM " + QuoteIdentifier(tableName));
         query.Execute();
     }
