@@ -383,10 +383,15 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                 value.text.assign(text);
                 break;
             }
-            case TCsvForm::Lob:
-            case TCsvForm::Unrepresentable:
+            case TCsvForm::Lob:  // LOB columns: their forms are read here
                 value.kind = TCsvValue::Kind::Null;
                 break;
+            case TCsvForm::Unrepresentable:
+                // Only an empty field can go there (as NULL): no value is dropped unseen.
+                FieldError(line, c, column, field,
+                           ("は " + CsvTypeName(column.type, column.internalType) +
+                            " の列に読み込めません")
+                               .c_str());
         }
     }
 }

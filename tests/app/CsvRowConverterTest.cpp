@@ -244,7 +244,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"RawOddDigits", 23, "ABC", K::Null, "16進数"},
         FormCase{"LongRawEveryByte", 24, "00FF7F", K::Bytes, std::string("\x00\xff\x7f", 3)},
         FormCase{"LongKeepsBlanks", 8, " a\r\nb ", K::Text, " a\r\nb "},
-        FormCase{"LobStaysNullForNow", 112, "text", K::Null, ""}),
+        FormCase{"LobStaysNullForNow", 112, "text", K::Null, ""},
+        FormCase{"ObjectTakesOnlyNull", 108, "x", K::Null, "は オブジェクト型 の列に"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CsvFormOfTest, TypesTheFilesCannotCarryAreUnrepresentable) {
