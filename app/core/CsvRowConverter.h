@@ -68,9 +68,9 @@ public:
 
     [[nodiscard]] const std::vector<TCsvColumn>& Columns() const noexcept { return columns_; }
 
-    // One value per column. Missing trailing fields are empty; more fields than columns,
-    // a numeric field that is not a number and a date field that is not a date raise
-    // ECsvError naming the line, the column and the value. Empty numbers and dates are NULL.
+    // One value per column. Missing trailing fields are empty; more fields than columns and
+    // a field not in its column's form raise ECsvError naming the line, the column and the
+    // value. An empty field is NULL in every column but a text or LONG one.
     void Convert(std::span<const std::string> fields, std::int64_t line,
                  std::vector<TCsvValue>& values) const;
 
