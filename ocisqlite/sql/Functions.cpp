@@ -946,31 +946,12 @@ void RownumLimit(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     sqlite3_result_int64(ctx, limit);
 }
 
-// ROWID text: 18 characters of Oracle's base-64 alphabet.
-const char kRowidDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
+// ROWID text of (object number, SQLite rowid).
 void RowidText(sqlite3_context* ctx, int, sqlite3_value** a) {
-    if (IsNull(a[0])) return sqlite3_result_null(ctx);
-    auto v = static_cast<unsigned long long>(sqlite3_value_int64(a[0]));
-    char out[18];
-    for (int i = 17; i >= 0; --i) {
-        out[i] = kRowidDigits[v & 63];
-        v >>= 6;
-    }
-    sqlite3_result_text(ctx, out, 18, SQLITE_TRANSIENT);
-}
-
-void RowidValue(sqlite3_context* ctx, int, sqlite3_value** a) {
-    if (IsNull(a[0])) return sqlite3_result_null(ctx);
-    std::string s = StringOf(a[0]);
-    if (s.size() != 18) Fail(1410, "invalid ROWID");
-    unsigned long long v = 0;
-    for (char c : s) {
-        const char* p = std::strchr(kRowidDigits, c);
-        if (!p || c == 0) Fail(1410, "invalid ROWID");
-        v = (v << 6) | static_cast<unsigned long long>(p - kRowidDigits);
-    }
-    sqlite3_result_int64(ctx, static_cast<long long>(v));
+    if (IsNull(a[1])) return sqlite3_result_null(ctx);
+    const std::string text = ExtendedRowIdText(AddressOfRow(
+        static_cast<std::uint32_t>(sqlite3_value_int64(a[0])), sqlite3_value_int64(a[1])));
+    sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 struct Registration {
@@ -1028,8 +1009,7 @@ const Registration kFunctions[] = {
     {"ora_greatest", -1, Guarded<Extreme<1>>, true},
     {"ora_least", -1, Guarded<Extreme<-1>>, true},
     {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
-    {"ora_rowid", 1, Guarded<RowidText>, true},
-    {"ora_rowid_value", 1, Guarded<RowidValue>, true},
+    {"ora_rowid", 2, Guarded<RowidText>, true},
     {"ora_ts_in", 3, Guarded<TimestampIn>, false},
     {"ora_ts_in", 4, Guarded<TimestampIn>, false},
     {"ora_ts_cast", 4, Guarded<TimestampCast>, false},
