@@ -484,6 +484,49 @@ TEST_F(OciStatementTest, ArrayDmlStopsAtTheFailingElementAndCountsTheRowsBefore)
     EXPECT_EQ(2u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
 }
 
+TEST_F(OciStatementTest, RowidToCharWantsRoomForTheWholeText) {
+    void* d = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDescriptorAlloc)(env, &d, OCI_DTYPE_ROWID, 0, nullptr));
+    auto* rowid = static_cast<OCIRowid*>(d);
+    char text[40];
+    ub2 length = sizeof text;
+    // Nothing executed yet: the descriptor names no row.
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCIAttrGet)(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err));
+    EXPECT_EQ(OCI_ERROR,
+              Call(OCIRowidToChar)(rowid, reinterpret_cast<OraText*>(text), &length, err));
+    EXPECT_EQ(1410, Code());
+    Fill(3);
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCIAttrGet)(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err));
+    for (const ub2 room : {ub2{0}, ub2{17}, ub2{18}, ub2{40}}) {
+        SCOPED_TRACE(room);
+        std::memset(text, '#', sizeof text);
+        length = room;
+        const sword status =
+            Call(OCIRowidToChar)(rowid, reinterpret_cast<OraText*>(text), &length, err);
+        EXPECT_EQ(18, length);
+        if (room < 18) {
+            EXPECT_EQ(OCI_ERROR, status);
+            EXPECT_EQ(22059, Code());
+            EXPECT_EQ('#', text[0]);
+        } else {
+            EXPECT_EQ(OCI_SUCCESS, status) << Error();
+            EXPECT_EQ('#', text[18]);  // no terminator: the length says where it ends
+        }
+    }
+    // The last element of the array insert: the one `n = 3` finds.
+    const std::string fromDml(text, 18);
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select rowid from t where n = 3"));
+    char fetched[19] = {};
+    OCIDefine* def = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDefineByPos)(stmt, &def, err, 1, fetched, sizeof fetched,
+                                                SQLT_STR, nullptr, nullptr, nullptr, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    EXPECT_EQ(fromDml, fetched);
+    Call(OCIDescriptorFree)(rowid, OCI_DTYPE_ROWID);
+}
+
 TEST_F(OciStatementTest, CommitOnSuccessIsSeenFromAnotherSession) {
     ASSERT_EQ(OCI_SUCCESS, Prepare("insert into t (s) values ('x')"));
     ASSERT_EQ(OCI_SUCCESS, Execute(1, 0, OCI_COMMIT_ON_SUCCESS));
