@@ -836,13 +836,30 @@ void GuardedStep(sqlite3_context* ctx, Body&& body) {
     }
 }
 
+// The state a number steps into; none for a NULL, which aggregates skip.
+NumberAggregate* StepState(sqlite3_context* ctx, sqlite3_value* value, Value& x) {
+    if (IsNull(value)) return nullptr;
+    x = NumberOf(value);
+    if (x.IsNull()) return nullptr;
+    NumberAggregate* s = AggregateOf(ctx, true);
+    if (!s) throw std::bad_alloc();
+    return s;
+}
+
+// The state of a group with rows; a group without any gets NULL and nothing to finish.
+NumberAggregate* FinalState(sqlite3_context* ctx) {
+    NumberAggregate* s = AggregateOf(ctx, false);
+    if (s && s->any) return s;
+    if (s) delete s->exact;
+    sqlite3_result_null(ctx);
+    return nullptr;
+}
+
 void SumStep(sqlite3_context* ctx, int, sqlite3_value** a) {
     GuardedStep(ctx, [&] {
-        if (IsNull(a[0])) return;
-        Value x = NumberOf(a[0]);
-        if (x.IsNull()) return;
-        NumberAggregate* s = AggregateOf(ctx, true);
-        if (!s) throw std::bad_alloc();
+        Value x;
+        NumberAggregate* s = StepState(ctx, a[0], x);
+        if (!s) return;
         s->any = true;
         ++s->count;
         if (!s->exactSum && x.kind == Value::Kind::Integer &&
@@ -862,21 +879,15 @@ Decimal TakeSum(NumberAggregate* s) {
 }
 
 void SumFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     const Decimal total = TakeSum(s);
     GuardedStep(ctx, [&] { ResultDecimal(ctx, total); });
 }
 
 void AvgFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     const long long count = s->count;
     const Decimal total = TakeSum(s);
     GuardedStep(ctx, [&] { ResultDecimal(ctx, sql::Divide(total, Decimal::FromInt(count))); });
@@ -885,11 +896,9 @@ void AvgFinal(sqlite3_context* ctx) {
 template <int Sign>
 void ExtremeStep(sqlite3_context* ctx, int, sqlite3_value** a) {
     GuardedStep(ctx, [&] {
-        if (IsNull(a[0])) return;
-        Value x = NumberOf(a[0]);
-        if (x.IsNull()) return;
-        NumberAggregate* s = AggregateOf(ctx, true);
-        if (!s) throw std::bad_alloc();
+        Value x;
+        NumberAggregate* s = StepState(ctx, a[0], x);
+        if (!s) return;
         if (x.kind == Value::Kind::Integer && !s->exact) {
             if (!s->any || (Sign > 0 ? x.integer > s->sum : x.integer < s->sum)) s->sum = x.integer;
             s->any = true;
@@ -905,11 +914,8 @@ void ExtremeStep(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 
 void ExtremeFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     if (!s->exact) return sqlite3_result_int64(ctx, s->sum);
     const Decimal best = *s->exact;
     delete s->exact;
