@@ -111,7 +111,7 @@ TGroupFlags BindClient(const platform::TDynamicLibrary& lib, TOciFunctions& t) {
 #define VELNOR_BIND(name) Bind(lib, t.name, f.oci81);
     VELNOR_OCI81_ENTRY_POINTS(VELNOR_BIND)
 #undef VELNOR_BIND
-    // Each optional name stands alone: a miss only leaves that one null.
+    // Optional names need a complete OCI8 group; a miss leaves only that one null.
 #define VELNOR_BIND(name)         \
     {                             \
         bool alone = f.oci8;      \
