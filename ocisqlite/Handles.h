@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -147,6 +148,8 @@ public:
 class TDescriptor : public THandle {
 public:
     TDescriptor(ub4 type, THandle* parent) : THandle(type, parent) {}
+    // A ROWID descriptor: the row a statement's OCI_ATTR_ROWID last copied in, if any.
+    std::optional<sql::RowAddress> row;
 };
 
 // A handle argument checked for null, magic and type; null when it is not usable.

@@ -29,7 +29,8 @@ struct Source {
     std::string alias;     // the name that qualifies its columns in the statement
     std::string sqlAlias;  // quoted name in the SQLite text
     std::vector<std::pair<std::string, SqlType>> columns;
-    bool table = false;  // a stored table (has ROWID)
+    bool table = false;        // a stored table (has ROWID)
+    std::uint32_t object = 0;  // its object number, for ROWID
 };
 
 struct Scope {
@@ -284,6 +285,7 @@ private:
         const TableMeta& t = Table(r);
         for (const ColumnMeta& c : t.columns) s.columns.emplace_back(c.name, c.type);
         s.table = true;
+        s.object = TableObjectNumber(t.name);
         fromSql = Quote(t.name) + " AS " + s.sqlAlias;
         return s;
     }
@@ -321,7 +323,8 @@ private:
                              "cannot select ROWID from, or sample, a view with DISTINCT, GROUP BY, "
                              "etc.");
                     Tx tx;
-                    tx.sql = "ora_rowid(" + s.sqlAlias + ".rowid)";
+                    tx.sql =
+                        "ora_rowid(" + std::to_string(s.object) + ", " + s.sqlAlias + ".rowid)";
                     tx.type = TextType(18, tcRowid);
                     tx.type.nullable = false;
                     tx.column = true;
@@ -1662,6 +1665,7 @@ private:
         src.alias = r.alias.empty() ? t.name : r.alias;
         src.sqlAlias = Quote(t.name);
         src.table = true;
+        src.object = TableObjectNumber(t.name);
         for (const ColumnMeta& c : t.columns) src.columns.emplace_back(c.name, c.type);
         scope.sources.push_back(std::move(src));
         return scope;
@@ -1696,7 +1700,8 @@ private:
         const TableMeta& t = Table(s.table);
         Scope scope = TableScope(t, s.table);
         std::string sql = "DELETE FROM " + Quote(t.name);
-        if (s.where) sql += " WHERE " + Condition(*s.where, scope).sql;
+        // A WHERE clause keeps SQLite deleting row by row, so the last row is known.
+        sql += " WHERE " + (s.where ? Condition(*s.where, scope).sql : std::string("1"));
         return sql;
     }
 
