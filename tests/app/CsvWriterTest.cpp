@@ -74,8 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "00010101000000"},
         FieldCase{"Empty", [](auto& w) { w.AddEmpty(); }, ".", ""},
         FieldCase{"BinaryDoubleShortest", [](auto& w) { w.AddBinary(0.1, false); }, ",", "0.1"},
-        FieldCase{"BinaryFloatShortestAsFloat",
-                  [](auto& w) { w.AddBinary(static_cast<double>(0.1F), true); }, ".", "0.1"},
         FieldCase{"TextQuotedOnlyWhenNeeded",
                   [](auto& w) {
                       w.AddText("-05 04:03:02.5");
