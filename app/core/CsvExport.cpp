@@ -95,7 +95,7 @@ void AddValue(TCsvWriter& writer, const TCustomOracleQuery& query, int i, TCsvFo
             return;
         }
         case TCsvForm::Lob:
-            // LOB columns: their text or hexadecimal form goes here.
+            // LOB columns: the place of their text or hexadecimal form; written empty.
             writer.AddEmpty();
             return;
         default:

@@ -85,7 +85,7 @@ public:
                     // A native double holds either type's value exactly, NaN included.
                     variableType = oracle::otFloat;
                     break;
-                case TCsvForm::Lob:  // LOB columns: their binds go here
+                case TCsvForm::Lob:  // LOB columns: the place of their binds
                 case TCsvForm::Unrepresentable:
                     insert += "NULL";  // the files carry no values for these columns
                     continue;

@@ -139,7 +139,7 @@ TCsvForm CsvFormOf(int fieldType, int internalType) noexcept {
             return TCsvForm::BinaryFloat;
         case itBinaryDouble:
             return TCsvForm::BinaryDouble;
-        // LOB columns: written and read by the LOB forms; until then as before, empty.
+        // CLOB, NCLOB (by its character set form) and BLOB share their own form.
         case itClob:
         case itBlob:
             return TCsvForm::Lob;
@@ -383,7 +383,7 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                 value.text.assign(text);
                 break;
             }
-            case TCsvForm::Lob:  // LOB columns: their forms are read here
+            case TCsvForm::Lob:  // LOB columns: the place of their reading; NULL
                 value.kind = TCsvValue::Kind::Null;
                 break;
             case TCsvForm::Unrepresentable:
