@@ -28,6 +28,7 @@ void TCsvWriter::Clear() noexcept {
     line_.clear();
     empty_ = true;
     fields_ = 0;
+    emptyFields_ = 0;
 }
 
 void TCsvWriter::Separate() {
@@ -89,7 +90,10 @@ void TCsvWriter::AddDate(double value) {
     AppendDigits(line_, parts.second, 2);
 }
 
-void TCsvWriter::AddEmpty() { Separate(); }
+void TCsvWriter::AddEmpty() {
+    Separate();
+    ++emptyFields_;
+}
 
 }  // namespace velnor::app
 
@@ -131,7 +135,7 @@ void TCsvWriter::AddBinary(double value, bool single) {
 }
 
 void TCsvWriter::EndRecord() {
-    if (fields_ == 1 && line_.empty()) line_ = "\"\"";
+    if (fields_ == 1 && emptyFields_ == 1) line_ = "\"\"";
 }
 
 }  // namespace velnor::app

@@ -55,6 +55,7 @@ private:
     std::string line_;
     bool empty_ = true;
     int fields_ = 0;
+    int emptyFields_ = 0;  // fields added by AddEmpty
 };
 
 }  // namespace velnor::app
