@@ -39,7 +39,8 @@ void Discard(TTextFile& file) noexcept {
 
 // The SELECT list that gives each column its file form, or "" when "*" already does.
 // Timestamps are formatted by the database with a fixed model, whatever the session's
-// NLS settings; FF without digits gives every fractional digit of the column's precision.
+// NLS settings; FF without digits gives every fractional digit of the column's precision
+// (nine for a local time zone column, whose UTC value is a TIMESTAMP(9)).
 std::string SelectList(const std::vector<TCsvColumn>& columns) {
     bool needed = false;
     std::string list;

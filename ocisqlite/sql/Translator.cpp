@@ -1029,7 +1029,7 @@ private:
         return tx;
     }
 
-    // A zoned value's UTC wall-clock time as a TIMESTAMP; stored zoned forms begin with it.
+    // A zoned value's UTC wall-clock time as a TIMESTAMP(9); stored zoned forms begin with it.
     Tx ExtractUtcFn(Call& c) {
         Tx& tx = c.tx;
         Tx& x = c.Arg(0);
@@ -1042,7 +1042,7 @@ private:
         } else {
             Inconsistent("TIMESTAMP WITH TIME ZONE", x.type);
         }
-        tx.type = TemporalType(tcTimestamp, 0, x.type.scale);
+        tx.type = TemporalType(tcTimestamp, 0, 9);  // whatever the argument's precision
         return tx;
     }
 

@@ -1084,7 +1084,7 @@ TEST_F(SqlEngineTest, TimestampFunctionsLiteralsAndFormats) {
         {"TO_YMINTERVAL('+12-11')", "+000000012-11"},
         {"TO_CHAR(SYS_EXTRACT_UTC(TIMESTAMP '2024-01-01 00:15:00.5 +05:30'), 'SYYYY-MM-DD "
          "HH24:MI:SS.FF')",
-         " 2023-12-31 18:45:00.5"},
+         " 2023-12-31 18:45:00.500000000"},
         {"CASE WHEN BINARY_DOUBLE_NAN > BINARY_DOUBLE_INFINITY THEN 'Y' END", "Y"},
     };
     for (const Case& c : cases)
