@@ -1038,7 +1038,8 @@ private:
         } else if (x.type.code == tcTimestampTz) {
             tx.sql = "substr(" + x.sql + ", 1, length(" + x.sql + ") - 7)";
         } else if (x.type.code == tcTimestamp) {
-            Fail(3001, "unimplemented feature");
+            // Taken to be in the session's zone; the local time zone form is its UTC time.
+            tx.sql = AsSpecial(x, TemporalType(tcTimestampLtz, 0, 9));
         } else {
             Inconsistent("TIMESTAMP WITH TIME ZONE", x.type);
         }

@@ -1095,6 +1095,9 @@ TEST_F(SqlEngineTest, TimestampFunctionsLiteralsAndFormats) {
               "01.01.0001 00:00:00.999");
     EXPECT_EQ(One("SELECT TO_CHAR(TO_TIMESTAMP('02.01.2024 10:11:12.5')) FROM DUAL"),
               "02.01.2024 10:11:12.500");
+    Exec("ALTER SESSION SET TIME_ZONE = '-03:30'");
+    EXPECT_EQ(One("SELECT SYS_EXTRACT_UTC(TIMESTAMP '2024-01-01 23:00:00') FROM DUAL"),
+              "02.01.2024 02:30:00.000");
 }
 
 TEST_F(SqlEngineTest, NewTypesDescribeAsTheServerDoes) {
