@@ -35,6 +35,10 @@ constexpr const char* kUsage =
     "  export TABLE FILE              write every row of TABLE to FILE\n"
     "  import TABLE FILE [--replace]  insert the lines of FILE (--replace deletes the\n"
     "                                 rows first); committed only when every line went in\n"
+    "  --encoding utf-8|utf-8-bom|cp932\n"
+    "                                 the file's encoding for export and import (default\n"
+    "                                 utf-8); a file starting with a UTF-8 byte-order mark\n"
+    "                                 is read as UTF-8 whatever is given\n"
     "The password comes from VELNOR_PASSWORD or is asked for on the terminal; --last\n"
     "logs on with the most recent logon of the history. KEY=VALUE arguments (OCIDLL,\n"
     "ORACLEHOME) choose the client library.\n";
@@ -60,6 +64,7 @@ struct TOptions {
     bool last = false;
     bool progress = false;
     bool replace = false;
+    std::optional<app::TTextEncoding> encoding;
     std::vector<std::string> words;  // the command and its operands
 };
 
@@ -78,6 +83,17 @@ TOptions ParseArguments(int argc, char** argv) {
             options.progress = true;
         } else if (arg == "--replace") {
             options.replace = true;
+        } else if (arg == "--encoding" || arg.rfind("--encoding=", 0) == 0) {
+            std::string key;
+            if (arg == "--encoding") {
+                if (i + 1 >= argc) throw EUsage("--encoding needs utf-8, utf-8-bom or cp932");
+                key = argv[++i];
+            } else {
+                key = arg.substr(11);
+            }
+            options.encoding = app::TextEncodingFromKey(platform::LowerCase(key));
+            if (!options.encoding)
+                throw EUsage("unknown encoding " + key + " (utf-8, utf-8-bom or cp932)");
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             std::exit(0);
@@ -102,6 +118,8 @@ TOptions ParseArguments(int argc, char** argv) {
         throw EUsage("unknown command " + command);
     }
     if (options.replace && command != "import") throw EUsage("--replace belongs to import");
+    if (options.encoding && command == "tables")
+        throw EUsage("--encoding belongs to export and import");
     return options;
 }
 
@@ -196,6 +214,7 @@ int Run(const TOptions& options) {
         std::cerr << "velnor-cli: warning: " << warning << "\n";
 
     app::TUserTable tables(session);
+    const app::TTextEncoding encoding = options.encoding.value_or(app::TTextEncoding::teUtf8);
     const std::string& command = options.words[0];
     std::optional<app::TImportTransaction> work;
     try {
@@ -208,7 +227,7 @@ int Run(const TOptions& options) {
         } else if (command == "export") {
             const std::string table = ResolveTable(session, options.words[1]);
             tables.ExportCsv(options.words[2], table,
-                             ProgressReporter(options.progress, "exported"));
+                             ProgressReporter(options.progress, "exported"), encoding);
         } else {
             const std::string table = ResolveTable(session, options.words[1]);
             // Checked first, so a missing file deletes nothing.
@@ -217,7 +236,8 @@ int Run(const TOptions& options) {
             work.emplace(
                 tables, table,
                 options.replace ? app::TImportMode::imReplace : app::TImportMode::imAppend);
-            work->Import(options.words[2], ProgressReporter(options.progress, "imported"));
+            work->Import(options.words[2], ProgressReporter(options.progress, "imported"),
+                         encoding);
             work->Commit();
         }
     } catch (...) {

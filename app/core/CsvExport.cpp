@@ -37,6 +37,30 @@ void Discard(TTextFile& file) noexcept {
     }
 }
 
+// The field (from 0) of a line the writer built that holds the byte at `offset`.
+int FieldAt(std::string_view line, std::size_t offset) noexcept {
+    int field = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size() && i < offset; ++i) {
+        if (line[i] == '"') quoted = !quoted;  // a doubled quote toggles twice
+        if (line[i] == ',' && !quoted) ++field;
+    }
+    return field;
+}
+
+// A line the encoding cannot hold: which row (0 for the header) and column, and what.
+platform::EConvertError Unwritable(const ETextEncodeError& e, std::string_view line,
+                                   std::int64_t row, const std::vector<std::string>& names) {
+    const int field = FieldAt(line, e.Offset());
+    const std::string column =
+        std::to_string(field + 1) + " 列目 (" +
+        (static_cast<std::size_t>(field) < names.size() ? names[static_cast<std::size_t>(field)]
+                                                        : std::string()) +
+        ")";
+    const std::string where = row == 0 ? "見出し行 " : std::to_string(row) + " 件目の行 ";
+    return platform::EConvertError(where + column + ": " + e.Message());
+}
+
 // The SELECT list that gives each column its file form, or "" when "*" already does.
 // Timestamps are formatted by the database with a fixed model, whatever the session's
 // NLS settings; FF without digits gives every fractional digit of the column's precision
@@ -143,7 +167,7 @@ void AddValue(TCsvWriter& writer, const TCustomOracleQuery& query, int i, TCsvFo
 }  // namespace
 
 void TUserTable::ExportCsv(const std::string& fileName, const std::string& tableName,
-                           const TProgressCallback& progress) {
+                           const TProgressCallback& progress, TTextEncoding encoding) {
     // The columns are checked before the file is touched: a column the files cannot carry
     // fails the export with the target as it was.
     TCustomOracleQuery query(session_);
@@ -176,16 +200,16 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
     TTextFile file;
     try {
         if (direct) {
-            file.OpenForWriting(target);
+            file.OpenForWriting(target, encoding);
         } else {
             try {
-                file.OpenForWriting(replacement.Temporary());
+                file.OpenForWriting(replacement.Temporary(), encoding);
             } catch (const EInOutError& e) {
                 if (!exists || !FolderRefused(e)) throw;
                 // The old content is then lost on a failure, as it always was without a
                 // temporary file.
                 direct = true;
-                file.OpenForWriting(target);
+                file.OpenForWriting(target, encoding);
             }
         }
         {
@@ -193,7 +217,14 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             for (const auto& column : columns) names.push_back(column.name);
             TCsvWriter writer(platform::RegionalSettings());
             writer.AddHeader(names);
-            file.WriteLine(writer.Line());
+            const auto writeLine = [&](std::int64_t row) {
+                try {
+                    file.WriteLine(writer.Line());
+                } catch (const ETextEncodeError& e) {
+                    throw Unwritable(e, writer.Line(), row, names);
+                }
+            };
+            writeLine(0);
 
             std::int64_t rows = 0;
             while (!query.Eof()) {
@@ -208,7 +239,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                     }
                 }
                 writer.EndRecord();
-                file.WriteLine(writer.Line());
+                writeLine(rows + 1);
                 ++rows;
                 if (progress && rows % kProgressRows == 0 &&
                     !progress({rows, file.Position(), 0})) {

@@ -2,6 +2,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/core/CsvDecodingSource.h"
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CustomOracleQuery.h"
@@ -229,9 +230,9 @@ private:
 }  // namespace
 
 void TUserTable::ImportCsv(const std::string& fileName, const std::string& tableName,
-                           const TProgressCallback& progress) {
+                           const TProgressCallback& progress, TTextEncoding encoding) {
     try {
-        Import(fileName, tableName, progress);
+        Import(fileName, tableName, progress, encoding);
     } catch (const EInOutError& e) {
         // Shown away from the file's context: the message names it.
         throw EInOutError(e.ErrorCode(), e.FileName(), true);
@@ -239,8 +240,9 @@ void TUserTable::ImportCsv(const std::string& fileName, const std::string& table
 }
 
 void TUserTable::Import(const std::string& fileName, const std::string& tableName,
-                        const TProgressCallback& progress) {
-    TCsvFileSource source(fileName);
+                        const TProgressCallback& progress, TTextEncoding encoding) {
+    TCsvFileSource file(fileName);
+    TCsvDecodingSource source(file, encoding);
     TCustomOracleQuery query(session_);
     const std::string table = QuoteIdentifier(tableName);
     query.SetText("SELECT * FROM " + table + " WHERE ROWNUM=0");
@@ -256,7 +258,8 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
     if (!reader.ReadRecord()) return;  // no header: nothing to import
     reader.SetMaxFields(importer.ColumnCount());
     const auto report = [&] {
-        if (progress && !progress({importer.RowsInserted(), reader.BytesRead(), source.Size()})) {
+        // Bytes of the file, not of its decoded text: a little ahead of the reader.
+        if (progress && !progress({importer.RowsInserted(), source.SourceBytes(), file.Size()})) {
             throw ECancelled();
         }
     };

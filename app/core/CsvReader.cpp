@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/core/TextEncoding.h"
 #include "app/core/TextFile.h"
 
 namespace velnor::app {
@@ -93,7 +94,16 @@ TCsvReader::TCsvReader(TCsvSource& source, std::size_t bufferSize)
 
 bool TCsvReader::Fill() {
     if (sourceEnded_) return false;
-    const std::size_t n = source_.Read(buffer_.data(), buffer_.size());
+    std::size_t n;
+    try {
+        n = source_.Read(buffer_.data(), buffer_.size());
+    } catch (const ETextDecodeError& e) {
+        // Everything before the bad bytes has been read: they stand at line_, in the field
+        // being read.
+        const int column = std::max<int>(static_cast<int>(count_), 1);
+        throw ECsvError(LineText(line_) + " " + std::to_string(column) + " 列目: " + e.Message(),
+                        line_, column);
+    }
     if (n == 0) {
         sourceEnded_ = true;
         pos_ = end_ = buffer_.data();

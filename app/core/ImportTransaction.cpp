@@ -15,11 +15,12 @@ TImportTransaction::~TImportTransaction() {
     }
 }
 
-void TImportTransaction::Import(const std::string& fileName, const TProgressCallback& progress) {
+void TImportTransaction::Import(const std::string& fileName, const TProgressCallback& progress,
+                                TTextEncoding encoding) {
     if (state_ != TState::Open) throw platform::Exception("The import transaction has ended");
     if (mode_ == TImportMode::imReplace) tables_.DeleteAll(tableName_);
     if (BeforeImport) BeforeImport(*this);
-    tables_.ImportCsv(fileName, tableName_, progress);
+    tables_.ImportCsv(fileName, tableName_, progress, encoding);
 }
 
 void TImportTransaction::Commit() {

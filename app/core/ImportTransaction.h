@@ -21,7 +21,8 @@ public:
 
     // Deletes the rows (imReplace), calls BeforeImport, then inserts the file's records.
     // Raises what the steps raise (ECancelled for a cancel); nothing is committed.
-    void Import(const std::string& fileName, const TProgressCallback& progress = {});
+    void Import(const std::string& fileName, const TProgressCallback& progress = {},
+                TTextEncoding encoding = TTextEncoding::teUtf8);
     // Once, and only while the transaction is open; a failed commit leaves it open, so it
     // is still rolled back.
     void Commit();

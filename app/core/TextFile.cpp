@@ -143,9 +143,17 @@ void TTextFile::Open(const std::string& path, bool writing) {
     writeError_ = 0;
 }
 
-void TTextFile::OpenForWriting(const std::string& path) { Open(path, true); }
+void TTextFile::OpenForWriting(const std::string& path, TTextEncoding encoding) {
+    encoder_.reset();
+    Open(path, true);
+    if (encoding == TTextEncoding::teCp932) encoder_ = std::make_unique<TCp932Encoder>();
+    if (encoding == TTextEncoding::teUtf8Bom) WriteBytes(kUtf8Bom);
+}
 
-void TTextFile::OpenForReading(const std::string& path) { Open(path, false); }
+void TTextFile::OpenForReading(const std::string& path) {
+    encoder_.reset();
+    Open(path, false);
+}
 
 void TTextFile::WriteOut(const char* data, std::size_t size) {
     while (size > 0) {
@@ -166,6 +174,17 @@ void TTextFile::WriteOut(const char* data, std::size_t size) {
 }
 
 void TTextFile::Write(std::string_view text) {
+    if (!encoder_) {
+        WriteBytes(text);
+        return;
+    }
+    RequireMode(TMode::Writing);
+    encoded_.clear();
+    encoder_->Encode(text, encoded_);
+    WriteBytes(encoded_);
+}
+
+void TTextFile::WriteBytes(std::string_view text) {
     RequireMode(TMode::Writing);
     if (writeError_ != 0) Raise(writeError_, true);
     if (text.size() > buffer_.size() - end_) {
@@ -181,7 +200,8 @@ void TTextFile::Write(std::string_view text) {
 
 void TTextFile::WriteLine(std::string_view text) {
     Write(text);
-    Write("\r\n");
+    if (encoder_) encoder_->Finish();
+    WriteBytes("\r\n");
 }
 
 void TTextFile::Flush() {

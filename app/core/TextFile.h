@@ -2,10 +2,12 @@
 // CR ends a line when reading, Ctrl+Z (byte 26) ends the file wherever it stands.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/core/TextEncoding.h"
 #include "platform/Exception.h"
 
 namespace velnor::app {
@@ -36,8 +38,10 @@ public:
     TTextFile(const TTextFile&) = delete;
     TTextFile& operator=(const TTextFile&) = delete;
 
-    // Creates the file or cuts it to length 0.
-    void OpenForWriting(const std::string& path);
+    // Creates the file or cuts it to length 0. Text written is UTF-8 and goes into the file
+    // in `encoding` (a byte-order mark first for teUtf8Bom); text the encoding cannot hold
+    // raises ETextEncodeError and writes nothing of that call from the bad character on.
+    void OpenForWriting(const std::string& path, TTextEncoding encoding = TTextEncoding::teUtf8);
     // The file must exist and must not be a directory.
     void OpenForReading(const std::string& path);
     [[nodiscard]] bool IsOpen() const noexcept { return fd_ >= 0; }
@@ -46,6 +50,7 @@ public:
     // Buffered; a failed write raises here or at the latest at Close(). After a failure every
     // further write raises too, so a loop cannot go on writing into a broken file.
     void Write(std::string_view text);
+    // A line may not end inside a character.
     void WriteLine(std::string_view text);
     void Flush();
 
@@ -79,6 +84,7 @@ private:
     [[noreturn]] void Raise(int systemError, bool writing) const;
     void RequireMode(TMode mode) const;
     void WriteOut(const char* data, std::size_t size);
+    void WriteBytes(std::string_view bytes);
     bool Fill();
     bool Peek(char& c);
     void CloseDescriptor() noexcept;
@@ -94,6 +100,8 @@ private:
     bool ended_ = false;              // no more bytes will be read
     bool sawEndMark_ = false;         // the end came from a Ctrl+Z
     int writeError_ = 0;              // errno of a failed write, kept so later writes fail too
+    std::unique_ptr<TCp932Encoder> encoder_;  // CP932 files only: UTF-8 is written as it is
+    std::string encoded_;
 };
 
 }  // namespace velnor::app

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/TextEncoding.h"
 #include "platform/Exception.h"
 
 namespace velnor::oracle {
@@ -60,23 +61,27 @@ public:
     // row. The file is written under a temporary name in the same folder and takes the
     // target's place only when complete; on an error or a cancel the target is untouched.
     // A folder that refuses new files has an existing target written in place instead.
-    // File errors name the chosen file in their message.
+    // File errors name the chosen file in their message. A character the encoding cannot
+    // hold stops the export naming row, column and character.
     void ExportCsv(const std::string& fileName, const std::string& tableName,
-                   const TProgressCallback& progress = {});
+                   const TProgressCallback& progress = {},
+                   TTextEncoding encoding = TTextEncoding::teUtf8);
 
     // Inserts one row per record after the header, in batches, in the session's open
     // transaction, which is left for the caller to commit or roll back. A bad field or a
     // row the database refuses raises naming the file's line; a cancel raises ECancelled.
-    // File errors name the file in their message.
+    // File errors name the file in their message. A UTF-8 byte-order mark makes the file
+    // UTF-8 whatever the encoding; bytes that are not text in it raise ECsvError.
     void ImportCsv(const std::string& fileName, const std::string& tableName,
-                   const TProgressCallback& progress = {});
+                   const TProgressCallback& progress = {},
+                   TTextEncoding encoding = TTextEncoding::teUtf8);
 
     // Deletes every row of the table; no commit.
     void DeleteAll(const std::string& tableName);
 
 private:
     void Import(const std::string& fileName, const std::string& tableName,
-                const TProgressCallback& progress);
+                const TProgressCallback& progress, TTextEncoding encoding);
 
     oracle::TOracleSession& session_;
     std::vector<TTable> tables_;
