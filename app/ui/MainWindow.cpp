@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,6 +21,7 @@
 #include <QTranslator>
 #include <QWindow>
 
+#include "app/core/CsvEncodingSetting.h"
 #include "app/core/ImportTransaction.h"
 #include "app/ui/LogonDialog.h"
 #include "oracle/client/OciLibrary.h"
@@ -45,9 +48,13 @@ QString WithDefaultExtension(const QString& path) {
     return path + QStringLiteral(".csv");
 }
 
-QString FileDialog(QWidget* parent, const QString& proposed, bool save) {
-    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(parent, proposed, save);
+constexpr TTextEncoding kEncodings[] = {TTextEncoding::teUtf8, TTextEncoding::teUtf8Bom,
+                                        TTextEncoding::teCp932};
+
+QString FileDialog(QWidget* parent, const QString& proposed, bool save, TTextEncoding& encoding) {
+    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(parent, proposed, save, encoding);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    encoding = ChosenEncoding(*dialog);
     const QString path = WithDefaultExtension(dialog->selectedFiles().front());
     LastFolder() = QFileInfo(path).absolutePath();
     return path;
@@ -55,7 +62,8 @@ QString FileDialog(QWidget* parent, const QString& proposed, bool save) {
 
 }  // namespace
 
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save) {
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save,
+                                            TTextEncoding encoding) {
     auto dialog = std::make_unique<QFileDialog>(parent);
     // Qt's own dialog: the same on every desktop, translated with Qt's texts, and it lets the
     // window judge a typed name itself.
@@ -70,7 +78,28 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& prop
     dialog->setDefaultSuffix(QStringLiteral("csv"));
     if (!LastFolder().isEmpty()) dialog->setDirectory(LastFolder());
     dialog->selectFile(proposed);
+    // The encoding is chosen with the file, in a row below the file type.
+    auto* combo = new QComboBox(dialog.get());
+    combo->setObjectName("EncodingCombo");
+    for (const TTextEncoding e : kEncodings) {
+        combo->addItem(QString::fromUtf8(TextEncodingName(e)), static_cast<int>(e));
+        if (e == encoding) combo->setCurrentIndex(combo->count() - 1);
+    }
+    auto* label = new QLabel(QStringLiteral("文字コード(&E):"), dialog.get());
+    label->setObjectName("EncodingLabel");
+    label->setBuddy(combo);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(combo, row, 1);
+    }
     return dialog;
+}
+
+TTextEncoding ChosenEncoding(const QFileDialog& dialog) {
+    const auto* combo = dialog.findChild<QComboBox*>("EncodingCombo");
+    if (!combo || combo->currentIndex() < 0) return TTextEncoding::teUtf8;
+    return static_cast<TTextEncoding>(combo->currentData().toInt());
 }
 
 bool InstallQtTranslations(QApplication& application) {
@@ -85,12 +114,14 @@ bool InstallQtTranslations(QApplication& application) {
     return true;
 }
 
-QString TUserDialogs::OpenFileName(QWidget* parent, const QString& proposed) {
-    return FileDialog(parent, proposed, false);
+QString TUserDialogs::OpenFileName(QWidget* parent, const QString& proposed,
+                                   TTextEncoding& encoding) {
+    return FileDialog(parent, proposed, false, encoding);
 }
 
-QString TUserDialogs::SaveFileName(QWidget* parent, const QString& proposed) {
-    return FileDialog(parent, proposed, true);
+QString TUserDialogs::SaveFileName(QWidget* parent, const QString& proposed,
+                                   TTextEncoding& encoding) {
+    return FileDialog(parent, proposed, true, encoding);
 }
 
 bool TUserDialogs::AskOverwrite(QWidget* parent) {
@@ -441,17 +472,22 @@ void TfrmMain::ExportClick() {
     const int index = SelectedTable();
     if (index < 0) return;
     const std::string table = userTable_->GetItem(index).TableName;
-    const QString path = dialogs_->SaveFileName(this, FromLocal(table) + QStringLiteral(".csv"));
+    const TTextEncoding remembered = RememberedEncoding();
+    TTextEncoding encoding = remembered;
+    const QString path =
+        dialogs_->SaveFileName(this, FromLocal(table) + QStringLiteral(".csv"), encoding);
     if (path.isEmpty()) return;
+    RememberEncoding(remembered, encoding);
     const QFileInfo before(path);
     const bool existed = before.exists();
     if (existed && !dialogs_->AskOverwrite(this)) return;
     RunCommand([&] {
         dialogs_->BeginProgress(this, FromLocal(table), false);
         try {
-            userTable_->ExportCsv(ToLocal(path), table, [this](const TTransferProgress& p) {
-                return dialogs_->Progress(p.rows, 0);
-            });
+            userTable_->ExportCsv(
+                ToLocal(path), table,
+                [this](const TTransferProgress& p) { return dialogs_->Progress(p.rows, 0); },
+                encoding);
         } catch (const ECancelled&) {
             dialogs_->EndProgress();
             const QFileInfo after(path);
@@ -468,6 +504,22 @@ void TfrmMain::ExportClick() {
     });
 }
 
+TTextEncoding TfrmMain::RememberedEncoding() const {
+    return LoadCsvEncoding(platform::TRegistryStore::ForRoot(platform::TRegistryRoot::CurrentUser));
+}
+
+void TfrmMain::RememberEncoding(TTextEncoding before, TTextEncoding chosen) {
+    if (chosen == before) return;
+    try {
+        SaveCsvEncoding(platform::TRegistryStore::ForRoot(platform::TRegistryRoot::CurrentUser),
+                        chosen);
+    } catch (const std::exception& e) {
+        // The transfer still goes in the chosen encoding; only the next proposal is lost.
+        dialogs_->Warning(this, QStringLiteral("文字コードの選択を保存できませんでした\r\n") +
+                                    FromLocal(e.what()));
+    }
+}
+
 void TfrmMain::ImportClick() { Import(false); }
 
 void TfrmMain::DeleteAfterImportClick() { Import(true); }
@@ -476,8 +528,12 @@ void TfrmMain::Import(bool deleteFirst) {
     const int index = SelectedTable();
     if (index < 0) return;
     const std::string table = userTable_->GetItem(index).TableName;
-    const QString path = dialogs_->OpenFileName(this, FromLocal(table) + QStringLiteral(".csv"));
+    const TTextEncoding remembered = RememberedEncoding();
+    TTextEncoding encoding = remembered;
+    const QString path =
+        dialogs_->OpenFileName(this, FromLocal(table) + QStringLiteral(".csv"), encoding);
     if (path.isEmpty()) return;
+    RememberEncoding(remembered, encoding);
     if (!QFileInfo::exists(path)) {
         dialogs_->Warning(this, QStringLiteral("ファイルがありません"));
         return;
@@ -490,11 +546,14 @@ void TfrmMain::Import(bool deleteFirst) {
     };
     const bool ok = RunCommand([&] {
         try {
-            work.Import(ToLocal(path), [this](const TTransferProgress& p) {
-                const int percent =
-                    p.totalBytes > 0 ? static_cast<int>(100 * p.bytes / p.totalBytes) : 0;
-                return dialogs_->Progress(p.rows, percent);
-            });
+            work.Import(
+                ToLocal(path),
+                [this](const TTransferProgress& p) {
+                    const int percent =
+                        p.totalBytes > 0 ? static_cast<int>(100 * p.bytes / p.totalBytes) : 0;
+                    return dialogs_->Progress(p.rows, percent);
+                },
+                encoding);
             dialogs_->EndProgress();
         } catch (const ECancelled&) {
             cancelled = true;

@@ -24,9 +24,10 @@ class TfrmLogon;
 // How the window asks the user; tests replace it to answer without a person.
 struct TUserDialogs {
     virtual ~TUserDialogs() = default;
-    // "" when the user cancels.
-    virtual QString OpenFileName(QWidget* parent, const QString& proposed);
-    virtual QString SaveFileName(QWidget* parent, const QString& proposed);
+    // "" when the user cancels. The file's encoding is shown as `encoding` and the user's
+    // choice comes back in it.
+    virtual QString OpenFileName(QWidget* parent, const QString& proposed, TTextEncoding& encoding);
+    virtual QString SaveFileName(QWidget* parent, const QString& proposed, TTextEncoding& encoding);
     // True for Yes.
     virtual bool AskOverwrite(QWidget* parent);
     virtual void Warning(QWidget* parent, const QString& text);
@@ -42,8 +43,12 @@ private:
     QString progressLabel_;
 };
 
-// The window's file dialog, not yet shown; it opens in the folder used last in this run.
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save);
+// The window's file dialog, not yet shown; it opens in the folder used last in this run. Its
+// combo box "EncodingCombo" offers the file encodings, `encoding` selected.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const QString& proposed, bool save,
+                                            TTextEncoding encoding = TTextEncoding::teUtf8);
+// The encoding chosen in a dialog made by MakeFileDialog.
+[[nodiscard]] TTextEncoding ChosenEncoding(const QFileDialog& dialog);
 // Loads Qt's own Japanese texts for its standard dialogs; false when they are not installed.
 bool InstallQtTranslations(QApplication& application);
 
@@ -107,6 +112,9 @@ private:
     void Import(bool deleteFirst);
     // Runs a command with the error box of the window; false when it failed.
     bool RunCommand(const std::function<void()>& command);
+    // The encoding last chosen, or UTF-8; and storing a new choice, which only warns on failure.
+    [[nodiscard]] TTextEncoding RememberedEncoding() const;
+    void RememberEncoding(TTextEncoding before, TTextEncoding chosen);
 
     std::unique_ptr<oracle::TOracleSession> session_;
     std::unique_ptr<TUserTable> userTable_;

@@ -109,6 +109,27 @@ TEST_F(CliTest, FailedImportRollsBackAndExitsWithOne) {
     EXPECT_EQ(Names(), before);
 }
 
+TEST_F(CliTest, EncodingOptionChoosesTheFileEncoding) {
+    Sql("INSERT INTO EMP VALUES (3, '表ソ')");
+    session_->Commit();
+    const std::string before = Names();
+    const std::string file = dir_.File("sjis.csv");
+    auto result = Cli(LogonArgs(), {"export", "EMP", file, "--encoding", "cp932"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(test::ReadBytes(file),
+              "\"ID\",\"NAME\"\r\n1,\"one, \"\"1\"\"\"\r\n2,\"\"\r\n3,\"\x95\x5C\x83\x5C\"\r\n");
+    result = Cli(LogonArgs(), {"import", "EMP", file, "--replace"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.output, HasSubstr("4 行目 2 列目: UTF-8 として読めないバイト"));
+    EXPECT_EQ(Names(), before);
+    result = Cli(LogonArgs(), {"import", "EMP", file, "--replace", "--encoding=CP932"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(Names(), before);
+    result = Cli(LogonArgs(), {"export", "EMP", file, "--encoding", "latin1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.output, HasSubstr("unknown encoding latin1"));
+}
+
 TEST_F(CliTest, MissingImportFileDeletesNothing) {
     const std::string before = Names();
     const auto result = Cli(LogonArgs(), {"import", "EMP", dir_.File("none.csv"), "--replace"});

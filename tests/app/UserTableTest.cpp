@@ -9,6 +9,7 @@
 
 #include "app/core/CsvReader.h"
 #include "app/core/CustomOracleQuery.h"
+#include "app/core/ImportTransaction.h"
 #include "app/core/UserTable.h"
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
@@ -21,6 +22,7 @@
 namespace velnor::app {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
@@ -513,6 +515,97 @@ TEST_F(ImportFixture, CancelRaisesItsOwnException) {
 TEST_F(ImportFixture, MissingFileRaisesTheFileError) {
     EXPECT_THAT([&] { TUserTable(*session_).ImportCsv(dir_.File("none.csv"), "T"); },
                 ThrowsMessage<platform::Exception>(HasSubstr("ファイルが見つかりません")));
+}
+
+// ---- file encodings ----
+
+const std::string kBom = "\xEF\xBB\xBF";
+const std::string kJapaneseFile =
+    "\"番号\",\"氏名\"\r\n1,\"髙﨑Ⅲ㎝～ソ表ポ\"\r\n2,\"a,\"\"b\"\"\\ｱ\"\r\n";
+// The same file as Windows writes it in CP932: trail bytes 0x5C and 0x7C among the quotes.
+const std::string kJapaneseCp932 =
+    "\"\x94\xd4\x8d\x86\",\"\x8e\x81\x96\xbc\"\r\n"
+    "1,\"\xfb\xfc\xfa\xb1\x87\x56\x87\x70\x81\x60\x83\x5c\x95\x5c\x83\x7c\"\r\n"
+    "2,\"a,\"\"b\"\"\\\xb1\"\r\n";
+
+class EncodedTransfer : public UserTableTest, public ::testing::WithParamInterface<TTextEncoding> {
+protected:
+    void SetUp() override {
+        UserTableTest::SetUp();
+        Sql("CREATE TABLE \"社員\" (\"番号\" NUMBER(5), \"氏名\" VARCHAR2(100))");
+        Sql("INSERT INTO \"社員\" VALUES (1, '髙﨑Ⅲ㎝～ソ表ポ')");
+        Sql("INSERT INTO \"社員\" VALUES (2, 'a,\"b\"\\ｱ')");
+        session_->Commit();
+    }
+    std::vector<std::string> TableRows() {
+        return Rows("SELECT \"番号\", \"氏名\" FROM \"社員\" ORDER BY 1");
+    }
+};
+
+TEST_P(EncodedTransfer, JapaneseNamesAndWindowsCharactersRoundTrip) {
+    const auto before = TableRows();
+    const std::string path = dir_.File("shain.csv");
+    TUserTable tables(*session_);
+    tables.ExportCsv(path, "社員", {}, GetParam());
+    const std::string expected = GetParam() == TTextEncoding::teCp932     ? kJapaneseCp932
+                                 : GetParam() == TTextEncoding::teUtf8Bom ? kBom + kJapaneseFile
+                                                                          : kJapaneseFile;
+    EXPECT_EQ(test::ReadBytes(path), expected);
+    tables.DeleteAll("社員");
+    tables.ImportCsv(path, "社員", {}, GetParam());
+    EXPECT_EQ(TableRows(), before);
+
+    // A UTF-8 file with a byte-order mark reads the same whatever was chosen.
+    test::WriteBytes(path, kBom + kJapaneseFile);
+    tables.DeleteAll("社員");
+    tables.ImportCsv(path, "社員", {}, GetParam());
+    EXPECT_EQ(TableRows(), before);
+}
+
+std::string EncodingCaseName(const ::testing::TestParamInfo<TTextEncoding>& info) {
+    static const char* const names[] = {"Utf8", "Utf8Bom", "Cp932"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, EncodedTransfer,
+                         ::testing::Values(TTextEncoding::teUtf8, TTextEncoding::teUtf8Bom,
+                                           TTextEncoding::teCp932),
+                         EncodingCaseName);
+
+// An export used to be able to put "?" where CP932 has no character.
+TEST_F(ExportFixture, CharacterCp932CannotHoldStopsTheExportAndKeepsTheFile) {
+    Sql("INSERT INTO EMP (ID, NAME) VALUES (4, '絵文字😀です')");
+    session_->Commit();
+    const std::string path = dir_.File("emp.csv");
+    test::WriteBytes(path, "old content");
+    EXPECT_THAT([&] { TUserTable(*session_).ExportCsv(path, "EMP", {}, TTextEncoding::teCp932); },
+                ThrowsMessage<platform::EConvertError>(
+                    HasSubstr("4 件目の行 3 列目 (NAME): 文字 '😀' (U+1F600) は Shift-JIS (CP932) "
+                              "で書けません")));
+    EXPECT_EQ(test::ReadBytes(path), "old content");
+    EXPECT_THAT(DirectoryEntries(), ElementsAre("emp.csv"));
+}
+
+// A Shift-JIS file read as UTF-8 used to land in the table as garbled text.
+TEST_F(ImportFixture, ShiftJisFileReadAsUtf8ImportsNothing) {
+    Sql("INSERT INTO T (ID) VALUES (99)");
+    session_->Commit();
+    std::string file = kHeader + "\r\n";
+    for (int i = 1; i <= 1500; ++i) file += std::to_string(i) + ",,\"ok\",\r\n";
+    file += "1501,,\"\x95\x5c\x83\x5c\",\r\n";  // 表ソ in CP932, after a full batch
+    TUserTable tables(*session_);
+    {
+        TImportTransaction work(tables, "T", TImportMode::imReplace);
+        EXPECT_THAT([&] { work.Import(File(file)); },
+                    ThrowsMessage<ECsvError>(AllOf(HasSubstr("1502 行目 3 列目: UTF-8"),
+                                                   HasSubstr("Shift-JIS (CP932) を選んで"))));
+    }
+    EXPECT_THAT(TableRows(), ElementsAre("99|<null>|<null>|<null>"));
+    TImportTransaction work(tables, "T", TImportMode::imReplace);
+    work.Import(File(file), {}, TTextEncoding::teCp932);
+    work.Commit();
+    EXPECT_EQ(Count("T", true), 1501);
+    EXPECT_EQ(Rows("SELECT NAME FROM T WHERE ID=1501").at(0), "表ソ");
 }
 
 // Both interfaces: full character-width Japanese columns travel whole, and a row refused by

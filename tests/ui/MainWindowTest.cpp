@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "app/core/CustomOracleQuery.h"
@@ -52,14 +53,22 @@ struct TScriptedDialogs : TUserDialogs {
     QString openFile, saveFile;
     bool realOpenDialog = false;  // show the window's own open dialog instead of answering
     bool overwrite = true;
-    long long stopAfterRows = -1;  // a progress call past this many rows cancels
+    long long stopAfterRows = -1;                 // a progress call past this many rows cancels
+    std::optional<TTextEncoding> chosenEncoding;  // the user's pick; none keeps the offer
+    std::vector<TTextEncoding> offeredEncodings;
     QStringList errors, warnings, informations, asked;
-    QString OpenFileName(QWidget* parent, const QString& proposed) override {
+    QString OpenFileName(QWidget* parent, const QString& proposed,
+                         TTextEncoding& encoding) override {
         asked << "open:" + proposed;
-        return realOpenDialog ? TUserDialogs::OpenFileName(parent, proposed) : openFile;
+        offeredEncodings.push_back(encoding);
+        if (realOpenDialog) return TUserDialogs::OpenFileName(parent, proposed, encoding);
+        if (chosenEncoding) encoding = *chosenEncoding;
+        return openFile;
     }
-    QString SaveFileName(QWidget*, const QString& proposed) override {
+    QString SaveFileName(QWidget*, const QString& proposed, TTextEncoding& encoding) override {
         asked << "save:" + proposed;
+        offeredEncodings.push_back(encoding);
+        if (chosenEncoding) encoding = *chosenEncoding;
         return saveFile;
     }
     bool AskOverwrite(QWidget*) override {
@@ -312,6 +321,52 @@ TEST_F(MainWindowTest, ExportThroughTheDialogsWritesTheTable) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str().substr(0, 27), "\"DEPTNO\",\"DNAME\",\"LOC\"\r\n10,");
+}
+
+TEST_F(MainWindowTest, EncodingChosenWithTheFileIsUsedAndOfferedNextTime) {
+    LogOnAsScott();
+    Select("DEPT");
+    dialogs_->saveFile = QString::fromStdString((dir_ / "dept.csv").string());
+    dialogs_->chosenEncoding = TTextEncoding::teUtf8Bom;
+    window_->ExportClick();
+    ASSERT_TRUE(dialogs_->errors.isEmpty()) << dialogs_->errors.join("\n").toStdString();
+    std::ifstream in(dir_ / "dept.csv", std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(content.substr(0, 11), "\xEF\xBB\xBF\"DEPTNO\"");
+    platform::TRegistryStore store(platform::TRegistryRoot::CurrentUser,
+                                   (dir_ / "HKEY_CURRENT_USER.reg").string());
+    EXPECT_EQ(store.ReadString("Software\\Tressigan\\Velnor\\Csv", "CsvEncoding"), "utf-8-bom");
+
+    CreateWindows();  // as after a restart
+    LogOnAsScott();
+    Select("BONUS");
+    dialogs_->openFile = QString::fromStdString(
+        WriteFile("sjis.csv", "\"ENAME\",\"JOB\"\r\n\"\x95\x5C\x83\x5C\",\"E\"\r\n"));
+    dialogs_->chosenEncoding = TTextEncoding::teCp932;
+    window_->ImportClick();
+    ASSERT_TRUE(dialogs_->errors.isEmpty()) << dialogs_->errors.join("\n").toStdString();
+    EXPECT_EQ(dialogs_->offeredEncodings, std::vector<TTextEncoding>{TTextEncoding::teUtf8Bom});
+    oracle::TOracleSession other(nullptr);
+    other.SetLogonUsername("SCOTT");
+    other.SetLogonPassword("TIGER");
+    other.SetLogonDatabase("DEMO");
+    other.LogOn();
+    TCustomOracleQuery names(other);
+    names.SetText("SELECT ENAME FROM BONUS WHERE JOB='E'");
+    names.Execute();
+    EXPECT_EQ(names.FieldAsString(0), "表ソ");
+    other.LogOff();
+    EXPECT_EQ(store.ReadString("Software\\Tressigan\\Velnor\\Csv", "CsvEncoding"), "cp932");
+
+    // The real dialog shows the choice in a labelled combo box below the file type.
+    const auto dialog = MakeFileDialog(window_.get(), "x.csv", true, TTextEncoding::teCp932);
+    auto* combo = dialog->findChild<QComboBox*>("EncodingCombo");
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Shift-JIS (CP932)"));
+    EXPECT_EQ(dialog->findChild<QLabel*>("EncodingLabel")->buddy(), combo);
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(ChosenEncoding(*dialog), TTextEncoding::teUtf8Bom);
 }
 
 TEST_F(MainWindowTest, ExportOverAnExistingFileAsksAndKeepsItOnNo) {
