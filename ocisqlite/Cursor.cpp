@@ -240,7 +240,10 @@ TFetchOutcome TCursorCore::Fetch(ub4 rows) {
             exhausted_ = true;
             break;
         }
-        row_ = statement_->Row();
+        // Moved, not copied: a LOB value may be large.
+        std::vector<sql::Value>& next = statement_->Row();
+        row_.resize(next.size());
+        for (std::size_t i = 0; i < next.size(); ++i) row_[i] = std::move(next[i]);
         DeliverRow(outcome.rows, outcome);
         ++outcome.rows;
         ++rowCount_;
@@ -284,6 +287,23 @@ void TCursorCore::DeliverRow(ub4 row, TFetchOutcome& outcome) {
         }
         void* buffer = At(static_cast<unsigned char*>(d->value),
                           d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize), row);
+        if (d->type == SQLT_CLOB || d->type == SQLT_BLOB || d->type == SQLT_BFILE) {
+            const sql::ColumnInfo& column = statement_->Describe()[d->position - 1];
+            if (column.type != d->type && !(d->type == SQLT_BFILE && column.type == sql::tcBfile))
+                throw OraError(932, {d->type == SQLT_BLOB ? "BLOB" : "CLOB", "-"});
+            if (buffer) FillLocator(buffer, value, column);
+            if (value.IsNull()) {
+                if (ind)
+                    *ind = -1;
+                else
+                    outcome.rowError = 1405;
+            } else if (ind) {
+                *ind = 0;
+            }
+            if (len) *len = static_cast<ub2>(sizeof(void*));
+            if (code) *code = value.IsNull() ? 1405 : 0;
+            continue;
+        }
         const TWriteResult w = WriteExternal(value, d->type, buffer,
                                              static_cast<std::size_t>(d->valueSize), *session_);
         if (w.isNull) {

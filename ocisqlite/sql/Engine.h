@@ -67,6 +67,9 @@ enum TypeCode : int {
     tcIntervalYm = 189,
     tcIntervalDs = 190,
     tcTimestampLtz = 232,
+    tcClob = 112,  // NCLOB too, told apart by the national character set form
+    tcBlob = 113,
+    tcBfile = 114,
 };
 
 // A DATE broken down; year -4712..9999, never 0.
@@ -101,6 +104,9 @@ struct Value {
     double real = 0;           // Kind::Double: a BINARY_DOUBLE, or BINARY_FLOAT when integer is 1
     std::string bytes;         // Kind::Text, Kind::Raw and Kind::Decimal
     DateTime date;             // Kind::Date
+    // A LOB column's value (Text for CLOB/NCLOB/BFILE, Raw for BLOB): empty bytes are an
+    // empty LOB, which unlike '' is not NULL.
+    bool lob = false;
 
     [[nodiscard]] bool IsNumber() const noexcept {
         return kind == Kind::Integer || kind == Kind::Double || kind == Kind::Decimal;
@@ -176,6 +182,8 @@ public:
     // Next row of an executed query into Row(); false when there are no more rows.
     bool Fetch();
     [[nodiscard]] const std::vector<Value>& Row() const noexcept { return row_; }
+    // The row for the caller to take its values from (the next Fetch refills it).
+    [[nodiscard]] std::vector<Value>& Row() noexcept { return row_; }
     [[nodiscard]] std::int64_t RowsFetched() const noexcept { return rowsFetched_; }
     // Ends the cursor (the statement can be executed again).
     void Close() noexcept;
