@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "app/core/CsvLob.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CsvWriter.h"
 #include "app/core/CustomOracleQuery.h"
@@ -87,6 +88,9 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                     const int type = types[static_cast<std::size_t>(i)];
                     if (type == oracle::otString) {
                         writer.AddString(query.FieldAsString(i));  // NULL is the empty string
+                    } else if (IsCsvLob(type)) {
+                        AddLobField(writer, file, query.GetFieldLOB(i),
+                                    session_.Preferences().ConvertCRLF());
                     } else if (type != oracle::otInteger && type != oracle::otFloat &&
                                type != oracle::otNumber && type != oracle::otDate) {
                         writer.AddEmpty();

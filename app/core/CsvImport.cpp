@@ -2,6 +2,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/core/CsvLob.h"
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CustomOracleQuery.h"
@@ -23,6 +24,7 @@ struct TBoundColumn {
     std::string name;
     std::vector<TVariant> values;      // the batch being collected
     std::vector<std::size_t> lengths;  // text columns: bytes of each value, for errors
+    int lobType = 0;                   // CLOB or BLOB: the field goes as it is
 };
 
 std::string LinesText(std::int64_t first, std::int64_t last) {
@@ -40,6 +42,14 @@ public:
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
             const int type = cols[c].type;
+            if (IsCsvLob(type)) {
+                // Text of any length; a BLOB's hexadecimal text converts in the database.
+                std::string name = ":C" + std::to_string(c + 1);
+                insert += name;
+                query_.Variables().AddVariable(name, oracle::otBigString);
+                bound_.push_back({c, std::move(name), {}, {}, type});
+                continue;
+            }
             const bool numeric =
                 type == oracle::otInteger || type == oracle::otFloat || type == oracle::otNumber;
             if (!numeric && type != oracle::otString && type != oracle::otDate) {
@@ -71,7 +81,19 @@ public:
 
     void Add(std::span<const std::string> fields, std::int64_t line) {
         converter_.Convert(fields, line, values_);
+        // A large LOB goes alone: array elements are as wide as the widest.
+        const bool large = HasLargeLob(fields);
+        if (large) Flush();
         for (auto& b : bound_) {
+            if (b.lobType) {
+                const std::string empty;
+                const std::string& field = b.column < fields.size() ? fields[b.column] : empty;
+                CheckLobField(b.lobType, field, line, static_cast<int>(b.column + 1),
+                              converter_.Columns()[b.column].name);
+                b.values.push_back(field.empty() ? TVariant::Null() : TVariant(field));
+                b.lengths.push_back(field.size());
+                continue;
+            }
             TCsvValue& value = values_[b.column];
             switch (value.kind) {
                 case TCsvValue::Kind::Null:
@@ -89,6 +111,7 @@ public:
             }
         }
         lines_.push_back(line);
+        if (large) Flush();
     }
 
     void Flush() {
@@ -105,6 +128,15 @@ public:
     }
 
 private:
+    static constexpr std::size_t kLargeLob = 64 * 1024;
+
+    [[nodiscard]] bool HasLargeLob(std::span<const std::string> fields) const noexcept {
+        for (const auto& b : bound_)
+            if (b.lobType && b.column < fields.size() && fields[b.column].size() > kLargeLob)
+                return true;
+        return false;
+    }
+
     void Store(TBoundColumn& b) {
         try {
             query_.Variables().SetVariableValue(b.name, TVariant::Array(std::move(b.values)));

@@ -88,4 +88,11 @@ void TCsvWriter::AddDate(double value) {
 
 void TCsvWriter::AddEmpty() { Separate(); }
 
+std::string TCsvWriter::TakeLineForStreamedField() {
+    Separate();
+    std::string line = std::move(line_);
+    line_.clear();
+    return line;
+}
+
 }  // namespace velnor::app

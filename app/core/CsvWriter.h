@@ -35,6 +35,9 @@ public:
     void AddDate(double value);
     // An empty field: a NULL number or date, or a column of a type the files do not carry.
     void AddEmpty();
+    // Starts a field whose content the caller writes itself (a streamed value) and hands
+    // over the line so far, separator included; the next field follows a separator.
+    [[nodiscard]] std::string TakeLineForStreamedField();
 
     // `text` as one field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
     static void AppendField(std::string& out, std::string_view text);

@@ -244,7 +244,7 @@ TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
         {"create table u (a varchar2)", 906, "missing left parenthesis"},
         {"create table u (a varchar2(4001))", 910, "specified length too long"},
         {"create table u (a number(39))", 1727, "numeric precision specifier is out of range"},
-        {"create table u (a blob)", 3001, "unimplemented feature"},
+        {"create table u (a xmltype)", 3001, "unimplemented feature"},
         {"create table u (a widget)", 902, "invalid datatype"},
         {"create table u (a long, b long raw)", 1754, "only one column of type LONG"},
         {"alter session set no_such_thing = 1", 2248, "invalid option for ALTER SESSION"},
