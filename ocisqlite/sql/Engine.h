@@ -266,7 +266,8 @@ private:
 
 // Creates the demo schema on a connection and commits: DEPT, EMP, SALGRADE, BONUS with the
 // classic rows, ALL_TYPES (a column of every supported type, NULLs, Japanese text; LONG RAW
-// lives in LONG_RAWS, as a table holds only one LONG column) and
+// lives in LONG_RAWS, as a table holds only one LONG column), DOCS (CLOB, NCLOB and BLOB:
+// NULL, empty and a Japanese document of several kilobytes) and
 // BIG_TABLE with `bigRows` rows. Raises ORA-00955 when a table already exists.
 void SeedDemo(Connection& connection, std::int64_t bigRows = 100000);
 

@@ -557,7 +557,8 @@ TEST_F(SqlEngineTest, ProgramStatementsRunAsSent) {
     sql::SeedDemo(*db_, 20);
     EXPECT_THAT(
         Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME"),
-        ElementsAre("ALL_TYPES", "BIG_TABLE", "BONUS", "DEPT", "EMP", "LONG_RAWS", "SALGRADE"));
+        ElementsAre("ALL_TYPES", "BIG_TABLE", "BONUS", "DEPT", "DOCS", "EMP", "LONG_RAWS",
+                    "SALGRADE"));
     EXPECT_EQ(One("SELECT COUNT(*) FROM EMP"), "14");
     EXPECT_EQ(One("SELECT COUNT(*) FROM BIG_TABLE"), "20");
     auto all = db_->Prepare("SELECT * FROM EMP");
