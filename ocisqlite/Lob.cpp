@@ -148,9 +148,9 @@ VELNOR_EXPORT sword OCILobGetLength(OCISvcCtx* svc, OCIError* err, OCILobLocator
     });
 }
 
-VELNOR_EXPORT sword OCILobRead(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc,
-                               ub4* amount_inout, ub4 offset, void* buf, ub4 buf_len, void* ctx,
-                               OCICallbackLobRead cb, ub2 cs_id, ub1 cs_form) {
+VELNOR_EXPORT sword OCILobRead(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4* amount_inout,
+                               ub4 offset, void* buf, ub4 buf_len, void* ctx, OCICallbackLobRead cb,
+                               ub2 cs_id, ub1 cs_form) {
     TDescriptor* locator = Locator(loc);
     if (!locator || !ValidError(err) || !amount_inout || !buf) return OCI_INVALID_HANDLE;
     return Guard(err, [&]() -> sword {

@@ -31,7 +31,9 @@ struct SqlType {
     }
     [[nodiscard]] bool IsLob() const { return code == tcClob || code == tcBlob || code == tcBfile; }
     [[nodiscard]] bool IsDate() const { return code == tcDate; }
-    [[nodiscard]] bool IsRaw() const { return code == tcRaw || code == tcLongRaw || code == tcBlob; }
+    [[nodiscard]] bool IsRaw() const {
+        return code == tcRaw || code == tcLongRaw || code == tcBlob;
+    }
     [[nodiscard]] bool IsBinaryFloat() const {
         return code == tcBinaryFloat || code == tcBinaryDouble;
     }

@@ -124,8 +124,7 @@ const char* TypeWord(const SqlType& t) {
 
 // LOB values cannot be compared, sorted, grouped or made distinct.
 void RejectLob(const SqlType& t) {
-    if (t.IsLob())
-        Fail(932, std::string("inconsistent datatypes: expected - got ") + TypeWord(t));
+    if (t.IsLob()) Fail(932, std::string("inconsistent datatypes: expected - got ") + TypeWord(t));
 }
 
 bool IsRownum(const Expr& e) {

@@ -137,7 +137,9 @@ public:
     }
 
     // A LOB query never gets this far on this interface: its describe refuses it.
-    std::uint64_t LobLength(void*) override { throw platform::Exception("LOB access requires OCI8 mode"); }
+    std::uint64_t LobLength(void*) override {
+        throw platform::Exception("LOB access requires OCI8 mode");
+    }
     void ReadLob(void*, std::size_t, const std::function<void(std::string_view)>&) override {
         throw platform::Exception("LOB access requires OCI8 mode");
     }

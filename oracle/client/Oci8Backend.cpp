@@ -258,9 +258,9 @@ public:
         while (status == OCI_NEED_DATA) {
             ub4 amount = 0;
             status = oci.OCILobRead(session_.ServiceContext(), err_,
-                                    static_cast<OCILobLocator*>(locator), &amount, 1,
-                                    buffer.data(), static_cast<ub4>(buffer.size()), nullptr,
-                                    nullptr, 0, SQLCS_IMPLICIT);
+                                    static_cast<OCILobLocator*>(locator), &amount, 1, buffer.data(),
+                                    static_cast<ub4>(buffer.size()), nullptr, nullptr, 0,
+                                    SQLCS_IMPLICIT);
             if (status != OCI_NEED_DATA) CheckOci8(&session_, err_, status);
             if (amount > buffer.size()) throw Exception("The client library overran a LOB buffer");
             if (amount > 0) sink(std::string_view(buffer.data(), amount));

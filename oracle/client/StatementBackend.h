@@ -5,11 +5,11 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "oci/OciTypes.h"

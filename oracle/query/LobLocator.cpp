@@ -74,9 +74,7 @@ void* TLobLocator::Handle() const {
 
 bool TLobLocator::IsNull() const { return Handle() == nullptr; }
 
-bool TLobLocator::IsBinary() const {
-    return query_.CheckedField(index_).typeCode != otCLOB;
-}
+bool TLobLocator::IsBinary() const { return query_.CheckedField(index_).typeCode != otCLOB; }
 
 std::uint64_t TLobLocator::Length() {
     void* handle = Handle();
