@@ -43,10 +43,11 @@ public:
             if (c > 0) insert += ",";
             const int type = cols[c].type;
             if (IsCsvLob(type)) {
-                // Text of any length; a BLOB's hexadecimal text converts in the database.
+                // Text of any length goes as LONG, one record per execution; a BLOB's
+                // hexadecimal text converts in the database.
                 std::string name = ":C" + std::to_string(c + 1);
                 insert += name;
-                query_.Variables().AddVariable(name, oracle::otBigString);
+                query_.Variables().AddVariable(name, oracle::otLong);
                 bound_.push_back({c, std::move(name), {}, {}, type});
                 continue;
             }
@@ -81,9 +82,6 @@ public:
 
     void Add(std::span<const std::string> fields, std::int64_t line) {
         converter_.Convert(fields, line, values_);
-        // A large LOB goes alone: array elements are as wide as the widest.
-        const bool large = HasLargeLob(fields);
-        if (large) Flush();
         for (auto& b : bound_) {
             if (b.lobType) {
                 const std::string empty;
@@ -111,7 +109,8 @@ public:
             }
         }
         lines_.push_back(line);
-        if (large) Flush();
+        // A LOB value may be large: few records wait at a time.
+        if (HasLob() && lines_.size() >= kLobBatchRows) Flush();
     }
 
     void Flush() {
@@ -119,6 +118,15 @@ public:
         if (bound_.empty()) {
             // No column takes a value: one execution per record.
             for (std::size_t r = 0; r < lines_.size(); ++r) Execute(r, r);
+        } else if (HasLob()) {
+            for (std::size_t r = 0; r < lines_.size(); ++r) {
+                for (auto& b : bound_) StoreOne(b, r);
+                Execute(r, r);
+            }
+            for (auto& b : bound_) {
+                b.values.clear();
+                b.lengths.clear();
+            }
         } else {
             for (auto& b : bound_) Store(b);
             Execute(0, lines_.size() - 1);
@@ -128,13 +136,22 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLargeLob = 64 * 1024;
+    static constexpr std::size_t kLobBatchRows = 16;
 
-    [[nodiscard]] bool HasLargeLob(std::span<const std::string> fields) const noexcept {
+    [[nodiscard]] bool HasLob() const noexcept {
         for (const auto& b : bound_)
-            if (b.lobType && b.column < fields.size() && fields[b.column].size() > kLargeLob)
-                return true;
+            if (b.lobType) return true;
         return false;
+    }
+
+    // One record's value (a LONG variable holds one value, not an array).
+    void StoreOne(TBoundColumn& b, std::size_t row) {
+        try {
+            query_.Variables().SetVariableValue(b.name, std::move(b.values[row]));
+        } catch (const platform::Exception&) {
+            RaiseTooLong(b);
+            throw;
+        }
     }
 
     void Store(TBoundColumn& b) {
