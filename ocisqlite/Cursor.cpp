@@ -222,7 +222,10 @@ void TCursorCore::OpenQuery(TConnection& connection) {
     executedType_ = statement_->Type();
     ApplyBinds(0);
     statement_->Close();
+    // LOB columns are read by reference, never held whole, unless a define wants the value.
+    statement_->UseLobReferences(!LobValuesWanted());
     statement_->Execute();
+    firstFetchDone_ = false;
     executed_ = true;
     queryOpen_ = true;
     exhausted_ = false;
@@ -231,9 +234,29 @@ void TCursorCore::OpenQuery(TConnection& connection) {
     row_.clear();
 }
 
+bool TCursorCore::LobValuesWanted() const {
+    const auto& columns = statement_->Describe();
+    for (const auto& d : defines_) {
+        if (d->position == 0 || d->position > columns.size()) continue;
+        const int type = columns[d->position - 1].type;
+        if (type != sql::tcClob && type != sql::tcBlob && type != sql::tcBfile) continue;
+        if (d->type != SQLT_CLOB && d->type != SQLT_BLOB && d->type != SQLT_BFILE) return true;
+    }
+    return false;
+}
+
 TFetchOutcome TCursorCore::Fetch(ub4 rows) {
     TFetchOutcome outcome;
     if (!queryOpen_) throw OraError(1002);
+    if (!firstFetchDone_) {
+        // Defines made after the execution may want LOB values: run again in that form.
+        firstFetchDone_ = true;
+        if (LobValuesWanted() && statement_->UsingLobReferences()) {
+            statement_->UseLobReferences(false);
+            ApplyBinds(0);
+            statement_->Execute();
+        }
+    }
     lastFetchRows_ = 0;
     while (outcome.rows < rows && !exhausted_) {
         if (!statement_->Fetch()) {

@@ -150,6 +150,7 @@ struct TLobState {
     int type = 0;              // 112 CLOB/NCLOB, 113 BLOB, 114 BFILE
     bool national = false;     // NCLOB
     std::shared_ptr<const std::string> value;  // database form: UTF-8 text or bytes
+    std::shared_ptr<const sql::LobRef> ref;    // or where the value is read from
     // A streamed read in progress: the byte position in `value` and the bytes still wanted.
     bool polling = false;
     std::size_t pollAt = 0;

@@ -38,12 +38,37 @@ bool ValidError(OCIError* err) { return AsHandle<TErrorHandle>(err, OCI_HTYPE_ER
 // A locator a read or length may use: a NULL column value leaves none.
 const TLobState& Readable(TDescriptor& locator, const char* operation) {
     const TLobState& lob = locator.lob;
-    if (!lob.initialized || !lob.value) throw OraError(22275);
+    if (!lob.initialized || (!lob.value && !lob.ref)) throw OraError(22275);
     if (lob.type == SQLT_BFILE) throw OraError(22289, {operation});
     return lob;
 }
 
 bool Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The database bytes of a LOB, held or read by reference a window at a time.
+class TLobBytes {
+public:
+    explicit TLobBytes(const TLobState& lob) : lob_(lob) {}
+    [[nodiscard]] std::size_t Size() {
+        if (lob_.value) return lob_.value->size();
+        if (size_ < 0) size_ = lob_.ref->connection->LobBytes(*lob_.ref);
+        return static_cast<std::size_t>(size_);
+    }
+    // Up to `n` bytes from byte `at`.
+    [[nodiscard]] std::string Window(std::size_t at, std::size_t n) {
+        if (lob_.value) return at < lob_.value->size() ? lob_.value->substr(at, n) : std::string();
+        std::string out(std::min(n, Size() - std::min(at, Size())), '\0');
+        out.resize(lob_.ref->connection->ReadLob(*lob_.ref, static_cast<std::int64_t>(at),
+                                                 out.data(), out.size()));
+        return out;
+    }
+
+private:
+    const TLobState& lob_;
+    std::int64_t size_ = -1;
+};
+
+constexpr std::size_t kScan = 256 * 1024;
 
 // Characters of UTF-8 text.
 std::size_t CharCount(std::string_view text) {
@@ -52,13 +77,34 @@ std::size_t CharCount(std::string_view text) {
     return n;
 }
 
+std::size_t CharCount(TLobBytes& bytes) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; at < bytes.Size(); at += kScan)
+        n += CharCount(bytes.Window(at, kScan));
+    return n;
+}
+
 // The byte position of character `chars` (from 0) at or after byte `from`.
-std::size_t SkipChars(const std::string& text, std::size_t from, std::size_t chars) {
+std::size_t SkipChars(TLobBytes& bytes, std::size_t from, std::size_t chars) {
     std::size_t at = from;
-    while (at < text.size() && chars > 0) {
+    while (chars > 0 && at < bytes.Size()) {
+        const std::string window = bytes.Window(at, kScan);
+        std::size_t i = 0;
+        // Stop before the character after the last one skipped.
+        for (; i < window.size(); ++i) {
+            if (!Continuation(window[i])) {
+                if (chars == 0) break;
+                --chars;
+            }
+        }
+        at += i;
+        if (i < window.size()) return at;
+    }
+    // Continuation bytes of the last character skipped.
+    while (at < bytes.Size()) {
+        const std::string next = bytes.Window(at, 1);
+        if (next.empty() || !Continuation(next[0])) break;
         ++at;
-        while (at < text.size() && Continuation(text[at])) ++at;
-        --chars;
     }
     return at;
 }
@@ -80,40 +126,42 @@ std::size_t MaxClientWidth(TClientCharset set) {
 
 // The next piece of a read: at most `room` bytes for the caller, whole characters only.
 // `at` advances over the database bytes used and `charsLeft` over the characters.
-std::string NextPiece(const TLobState& lob, std::size_t& at, std::size_t& charsLeft,
-                      std::size_t room) {
-    const std::string& value = *lob.value;
+std::string NextPiece(const TLobState& lob, TLobBytes& bytes, std::size_t& at,
+                      std::size_t& charsLeft, std::size_t room) {
     if (lob.type == SQLT_BLOB) {
-        const std::size_t n = std::min({room, charsLeft, value.size() - at});
-        std::string piece = value.substr(at, n);
-        at += n;
-        charsLeft -= n;
+        std::string piece = bytes.Window(at, std::min(room, charsLeft));
+        at += piece.size();
+        charsLeft -= piece.size();
         return piece;
     }
     const TClientCharset set = ClientCharset();
-    std::size_t chars = std::min(charsLeft, room / MaxClientWidth(set));
-    if (set == TClientCharset::Al32Utf8) {
-        // Same encoding: fill the buffer up to the last whole character.
-        std::size_t end = std::min(value.size(), at + room);
-        if (end < value.size())
-            while (end > at && Continuation(value[end])) --end;
-        std::size_t taken = CharCount(std::string_view(value).substr(at, end - at));
-        if (taken > charsLeft) {
-            end = SkipChars(value, at, charsLeft);
-            taken = charsLeft;
+    const std::size_t width = set == TClientCharset::Al32Utf8 ? 1 : MaxClientWidth(set);
+    if (room < width) throw OraError(22275);  // no room for one character
+    // UTF-8 of the database: a window of whole characters that fits once converted.
+    std::string window = bytes.Window(at, set == TClientCharset::Al32Utf8 ? room : room / width);
+    std::size_t end = window.size();
+    // Back off to the start of a character when the window ends inside one.
+    if (at + end < bytes.Size()) {
+        std::size_t lead = end;
+        while (lead > 0 && Continuation(window[lead - 1])) --lead;
+        if (lead > 0) {
+            const auto c = static_cast<unsigned char>(window[lead - 1]);
+            const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (end - (lead - 1) < need) end = lead - 1;
         }
-        std::string piece = value.substr(at, end - at);
-        at = end;
-        charsLeft -= taken;
-        return piece;
     }
-    if (chars == 0 && charsLeft > 0) throw OraError(22275);  // no room for one character
-    const std::size_t end = SkipChars(value, at, chars);
-    chars = CharCount(std::string_view(value).substr(at, end - at));
-    std::string piece = ToClient(std::string_view(value).substr(at, end - at), set);
-    at = end;
+    window.resize(end);
+    std::size_t chars = CharCount(window);
+    if (chars > charsLeft) {
+        std::size_t i = 0, seen = 0;
+        for (; i < window.size(); ++i)
+            if (!Continuation(window[i]) && seen++ == charsLeft) break;
+        window.resize(i);
+        chars = charsLeft;
+    }
+    at += window.size();
     charsLeft -= chars;
-    return piece;
+    return set == TClientCharset::Al32Utf8 ? window : ToClient(window, set);
 }
 
 }  // namespace
@@ -129,7 +177,10 @@ void FillLocator(void* slot, const sql::Value& value, const sql::ColumnInfo& col
     lob.national = column.national;
     if (value.IsNull()) return;
     lob.initialized = true;
-    lob.value = std::make_shared<const std::string>(value.bytes);
+    if (value.ref)
+        lob.ref = value.ref;
+    else
+        lob.value = std::make_shared<const std::string>(value.bytes);
 }
 
 }  // namespace velnor::ocisqlite
@@ -141,7 +192,8 @@ VELNOR_EXPORT sword OCILobGetLength(OCISvcCtx* svc, OCIError* err, OCILobLocator
     return Guard(err, [&] {
         (void)svc;
         const TLobState& lob = Readable(*locator, "GETLENGTH");
-        const std::size_t n = lob.type == SQLT_BLOB ? lob.value->size() : CharCount(*lob.value);
+        TLobBytes bytes(lob);
+        const std::size_t n = lob.type == SQLT_BLOB ? bytes.Size() : CharCount(bytes);
         if (n > UB4MAXVAL) throw OraError(22053);
         *len_out = static_cast<ub4>(n);
         return OCI_SUCCESS;
@@ -159,21 +211,21 @@ VELNOR_EXPORT sword OCILobRead(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc
         (void)cs_form;
         TLobState& lob = locator->lob;
         Readable(*locator, "FILEREAD");
+        TLobBytes source(lob);
         if (!lob.polling) {
             // A new read: the offset counts from 1, an amount of 0 reads to the end.
             if (offset == 0) throw OraError(22275);
-            lob.pollAt = lob.type == SQLT_BLOB
-                             ? std::min<std::size_t>(offset - 1, lob.value->size())
-                             : SkipChars(*lob.value, 0, offset - 1);
+            lob.pollAt = lob.type == SQLT_BLOB ? std::min<std::size_t>(offset - 1, source.Size())
+                                               : SkipChars(source, 0, offset - 1);
             lob.pollCharsLeft = *amount_inout == 0 ? static_cast<std::size_t>(-1) : *amount_inout;
         }
-        auto done = [&] { return lob.pollCharsLeft == 0 || lob.pollAt >= lob.value->size(); };
+        auto done = [&] { return lob.pollCharsLeft == 0 || lob.pollAt >= source.Size(); };
         if (cb) {
             std::size_t total = 0;
             lob.polling = false;
             ub1 piece = OCI_FIRST_PIECE;
             do {
-                std::string bytes = NextPiece(lob, lob.pollAt, lob.pollCharsLeft, buf_len);
+                std::string bytes = NextPiece(lob, source, lob.pollAt, lob.pollCharsLeft, buf_len);
                 if (done()) piece = piece == OCI_FIRST_PIECE ? OCI_ONE_PIECE : OCI_LAST_PIECE;
                 std::memcpy(buf, bytes.data(), bytes.size());
                 total += bytes.size();
@@ -184,7 +236,7 @@ VELNOR_EXPORT sword OCILobRead(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc
             *amount_inout = static_cast<ub4>(std::min<std::size_t>(total, UB4MAXVAL));
             return OCI_SUCCESS;
         }
-        std::string bytes = NextPiece(lob, lob.pollAt, lob.pollCharsLeft, buf_len);
+        std::string bytes = NextPiece(lob, source, lob.pollAt, lob.pollCharsLeft, buf_len);
         std::memcpy(buf, bytes.data(), bytes.size());
         *amount_inout = static_cast<ub4>(bytes.size());
         lob.polling = !done();
@@ -245,6 +297,11 @@ VELNOR_EXPORT sword OCILobIsEqual(OCIEnv* env, const OCILobLocator* x, const OCI
     if (!a || !b || !equal_out) return OCI_INVALID_HANDLE;
     (void)env;
     // The same LOB: one fetched value shared by assigned locators.
-    *equal_out = a->lob.initialized && a->lob.value == b->lob.value ? 1 : 0;
+    const bool same = a->lob.value               ? a->lob.value == b->lob.value
+                      : a->lob.ref && b->lob.ref ? a->lob.ref->table == b->lob.ref->table &&
+                                                       a->lob.ref->column == b->lob.ref->column &&
+                                                       a->lob.ref->rowid == b->lob.ref->rowid
+                                                 : false;
+    *equal_out = a->lob.initialized && same ? 1 : 0;
     return OCI_SUCCESS;
 }

@@ -92,6 +92,16 @@ struct DateTime {
 [[nodiscard]] DateTime DecodeDate(const unsigned char* bytes);
 
 struct Decimal;
+class Connection;
+
+// Where a LOB value read by reference lives: a column of a row of the schema file. The
+// value is read when asked for, as it is then; the connection must outlive the reference.
+struct LobRef {
+    Connection* connection = nullptr;
+    std::string table;
+    std::string column;
+    std::int64_t rowid = 0;
+};
 
 // A bind value or a fetched column value. Text is bytes in the database encoding (UTF-8);
 // an empty Text is NULL to the database, as in Oracle.
@@ -107,6 +117,8 @@ struct Value {
     // A LOB column's value (Text for CLOB/NCLOB/BFILE, Raw for BLOB): empty bytes are an
     // empty LOB, which unlike '' is not NULL.
     bool lob = false;
+    // A LOB read by reference (bytes empty): see Statement::UseLobReferences.
+    std::shared_ptr<const LobRef> ref;
 
     [[nodiscard]] bool IsNumber() const noexcept {
         return kind == Kind::Integer || kind == Kind::Double || kind == Kind::Decimal;
@@ -187,6 +199,10 @@ public:
     [[nodiscard]] std::int64_t RowsFetched() const noexcept { return rowsFetched_; }
     // Ends the cursor (the statement can be executed again).
     void Close() noexcept;
+    // From the next Execute on, plain LOB columns of a query come as references instead of
+    // values (when the query allows it), so a large value is never held whole.
+    void UseLobReferences(bool on);
+    [[nodiscard]] bool UsingLobReferences() const noexcept { return lobReferences_; }
 
     struct Impl;  // the parsed and translated form
 
@@ -204,6 +220,7 @@ private:
     std::vector<Value> row_;
     std::int64_t rowsFetched_ = 0;
     std::unique_ptr<Impl> impl_;
+    bool lobReferences_ = false;
 };
 
 // One session on one schema's SQLite file (created when missing). Transactions are
@@ -243,6 +260,10 @@ public:
     // as text; and text read into that stored form. `type` gives code and precisions.
     [[nodiscard]] std::string TemporalText(std::string_view stored, int code, int precision,
                                            int scale) const;
+    // A referenced LOB's size in bytes, and up to `size` of its bytes from byte `offset`;
+    // ORA-22922 when its row is gone.
+    [[nodiscard]] std::int64_t LobBytes(const LobRef& lob);
+    std::size_t ReadLob(const LobRef& lob, std::int64_t offset, char* out, std::size_t size);
     // A value as Oracle converts it to VARCHAR2 in this session (NLS date format, RAW in hex).
     [[nodiscard]] std::string ToText(const Value& value) const;
 

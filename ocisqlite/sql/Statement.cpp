@@ -210,6 +210,23 @@ Statement::Statement(Connection& connection, std::string sql)
 
 Statement::~Statement() {
     if (impl_->stmt) sqlite3_finalize(impl_->stmt);
+    if (impl_->other) sqlite3_finalize(impl_->other);
+}
+
+void Statement::UseLobReferences(bool on) {
+    Parse();
+    Impl& im = *impl_;
+    if (on == lobReferences_ || (on && im.translation.lobs.sql.empty())) return;
+    Close();
+    if (!im.other) {
+        Connection::Impl& c = connection_.Internals();
+        const std::string& q = on ? im.translation.lobs.sql : im.translation.sql;
+        int rc = sqlite3_prepare_v3(c.db, q.c_str(), static_cast<int>(q.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &im.other, nullptr);
+        if (rc != SQLITE_OK) RaiseSqlite(c, connection_.Schema(), rc, im.statement.kind);
+    }
+    std::swap(im.stmt, im.other);
+    lobReferences_ = on;
 }
 
 void Statement::Bind(int position, Value value) {
@@ -319,6 +336,7 @@ std::int64_t Statement::Execute() {
     Parse();
     Impl& im = *impl_;
     Connection::Impl& c = connection_.Internals();
+    c.CloseLob();  // an open LOB reader would keep its table from changing
     Close();
     rowsFetched_ = 0;
     for (bool b : bound_)
@@ -474,6 +492,26 @@ bool Statement::Fetch() {
     for (std::size_t i = 0; i < row_.size(); ++i) {
         Value& v = row_[i];
         int col = static_cast<int>(i);
+        v.ref.reset();
+        if (lobReferences_ && im.translation.lobs.rowidColumn[i] >= 0) {
+            // typeof() of the column and the rowid of its row.
+            const std::string_view kind(reinterpret_cast<const char*>(sqlite3_column_text(s, col)));
+            v.bytes.clear();
+            if (kind == "null") {
+                v.kind = Value::Kind::Null;
+                v.lob = false;
+                continue;
+            }
+            v.kind = types[i].code == tcBlob ? Value::Kind::Raw : Value::Kind::Text;
+            v.lob = true;
+            auto ref = std::make_shared<LobRef>();
+            ref->connection = &connection_;
+            ref->table = im.translation.lobs.source[i].first;
+            ref->column = im.translation.lobs.source[i].second;
+            ref->rowid = sqlite3_column_int64(s, im.translation.lobs.rowidColumn[i]);
+            v.ref = std::move(ref);
+            continue;
+        }
         int st = sqlite3_column_type(s, col);
         v.lob = false;
         if (st == SQLITE_NULL) {

@@ -29,7 +29,8 @@ struct Source {
     std::string alias;     // the name that qualifies its columns in the statement
     std::string sqlAlias;  // quoted name in the SQLite text
     std::vector<std::pair<std::string, SqlType>> columns;
-    bool table = false;  // a stored table (has ROWID)
+    bool table = false;     // a stored table (has ROWID)
+    std::string tableName;  // the stored table's name in the schema file
 };
 
 struct Scope {
@@ -48,6 +49,7 @@ struct QueryOut {
     std::string sql;
     std::vector<OutColumn> columns;
     bool limited = false;
+    LobReferences lobs;
 };
 
 SqlType NumberType() {
@@ -166,8 +168,10 @@ public:
         Translation t;
         switch (s.kind) {
             case ParsedStatement::Kind::Select: {
+                topQuery_ = true;
                 QueryOut q = Query(*s.query, nullptr, nullptr);
                 t.sql = q.sql;
+                t.lobs = std::move(q.lobs);
                 for (const OutColumn& c : q.columns) {
                     t.columns.push_back(Describe(c));
                     t.columnTypes.push_back(c.type);
@@ -305,6 +309,7 @@ private:
         const TableMeta& t = Table(r);
         for (const ColumnMeta& c : t.columns) s.columns.emplace_back(c.name, c.type);
         s.table = true;
+        s.tableName = t.name;
         fromSql = Quote(t.name) + " AS " + s.sqlAlias;
         return s;
     }
@@ -1329,6 +1334,7 @@ private:
                    const std::vector<const ColumnMeta*>* targets) {
         Nested nested(*this);
         if (q.parts.size() == 1) return Part(q.parts[0], outer, targets, &q.orderBy);
+        topQuery_ = false;
         QueryOut out;
         for (std::size_t i = 0; i < q.parts.size(); ++i) {
             QueryOut p = Part(q.parts[i], outer, targets, nullptr);
@@ -1427,6 +1433,8 @@ private:
     QueryOut Part(const Select& s, const Scope* outer,
                   const std::vector<const ColumnMeta*>* targets,
                   const std::vector<OrderItem>* orderBy) {
+        const bool top = topQuery_;
+        topQuery_ = false;
         Scope scope;
         scope.outer = outer;
         std::string from;
@@ -1544,13 +1552,38 @@ private:
             if (items.size() < targets->size()) Fail(947, "not enough values");
             if (items.size() > targets->size()) Fail(913, "too many values");
         }
+        // The top query may read its plain LOB columns by reference: the type and the row
+        // instead of the value, which then streams from the file.
+        std::string refList;
+        std::vector<int> refRowid(items.size(), -1);
+        std::vector<std::pair<std::string, std::string>> refColumn(items.size());
+        std::string hidden;
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::string sql = targets ? Store(items[i], *(*targets)[i]) : items[i].sql;
             list += (i ? ", " : "") + sql + " AS " + Quote(out.columns[i].name);
+            std::string ref = sql;
+            if (top && items[i].type.IsLob() && items[i].column && !items[i].aggregate) {
+                for (const Source& src : scope.sources) {
+                    if (!src.table) continue;
+                    for (const auto& column : src.columns) {
+                        if (refRowid[i] >= 0 || sql != src.sqlAlias + "." + Quote(column.first))
+                            continue;
+                        refRowid[i] =
+                            static_cast<int>(items.size()) +
+                            static_cast<int>(std::count_if(refRowid.begin(), refRowid.end(),
+                                                           [](int r) { return r >= 0; }));
+                        refColumn[i] = {src.tableName, column.first};
+                        ref = "typeof(" + sql + ")";
+                        hidden += ", " + src.sqlAlias + ".rowid";
+                    }
+                }
+            }
+            refList += (i ? ", " : "") + ref + " AS " + Quote(out.columns[i].name);
         }
         bool ordered = orderBy && !orderBy->empty();
         bool wrap = !limit.empty() && (ordered || aggregated || s.distinct);
         std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list;
+        const std::size_t listEnd = sql.size();
         if (wrap) {
             if (scope.sources.size() != 1) Fail(3001, "unimplemented feature");
             // The explicit order keeps SQLite from taking the rows in the outer query's order.
@@ -1592,6 +1625,11 @@ private:
             out.limited = true;
         }
         out.sql = sql;
+        if (!hidden.empty() && !wrap && !s.distinct && !targets) {
+            out.lobs.sql = "SELECT " + refList + hidden + sql.substr(listEnd);
+            out.lobs.rowidColumn = std::move(refRowid);
+            out.lobs.source = std::move(refColumn);
+        }
         for (OutColumn& c : out.columns) {
             if (!c.type.owner.empty()) c.type.owner.clear();
         }
@@ -1760,6 +1798,7 @@ private:
     std::vector<SqlType> bindTypes_;
     int aliases_ = 0;
     int depth_ = 0;
+    bool topQuery_ = false;  // the next query part is the statement's own select list
 };
 
 }  // namespace
