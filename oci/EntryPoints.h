@@ -56,6 +56,9 @@
     X(OCIDirPathColArrayEntrySet) X(OCIDirPathColArrayToStream) X(OCIDirPathLoadStream) X(OCIDirPathStreamReset) \
     X(OCIDateTimeToText)
 
+/* Optional (1 name), each bound whatever the groups say; absence leaves it null. */
+#define VELNOR_OPTIONAL_ENTRY_POINTS(X) X(OCIRowidToChar)
+
 /* MTS companion library (5 names). */
 #define VELNOR_MTS_ENTRY_POINTS(X) \
     X(OraMTSSvcGet) X(OraMTSSvcRel) X(OraMTSSvcEnlist) X(OraMTSSvcEnlistEx) \
@@ -67,5 +70,6 @@
     VELNOR_OLOG_ENTRY_POINTS(X) \
     VELNOR_OPINIT_ENTRY_POINTS(X) \
     VELNOR_OCI8_ENTRY_POINTS(X) \
-    VELNOR_OCI81_ENTRY_POINTS(X)
+    VELNOR_OCI81_ENTRY_POINTS(X) \
+    VELNOR_OPTIONAL_ENTRY_POINTS(X)
 /* clang-format on */

@@ -235,6 +235,11 @@
         const OraText* fmt, ub1 fmt_length, ub1 fsprec, const OraText* lang_name, \
         size_t lang_length, ub4* buf_size, OraText* buf))
 
+/* Entry points an older client may lack; each is bound on its own and its absence costs
+   only what it offers. */
+#define VELNOR_OPTIONAL_PROTOTYPES(X) \
+    X(sword, OCIRowidToChar, (OCIRowid* rowid, OraText* buf, ub2* buf_len, OCIError* err))
+
 /* MTS companion library (liboramts); the result is a DWORD, 0 on success. Parameter lists
    follow Oracle's MTS developer's guide (OraMTSTransTest's is unconfirmed against a header). */
 #define VELNOR_MTS_PROTOTYPES(X) \
@@ -253,6 +258,7 @@ extern "C" {
 
 VELNOR_OCI8_PROTOTYPES(VELNOR_OCI_ENTRY)
 VELNOR_OCI81_PROTOTYPES(VELNOR_OCI_ENTRY)
+VELNOR_OPTIONAL_PROTOTYPES(VELNOR_OCI_ENTRY)
 VELNOR_MTS_PROTOTYPES(VELNOR_OCI_ENTRY)
 
 /* OraMTSSvcGet flags */

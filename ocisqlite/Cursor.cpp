@@ -207,12 +207,14 @@ void TCursorCore::ExecuteDml(TConnection& connection, ub4 first, ub4 last, ub4& 
     EnsureStatement(connection);
     queryOpen_ = false;
     rowCount_ = 0;
+    lastRow_.reset();
     executedType_ = statement_->Type();
     for (ub4 element = first; element < last; ++element) {
         failedElement = element;
         ApplyBinds(element);
         const std::int64_t rows = statement_->Execute();
         if (rows > 0) rowCount_ += static_cast<ub8>(rows);
+        if (statement_->LastRow()) lastRow_ = statement_->LastRow();
     }
     executed_ = true;
 }
@@ -220,6 +222,7 @@ void TCursorCore::ExecuteDml(TConnection& connection, ub4 first, ub4 last, ub4& 
 void TCursorCore::OpenQuery(TConnection& connection) {
     EnsureStatement(connection);
     executedType_ = statement_->Type();
+    lastRow_.reset();
     ApplyBinds(0);
     statement_->Close();
     // LOB columns are read by reference, never held whole, unless a define wants the value.

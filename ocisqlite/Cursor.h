@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,10 @@ public:
     [[nodiscard]] bool Executed() const noexcept { return executed_; }
     [[nodiscard]] ub8 RowCount() const noexcept { return rowCount_; }
     [[nodiscard]] ub4 LastFetchRows() const noexcept { return lastFetchRows_; }
+    // The last row the last DML execution touched, over all its elements.
+    [[nodiscard]] const std::optional<sql::RowAddress>& LastRow() const noexcept {
+        return lastRow_;
+    }
     // The last fetched row, for reading LONG values in parts.
     [[nodiscard]] const std::vector<sql::Value>& CurrentRow() const noexcept { return row_; }
     [[nodiscard]] const sql::Connection* Session() const noexcept { return session_; }
@@ -112,6 +117,7 @@ private:
     bool firstFetchDone_ = false;
     ub8 rowCount_ = 0;
     ub4 lastFetchRows_ = 0;
+    std::optional<sql::RowAddress> lastRow_;
     int executedType_ = -1;
     std::vector<std::unique_ptr<TBindSpec>> binds_;
     std::vector<std::unique_ptr<TDefineSpec>> defines_;

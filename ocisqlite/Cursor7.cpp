@@ -56,6 +56,18 @@ void FetchResult(Cda_Def* cda, TCursor7& cursor, const TFetchOutcome& outcome, u
     if (outcome.rows < wanted && outcome.exhausted) throw OraError(1403);
 }
 
+// The ROWID parts of the cursor area name the last row DML touched; otherwise they keep
+// what they held.
+void PutRowId(Cda_Def* cda, const TCursorCore& core) {
+    const auto& row = core.LastRow();
+    if (!row) return;
+    cda->rid.rd.rcs4 = row->object;
+    cda->rid.rd.rcs5 = row->file;
+    cda->rid.rd.rcs6 = 0;
+    cda->rid.rcs7 = row->block;
+    cda->rid.rcs8 = row->slot;
+}
+
 void Execute(Cda_Def* cda, TCursor7& cursor, sword iters, sword rowoff) {
     TConnection& connection = ConnectionOf(cursor);
     cda->ft = FunctionCodeOf(cursor.core.StatementType());
@@ -71,9 +83,11 @@ void Execute(Cda_Def* cda, TCursor7& cursor, sword iters, sword rowoff) {
                                failed);
     } catch (...) {
         cda->rpc = static_cast<ub4>(cursor.core.RowCount());  // rows done before the failure
+        PutRowId(cda, cursor.core);
         throw;
     }
     cda->rpc = static_cast<ub4>(cursor.core.RowCount());
+    PutRowId(cda, cursor.core);
     if (connection.AutoCommit()) connection.Commit();
 }
 

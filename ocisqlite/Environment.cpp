@@ -1,4 +1,6 @@
 // Environments, handle and descriptor allocation, attributes and error records.
+#include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "ocisqlite/Handles.h"
@@ -18,6 +20,7 @@ VELNOR_CHECK_SIGNATURE(OCIDescriptorFree)
 VELNOR_CHECK_SIGNATURE(OCIAttrGet)
 VELNOR_CHECK_SIGNATURE(OCIAttrSet)
 VELNOR_CHECK_SIGNATURE(OCIErrorGet)
+VELNOR_CHECK_SIGNATURE(OCIRowidToChar)
 
 namespace {
 
@@ -130,6 +133,22 @@ VELNOR_EXPORT sword OCIDescriptorFree(void* desc, const ub4 type) {
     if (env && env->Release(h)) return OCI_SUCCESS;
     // Select-list parameters belong to their statement and go with it.
     return type == OCI_DTYPE_PARAM ? OCI_SUCCESS : OCI_INVALID_HANDLE;
+}
+
+VELNOR_EXPORT sword OCIRowidToChar(OCIRowid* rowid, OraText* buf, ub2* buf_len, OCIError* err) {
+    return Guard(err, [&] {
+        auto* d = AsHandle<TDescriptor>(rowid, OCI_DTYPE_ROWID);
+        if (!d || !buf_len) return static_cast<sword>(OCI_INVALID_HANDLE);
+        if (!d->row) throw OraError(1410);
+        const std::string text = sql::ExtendedRowIdText(*d->row);
+        const ub2 given = *buf_len;
+        // Too small: the length needed comes back with the error, nothing is written.
+        *buf_len = static_cast<ub2>(text.size());
+        if (!buf || given < text.size())
+            throw OraError(22059, {std::to_string(given), std::to_string(text.size())});
+        std::memcpy(buf, text.data(), text.size());
+        return static_cast<sword>(OCI_SUCCESS);
+    });
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -157,11 +158,13 @@ struct TLobState {
     std::size_t pollCharsLeft = 0;
 };
 
-// Descriptors: LOB locators carry their state; the others (ROWID, snapshots ...) none yet.
+// Descriptors: a LOB locator carries its LOB, a ROWID descriptor its row.
 class TDescriptor : public THandle {
 public:
     TDescriptor(ub4 type, THandle* parent) : THandle(type, parent) {}
     TLobState lob;
+    // A ROWID descriptor: the row a statement's OCI_ATTR_ROWID last copied in, if any.
+    std::optional<sql::RowAddress> row;
 };
 
 // Sets the locator at `slot` (a define buffer element) to a fetched LOB column value.

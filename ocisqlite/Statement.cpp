@@ -151,6 +151,14 @@ void TStatement::GetAttr(ub4 attr, void* value, ub4* size) {
             return PutAttr<ub4>(value, size, static_cast<ub4>(bindHandles_.size()));
         case OCI_ATTR_NUM_DML_ERRORS:
             return PutAttr<ub4>(value, size, 0);
+        case OCI_ATTR_ROWID: {
+            // The caller hands the descriptor itself; the row is copied into it.
+            auto* rowid = AsHandle<TDescriptor>(value, OCI_DTYPE_ROWID);
+            if (!rowid) throw OraError(24315);
+            rowid->row = core.LastRow();
+            if (size) *size = 0;
+            return;
+        }
         case OCI_ATTR_ENV:
             return PutAttr<OCIEnv*>(value, size, reinterpret_cast<OCIEnv*>(Environment()));
         default:

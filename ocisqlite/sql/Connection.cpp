@@ -21,6 +21,15 @@ std::vector<std::string> SplitList(const std::string& s, const std::string& sepa
     }
 }
 
+void RowChanged(void* context, int, const char*, const char* table, sqlite3_int64 rowid) {
+    auto* c = static_cast<Connection::Impl*>(context);
+    try {
+        c->lastRow = AddressOfRow(TableObjectNumber(table), rowid);
+    } catch (const OraError&) {
+        c->lastRow.reset();
+    }
+}
+
 }  // namespace
 
 void RaiseSqlite(Connection::Impl& c, const std::string& schema, int rc,
@@ -109,6 +118,7 @@ Connection::Connection(const std::string& path, std::string schema, Options opti
         impl_->Exec("PRAGMA synchronous=NORMAL");
         impl_->Exec("PRAGMA case_sensitive_like=ON");
         RegisterFunctions(impl_->db, &impl_->state);
+        sqlite3_update_hook(impl_->db, RowChanged, impl_.get());
         // The session time zone follows the client: ORA_SDTZ when it holds an offset.
         impl_->state.timeZone = LocalZone();
         if (const char* sdtz = std::getenv("ORA_SDTZ"); sdtz && (*sdtz == '+' || *sdtz == '-'))

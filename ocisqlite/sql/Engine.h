@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -164,6 +165,21 @@ struct ColumnInfo {
 [[nodiscard]] DateTime ParseDate(std::string_view text, std::string_view format,
                                  bool timestamp = false);
 
+// Where a row lives, as an extended ROWID shows it. Stand-in rows get a stable object
+// number per table and file, block and slot from their SQLite rowid.
+struct RowAddress {
+    std::uint32_t object = 0;
+    std::uint16_t file = 0;
+    std::uint32_t block = 0;
+    std::uint16_t slot = 0;
+    friend bool operator==(const RowAddress&, const RowAddress&) = default;
+};
+[[nodiscard]] std::uint32_t TableObjectNumber(std::string_view table);
+// ORA-01410 for a rowid no address can hold (negative or beyond 2^55).
+[[nodiscard]] RowAddress AddressOfRow(std::uint32_t object, std::int64_t rowid);
+// OOOOOOFFFBBBBBBRRR in Oracle's base-64 digits.
+[[nodiscard]] std::string ExtendedRowIdText(const RowAddress& address);
+
 class Connection;
 
 // A prepared statement. Syntax and name errors show at Describe or Execute, as with the
@@ -197,6 +213,8 @@ public:
     // The row for the caller to take its values from (the next Fetch refills it).
     [[nodiscard]] std::vector<Value>& Row() noexcept { return row_; }
     [[nodiscard]] std::int64_t RowsFetched() const noexcept { return rowsFetched_; }
+    // The last row the last DML execution wrote or removed; none when it touched none.
+    [[nodiscard]] const std::optional<RowAddress>& LastRow() const noexcept { return lastRow_; }
     // Ends the cursor (the statement can be executed again).
     void Close() noexcept;
     // From the next Execute on, plain LOB columns of a query come as references instead of
@@ -219,6 +237,7 @@ private:
     std::vector<bool> bound_;
     std::vector<Value> row_;
     std::int64_t rowsFetched_ = 0;
+    std::optional<RowAddress> lastRow_;
     std::unique_ptr<Impl> impl_;
     bool lobReferences_ = false;
 };

@@ -836,13 +836,30 @@ void GuardedStep(sqlite3_context* ctx, Body&& body) {
     }
 }
 
+// The state a number steps into; none for a NULL, which aggregates skip.
+NumberAggregate* StepState(sqlite3_context* ctx, sqlite3_value* value, Value& x) {
+    if (IsNull(value)) return nullptr;
+    x = NumberOf(value);
+    if (x.IsNull()) return nullptr;
+    NumberAggregate* s = AggregateOf(ctx, true);
+    if (!s) throw std::bad_alloc();
+    return s;
+}
+
+// The state of a group with rows; a group without any gets NULL and nothing to finish.
+NumberAggregate* FinalState(sqlite3_context* ctx) {
+    NumberAggregate* s = AggregateOf(ctx, false);
+    if (s && s->any) return s;
+    if (s) delete s->exact;
+    sqlite3_result_null(ctx);
+    return nullptr;
+}
+
 void SumStep(sqlite3_context* ctx, int, sqlite3_value** a) {
     GuardedStep(ctx, [&] {
-        if (IsNull(a[0])) return;
-        Value x = NumberOf(a[0]);
-        if (x.IsNull()) return;
-        NumberAggregate* s = AggregateOf(ctx, true);
-        if (!s) throw std::bad_alloc();
+        Value x;
+        NumberAggregate* s = StepState(ctx, a[0], x);
+        if (!s) return;
         s->any = true;
         ++s->count;
         if (!s->exactSum && x.kind == Value::Kind::Integer &&
@@ -862,21 +879,15 @@ Decimal TakeSum(NumberAggregate* s) {
 }
 
 void SumFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     const Decimal total = TakeSum(s);
     GuardedStep(ctx, [&] { ResultDecimal(ctx, total); });
 }
 
 void AvgFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     const long long count = s->count;
     const Decimal total = TakeSum(s);
     GuardedStep(ctx, [&] { ResultDecimal(ctx, sql::Divide(total, Decimal::FromInt(count))); });
@@ -885,11 +896,9 @@ void AvgFinal(sqlite3_context* ctx) {
 template <int Sign>
 void ExtremeStep(sqlite3_context* ctx, int, sqlite3_value** a) {
     GuardedStep(ctx, [&] {
-        if (IsNull(a[0])) return;
-        Value x = NumberOf(a[0]);
-        if (x.IsNull()) return;
-        NumberAggregate* s = AggregateOf(ctx, true);
-        if (!s) throw std::bad_alloc();
+        Value x;
+        NumberAggregate* s = StepState(ctx, a[0], x);
+        if (!s) return;
         if (x.kind == Value::Kind::Integer && !s->exact) {
             if (!s->any || (Sign > 0 ? x.integer > s->sum : x.integer < s->sum)) s->sum = x.integer;
             s->any = true;
@@ -905,11 +914,8 @@ void ExtremeStep(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 
 void ExtremeFinal(sqlite3_context* ctx) {
-    NumberAggregate* s = AggregateOf(ctx, false);
-    if (!s || !s->any) {
-        if (s) delete s->exact;
-        return sqlite3_result_null(ctx);
-    }
+    NumberAggregate* s = FinalState(ctx);
+    if (!s) return;
     if (!s->exact) return sqlite3_result_int64(ctx, s->sum);
     const Decimal best = *s->exact;
     delete s->exact;
@@ -946,31 +952,12 @@ void RownumLimit(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     sqlite3_result_int64(ctx, limit);
 }
 
-// ROWID text: 18 characters of Oracle's base-64 alphabet.
-const char kRowidDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
+// ROWID text of (object number, SQLite rowid).
 void RowidText(sqlite3_context* ctx, int, sqlite3_value** a) {
-    if (IsNull(a[0])) return sqlite3_result_null(ctx);
-    auto v = static_cast<unsigned long long>(sqlite3_value_int64(a[0]));
-    char out[18];
-    for (int i = 17; i >= 0; --i) {
-        out[i] = kRowidDigits[v & 63];
-        v >>= 6;
-    }
-    sqlite3_result_text(ctx, out, 18, SQLITE_TRANSIENT);
-}
-
-void RowidValue(sqlite3_context* ctx, int, sqlite3_value** a) {
-    if (IsNull(a[0])) return sqlite3_result_null(ctx);
-    std::string s = StringOf(a[0]);
-    if (s.size() != 18) Fail(1410, "invalid ROWID");
-    unsigned long long v = 0;
-    for (char c : s) {
-        const char* p = std::strchr(kRowidDigits, c);
-        if (!p || c == 0) Fail(1410, "invalid ROWID");
-        v = (v << 6) | static_cast<unsigned long long>(p - kRowidDigits);
-    }
-    sqlite3_result_int64(ctx, static_cast<long long>(v));
+    if (IsNull(a[1])) return sqlite3_result_null(ctx);
+    const std::string text = ExtendedRowIdText(AddressOfRow(
+        static_cast<std::uint32_t>(sqlite3_value_int64(a[0])), sqlite3_value_int64(a[1])));
+    sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 struct Registration {
@@ -1028,8 +1015,7 @@ const Registration kFunctions[] = {
     {"ora_greatest", -1, Guarded<Extreme<1>>, true},
     {"ora_least", -1, Guarded<Extreme<-1>>, true},
     {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
-    {"ora_rowid", 1, Guarded<RowidText>, true},
-    {"ora_rowid_value", 1, Guarded<RowidValue>, true},
+    {"ora_rowid", 2, Guarded<RowidText>, true},
     {"ora_ts_in", 3, Guarded<TimestampIn>, false},
     {"ora_ts_in", 4, Guarded<TimestampIn>, false},
     {"ora_ts_cast", 4, Guarded<TimestampCast>, false},

@@ -15,6 +15,8 @@ struct Connection::Impl {
     Catalog catalog;
     SessionState state;
     int busyTimeoutMs = 5000;
+    // The last row written or removed, from SQLite's update hook; cleared before each DML.
+    std::optional<RowAddress> lastRow;
 
     // Runs SQL that returns no rows; SQLite failures become Oracle errors.
     void Exec(const char* sql);

@@ -366,7 +366,10 @@ std::int64_t Statement::Execute() {
             return 0;
         }
         connection_.BeginIfNeeded();
+        c.lastRow.reset();
+        lastRow_.reset();
         int rc = sqlite3_step(im.stmt);
+        lastRow_ = c.lastRow;
         if (rc != SQLITE_DONE) {
             int code = sqlite3_extended_errcode(c.db);
             sqlite3_reset(im.stmt);

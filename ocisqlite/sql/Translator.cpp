@@ -29,8 +29,9 @@ struct Source {
     std::string alias;     // the name that qualifies its columns in the statement
     std::string sqlAlias;  // quoted name in the SQLite text
     std::vector<std::pair<std::string, SqlType>> columns;
-    bool table = false;     // a stored table (has ROWID)
-    std::string tableName;  // the stored table's name in the schema file
+    bool table = false;        // a stored table (has ROWID)
+    std::uint32_t object = 0;  // its object number, for ROWID
+    std::string tableName;     // the stored table's name in the schema file
 };
 
 struct Scope {
@@ -310,6 +311,7 @@ private:
         for (const ColumnMeta& c : t.columns) s.columns.emplace_back(c.name, c.type);
         s.table = true;
         s.tableName = t.name;
+        s.object = TableObjectNumber(t.name);
         fromSql = Quote(t.name) + " AS " + s.sqlAlias;
         return s;
     }
@@ -347,7 +349,8 @@ private:
                              "cannot select ROWID from, or sample, a view with DISTINCT, GROUP BY, "
                              "etc.");
                     Tx tx;
-                    tx.sql = "ora_rowid(" + s.sqlAlias + ".rowid)";
+                    tx.sql =
+                        "ora_rowid(" + std::to_string(s.object) + ", " + s.sqlAlias + ".rowid)";
                     tx.type = TextType(18, tcRowid);
                     tx.type.nullable = false;
                     tx.column = true;
@@ -1754,6 +1757,7 @@ private:
         src.alias = r.alias.empty() ? t.name : r.alias;
         src.sqlAlias = Quote(t.name);
         src.table = true;
+        src.object = TableObjectNumber(t.name);
         for (const ColumnMeta& c : t.columns) src.columns.emplace_back(c.name, c.type);
         scope.sources.push_back(std::move(src));
         return scope;
@@ -1788,7 +1792,8 @@ private:
         const TableMeta& t = Table(s.table);
         Scope scope = TableScope(t, s.table);
         std::string sql = "DELETE FROM " + Quote(t.name);
-        if (s.where) sql += " WHERE " + Condition(*s.where, scope).sql;
+        // A WHERE clause keeps SQLite deleting row by row, so the last row is known.
+        sql += " WHERE " + (s.where ? Condition(*s.where, scope).sql : std::string("1"));
         return sql;
     }
 

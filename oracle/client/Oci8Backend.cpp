@@ -1,6 +1,10 @@
 // The OCI8 interface: statement handles, an error handle per statement, describe through
 // parameter descriptors and LONG values in pieces through a dynamic define.
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "oracle/client/OciLibrary.h"
 #include "oracle/client/OracleError.h"
@@ -30,6 +34,49 @@ void TOci8Binder::Bind(const TBindRequest& r, TBoundState& bound) {
 namespace {
 
 using platform::Exception;
+
+struct TRowIdParts {
+    std::uint32_t object = 0;
+    std::uint16_t file = 0;
+    std::uint32_t block = 0;
+    std::uint16_t slot = 0;
+};
+
+// The extended base-64 form OOOOOOFFFBBBBBBRRR, or the restricted BBBBBBBB.RRRR.FFFF in
+// hexadecimal; nothing for any other text.
+std::optional<TRowIdParts> ParseRowIdText(std::string_view text) {
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto number = [&](std::size_t at, std::size_t digits, int radix,
+                            std::uint64_t& out) -> bool {
+        out = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            std::size_t d = std::string_view::npos;
+            if (radix == 64) {
+                d = kDigits.find(text[i]);
+            } else if (std::isxdigit(static_cast<unsigned char>(text[i]))) {
+                const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+                d = static_cast<std::size_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+            }
+            if (d == std::string_view::npos) return false;
+            out = out * static_cast<std::uint64_t>(radix) + d;
+        }
+        return true;
+    };
+    std::uint64_t object = 0, file = 0, block = 0, slot = 0;
+    if (text.size() == 18 && number(0, 6, 64, object) && number(6, 3, 64, file) &&
+        number(9, 6, 64, block) && number(15, 3, 64, slot) && object != 0 && file <= 0xFFFF &&
+        block <= 0xFFFFFFFF && slot <= 0xFFFF && object <= 0xFFFFFFFF) {
+        return TRowIdParts{static_cast<std::uint32_t>(object), static_cast<std::uint16_t>(file),
+                           static_cast<std::uint32_t>(block), static_cast<std::uint16_t>(slot)};
+    }
+    if (text.size() == 18 && text[8] == '.' && text[13] == '.' && number(0, 8, 16, block) &&
+        number(9, 4, 16, slot) && number(14, 4, 16, file)) {
+        return TRowIdParts{0, static_cast<std::uint16_t>(file), static_cast<std::uint32_t>(block),
+                           static_cast<std::uint16_t>(slot)};
+    }
+    return std::nullopt;
+}
 
 int StatementCodeFromType(ub2 type) noexcept {
     switch (type) {
@@ -267,8 +314,24 @@ public:
         }
     }
 
-    // The OCI8 ROWID descriptor is opaque; only the OCI7 cursor exposes the parts.
-    std::string RowIdText() const override { return {}; }
+
+    // The descriptor is opaque: the client's text form gives the four numbers back. A client
+    // without OCIRowidToChar, or a descriptor naming no row, gives "".
+    std::string RowIdText() const override {
+        const auto& oci = Oci();
+        if (!rowId_ || !stmt_ || !oci.OCIRowidToChar) return {};
+        (void)oci.OCIAttrGet(stmt_, OCI_HTYPE_STMT, rowId_, nullptr, OCI_ATTR_ROWID, err_);
+        OraText text[OCI_ROWID_LEN + 1] = {};
+        ub2 length = OCI_ROWID_LEN;
+        if (oci.OCIRowidToChar(static_cast<OCIRowid*>(rowId_), text, &length, err_) != OCI_SUCCESS)
+            return {};
+        const std::string_view view(reinterpret_cast<const char*>(text),
+                                    std::min<std::size_t>(length, OCI_ROWID_LEN));
+        const std::optional<TRowIdParts> parts = ParseRowIdText(view);
+        // A form with other parts (an index-organised table's logical ROWID) stays as given.
+        if (!parts) return std::string(view);
+        return FormatRowId(parts->object, parts->file, parts->block, parts->slot);
+    }
     const void* Handle() const noexcept override { return stmt_; }
 
 protected:

@@ -111,6 +111,14 @@ TGroupFlags BindClient(const platform::TDynamicLibrary& lib, TOciFunctions& t) {
 #define VELNOR_BIND(name) Bind(lib, t.name, f.oci81);
     VELNOR_OCI81_ENTRY_POINTS(VELNOR_BIND)
 #undef VELNOR_BIND
+    // Optional names need a complete OCI8 group; a miss leaves only that one null.
+#define VELNOR_BIND(name)         \
+    {                             \
+        bool alone = f.oci8;      \
+        Bind(lib, t.name, alone); \
+    }
+    VELNOR_OPTIONAL_ENTRY_POINTS(VELNOR_BIND)
+#undef VELNOR_BIND
     return f;
 }
 

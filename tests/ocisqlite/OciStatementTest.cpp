@@ -484,6 +484,40 @@ TEST_F(OciStatementTest, ArrayDmlStopsAtTheFailingElementAndCountsTheRowsBefore)
     EXPECT_EQ(2u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
 }
 
+TEST_F(OciStatementTest, RowidToCharWantsRoomForTheWholeText) {
+    void* d = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDescriptorAlloc)(env, &d, OCI_DTYPE_ROWID, 0, nullptr));
+    auto* rowid = static_cast<OCIRowid*>(d);
+    char text[40];
+    ub2 length = sizeof text;
+    // Nothing executed yet: the descriptor names no row.
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCIAttrGet)(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err));
+    EXPECT_EQ(OCI_ERROR,
+              Call(OCIRowidToChar)(rowid, reinterpret_cast<OraText*>(text), &length, err));
+    EXPECT_EQ(1410, Code());
+    Fill(3);
+    ASSERT_EQ(OCI_SUCCESS,
+              Call(OCIAttrGet)(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err));
+    for (const ub2 room : {ub2{0}, ub2{17}, ub2{18}, ub2{40}}) {
+        SCOPED_TRACE(room);
+        std::memset(text, '#', sizeof text);
+        length = room;
+        const sword status =
+            Call(OCIRowidToChar)(rowid, reinterpret_cast<OraText*>(text), &length, err);
+        EXPECT_EQ(18, length);
+        if (room < 18) {
+            EXPECT_EQ(OCI_ERROR, status);
+            EXPECT_EQ(22059, Code());
+            EXPECT_EQ('#', text[0]);
+        } else {
+            EXPECT_EQ(OCI_SUCCESS, status) << Error();
+            EXPECT_EQ('#', text[18]);  // no terminator: the length says where it ends
+        }
+    }
+    Call(OCIDescriptorFree)(rowid, OCI_DTYPE_ROWID);
+}
+
 TEST_F(OciStatementTest, CommitOnSuccessIsSeenFromAnotherSession) {
     ASSERT_EQ(OCI_SUCCESS, Prepare("insert into t (s) values ('x')"));
     ASSERT_EQ(OCI_SUCCESS, Execute(1, 0, OCI_COMMIT_ON_SUCCESS));

@@ -877,6 +877,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"MAY      年2024", "MONTH\"年\"YYYY", {2024, 5, 1, 0, 0, 0}},  // padded name
         ParseCase{"0000404", "J", {-4712, 1, 1, 0, 0, 0}}));
 
+TEST(RowAddressTest, SqliteRowidsBecomeFileBlockAndSlot) {
+    EXPECT_EQ(sql::ExtendedRowIdText(sql::AddressOfRow(70000, 1)), "AAARFwAABAAAAAAAAB");
+    EXPECT_EQ(sql::AddressOfRow(7, (std::int64_t{1} << 39) + 130), (sql::RowAddress{7, 2, 1, 2}));
+    for (const std::int64_t bad : {std::int64_t{-1}, std::int64_t{65534} << 39})
+        EXPECT_THROW((void)sql::AddressOfRow(7, bad), sql::OraError) << bad;
+}
+
 TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
     EXPECT_THAT(sql::EncodeDate({1999, 12, 31, 23, 59, 59}),
                 ElementsAre(119, 199, 12, 31, 24, 60, 60));

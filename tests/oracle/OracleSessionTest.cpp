@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "oracle/client/OciLibrary.h"
+#include "oracle/query/OracleQuery.h"
 #include "oracle/query/Probes.h"
 #include "oracle/session/OracleSession.h"
 #include "platform/Text.h"
@@ -251,7 +252,26 @@ TEST_P(ClientVariantTest, IncompleteOCI8MeansOCI7Logons) {
 INSTANTIATE_TEST_SUITE_P(Libraries, ClientVariantTest,
                          ::testing::Values(VariantCase{"libocisqlite-oci7only.so", false, true},
                                            VariantCase{"libocisqlite-nooci8name.so", false, true},
-                                           VariantCase{"libocisqlite-noolog.so", true, false}));
+                                           VariantCase{"libocisqlite-noolog.so", true, false},
+                                           VariantCase{"libocisqlite-norowidtochar.so", true,
+                                                       true}));
+
+TEST_F(OracleSessionTest, ClientWithoutRowidToCharRunsDmlAndNamesNoRow) {
+    home_.UseVariant("libocisqlite-norowidtochar.so");
+    LogOn("scott", "tiger", "DEMO");
+    ASSERT_TRUE(session_.UsingOCI8());
+    EXPECT_FALSE(Oci().OCIRowidToChar);
+    TOracleQuery q(nullptr);
+    q.SetSession(&session_);
+    for (const char* sql : {"create table norowid (id number)", "insert into norowid values (1)"}) {
+        q.SQL().SetText(sql);
+        q.Execute();
+    }
+    EXPECT_EQ(q.RowsProcessed(), 1);
+    EXPECT_EQ(q.RowIdText(), "");
+    q.SQL().SetText("drop table norowid");
+    q.Execute();
+}
 
 TEST_F(OracleSessionTest, NoOlogMeansTheOlderLogonCall) {
     home_.UseVariant("libocisqlite-noolog.so");

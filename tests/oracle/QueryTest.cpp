@@ -461,6 +461,57 @@ TEST_P(QueryTest, DmlReportsRowsAndNeverLeavesARowCurrent) {
     RunSql(session_, "drop table qdml");
 }
 
+// Each statement runs on qrow (ids 1..3, in rowid order); `row` is the id of the row whose
+// ROWID it should leave, as the ROWID pseudo-column shows it (before the statement for a
+// row that exists, so a deleted one is known too).
+struct RowIdCase {
+    const char* name;
+    const char* sql;
+    int row;
+};
+
+TEST_P(QueryTest, RowIdTextNamesTheLastRowTheStatementTouched) {
+    for (const RowIdCase c :
+         {RowIdCase{"insert", "insert into qrow values (4)", 4},
+          RowIdCase{"update of one row", "update qrow set id = id where id = 2", 2},
+          RowIdCase{"update of every row", "update qrow set id = id", 3},
+          RowIdCase{"delete of one row", "delete from qrow where id = 1", 1},
+          RowIdCase{"delete of every row", "delete from qrow", 3},
+          RowIdCase{"insert of a selection", "insert into qrow select id + 10 from qrow", 13}}) {
+        SCOPED_TRACE(c.name);
+        RunSql(session_, "create table qrow (id number(9))");
+        for (int id = 1; id <= 3; ++id)
+            RunSql(session_, "insert into qrow values (" + std::to_string(id) + ")");
+        auto rowid = Query("select rowid from qrow where id = " + std::to_string(c.row));
+        auto q = Query(c.sql);
+        if (c.row <= 3) rowid->Execute();
+        q->Execute();
+        if (c.row > 3) rowid->Execute();
+        ASSERT_FALSE(rowid->Eof());
+        const std::string expected = rowid->FieldAsString(0);
+        ASSERT_EQ(expected.size(), 18u);
+        EXPECT_NE(expected.substr(0, 6), "AAAAAA");  // a real object number
+        EXPECT_EQ(q->RowIdText(), expected);
+        RunSql(session_, "drop table qrow");
+    }
+}
+
+TEST_P(QueryTest, RowIdTextOfAnArrayInsertIsItsLastElement) {
+    RunSql(session_, "create table qrow (id number(9))");
+    auto q = Query("insert into qrow values (:id)");
+    q->Variables().AddVariable("id", otInteger);
+    q->Variables().SetVariableValue("id", TVariant::Array({TVariant(7), TVariant(8), TVariant(9)}));
+    q->Execute();
+    auto rowid = Query("select rowid from qrow where id = 9");
+    rowid->Execute();
+    EXPECT_EQ(q->RowIdText(), rowid->FieldAsString(0));
+    // A SELECT touches no row: OCI8's descriptor names none, OCI7's area still holds zeros.
+    auto select = Query("select id from qrow");
+    select->Execute();
+    EXPECT_EQ(select->RowIdText(), GetParam() == Interface::OCI8 ? "" : "00000000.0000.0000");
+    RunSql(session_, "drop table qrow");
+}
+
 TEST_P(QueryTest, AutoCommitCommitsDmlButASelectNeverDoes) {
     RunSql(session_, "create table qauto (id number(9))");
     session_.Commit();
