@@ -209,6 +209,7 @@ Statement::Statement(Connection& connection, std::string sql)
 }
 
 Statement::~Statement() {
+    connection_.Internals().CloseLob();
     if (impl_->stmt) sqlite3_finalize(impl_->stmt);
     if (impl_->other) sqlite3_finalize(impl_->other);
 }
@@ -293,6 +294,7 @@ const std::vector<ColumnInfo>& Statement::Describe() {
 }
 
 void Statement::Close() noexcept {
+    connection_.Internals().CloseLob();  // its shared lock would hold off other writers
     if (impl_->stmt) sqlite3_reset(impl_->stmt);
     impl_->open = impl_->pending = false;
     impl_->done = true;
@@ -336,7 +338,6 @@ std::int64_t Statement::Execute() {
     Parse();
     Impl& im = *impl_;
     Connection::Impl& c = connection_.Internals();
-    c.CloseLob();  // an open LOB reader would keep its table from changing
     Close();
     rowsFetched_ = 0;
     for (bool b : bound_)
