@@ -59,6 +59,7 @@ TCursorCore::TCursorCore() = default;
 TCursorCore::~TCursorCore() { Release(); }
 
 void TCursorCore::Release() noexcept {
+    if (statement_ && connection_) statement_->Close();  // ends a LOB read it left open
     statement_.reset();
     if (connection_) connection_->Untrack(this);
     connection_ = nullptr;

@@ -209,7 +209,6 @@ Statement::Statement(Connection& connection, std::string sql)
 }
 
 Statement::~Statement() {
-    connection_.Internals().CloseLob();
     if (impl_->stmt) sqlite3_finalize(impl_->stmt);
     if (impl_->other) sqlite3_finalize(impl_->other);
 }
