@@ -314,7 +314,6 @@ public:
         }
     }
 
-
     // The descriptor is opaque: the client's text form gives the four numbers back. A client
     // without OCIRowidToChar, or a descriptor naming no row, gives "".
     std::string RowIdText() const override {
