@@ -41,30 +41,66 @@ public:
         const auto& cols = converter_.Columns();
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) insert += ",";
-            const int type = cols[c].type;
-            if (IsCsvLob(type)) {
-                // Text of any length goes as LONG, one record per execution; a BLOB's
-                // hexadecimal text converts in the database.
-                std::string name = ":C" + std::to_string(c + 1);
-                insert += name;
-                query_.Variables().AddVariable(name, oracle::otLong);
-                bound_.push_back({c, std::move(name), {}, {}, type});
-                continue;
-            }
-            const bool numeric =
-                type == oracle::otInteger || type == oracle::otFloat || type == oracle::otNumber;
-            if (!numeric && type != oracle::otString && type != oracle::otDate) {
-                insert += "NULL";  // the files carry no values for other types
-                continue;
-            }
+            const TCsvForm form = cols[c].Form();
             std::string name = ":C" + std::to_string(c + 1);
-            insert +=
-                type == oracle::otDate ? "TO_DATE(" + name + ",'" + kCsvDateFormat + "')" : name;
-            // Numbers go as Oracle's NUMBER bytes, so every digit arrives and the column's
-            // own rounding is the only one.
-            query_.Variables().AddVariable(name, numeric ? oracle::otNumber : oracle::otString);
+            std::string value = name;
+            int variableType = oracle::otString;
+            switch (form) {
+                case TCsvForm::Integer:
+                case TCsvForm::Float:
+                case TCsvForm::Number:
+                    // Numbers go as Oracle's NUMBER bytes, so every digit arrives and the
+                    // column's own rounding is the only one.
+                    variableType = oracle::otNumber;
+                    break;
+                case TCsvForm::Text:
+                    break;
+                case TCsvForm::Date:
+                    value = "TO_DATE(" + name + ",'" + kCsvDateFormat + "')";
+                    break;
+                case TCsvForm::Raw:
+                    value = "HEXTORAW(" + name + ")";
+                    break;
+                case TCsvForm::Long:
+                    variableType = oracle::otLong;
+                    wholeValues_ = true;
+                    break;
+                case TCsvForm::LongRaw:
+                    variableType = oracle::otLongRaw;
+                    wholeValues_ = true;
+                    break;
+                case TCsvForm::Timestamp:
+                    value = "TO_TIMESTAMP(" + name + ",'" + kCsvTimestampFormat + "')";
+                    break;
+                case TCsvForm::TimestampTz:
+                case TCsvForm::TimestampLtz:
+                    value = "TO_TIMESTAMP_TZ(" + name + ",'" + kCsvTimestampTzFormat + "')";
+                    break;
+                case TCsvForm::IntervalYm:
+                    value = "TO_YMINTERVAL(" + name + ")";
+                    break;
+                case TCsvForm::IntervalDs:
+                    value = "TO_DSINTERVAL(" + name + ")";
+                    break;
+                case TCsvForm::BinaryFloat:
+                case TCsvForm::BinaryDouble:
+                    // A native double holds either type's value exactly, NaN included.
+                    variableType = oracle::otFloat;
+                    break;
+                case TCsvForm::Lob:
+                    // Text of any length; a BLOB's hexadecimal text converts in the database.
+                    variableType = oracle::otLong;
+                    wholeValues_ = true;
+                    break;
+                case TCsvForm::Unrepresentable:
+                    insert += "NULL";  // the files carry no values for these columns
+                    continue;
+            }
+            insert += value;
+            query_.Variables().AddVariable(name, variableType);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
+            if (form == TCsvForm::Lob) bound_.back().lobType = cols[c].type;
         }
         query_.SetText(insert + ")");
         query_.OnArrayError = [this](oracle::TOracleQuery&, int index, int errorCode,
@@ -84,12 +120,7 @@ public:
         converter_.Convert(fields, line, values_);
         for (auto& b : bound_) {
             if (b.lobType) {
-                const std::string empty;
-                const std::string& field = b.column < fields.size() ? fields[b.column] : empty;
-                CheckLobField(b.lobType, field, line, static_cast<int>(b.column + 1),
-                              converter_.Columns()[b.column].name);
-                b.values.push_back(field.empty() ? TVariant::Null() : TVariant(field));
-                b.lengths.push_back(field.size());
+                AddLob(b, fields, line);
                 continue;
             }
             TCsvValue& value = values_[b.column];
@@ -106,11 +137,19 @@ public:
                     b.lengths.push_back(value.text.size());
                     b.values.emplace_back(std::move(value.text));
                     break;
+                case TCsvValue::Kind::Bytes:
+                    b.values.push_back(TVariant::FromBytes(value.text.data(), value.text.size()));
+                    b.lengths.push_back(0);
+                    break;
+                case TCsvValue::Kind::Binary:
+                    b.values.emplace_back(value.binary);
+                    b.lengths.push_back(0);
+                    break;
             }
         }
         lines_.push_back(line);
-        // A LOB value may be large: few records wait at a time.
-        if (HasLob() && lines_.size() >= kLobBatchRows) Flush();
+        // LOB values may be large: few records wait at a time.
+        if (lobs_ && lines_.size() >= kLobBatchRows) Flush();
     }
 
     void Flush() {
@@ -118,9 +157,17 @@ public:
         if (bound_.empty()) {
             // No column takes a value: one execution per record.
             for (std::size_t r = 0; r < lines_.size(); ++r) Execute(r, r);
-        } else if (HasLob()) {
+        } else if (wholeValues_) {
+            // A LONG or LONG RAW value takes its variable's whole buffer: one record at a time.
             for (std::size_t r = 0; r < lines_.size(); ++r) {
-                for (auto& b : bound_) StoreOne(b, r);
+                for (auto& b : bound_) {
+                    try {
+                        query_.Variables().SetVariableValue(b.name, b.values[r]);
+                    } catch (const platform::Exception&) {
+                        RaiseTooLong(b);
+                        throw;
+                    }
+                }
                 Execute(r, r);
             }
             for (auto& b : bound_) {
@@ -138,20 +185,15 @@ public:
 private:
     static constexpr std::size_t kLobBatchRows = 16;
 
-    [[nodiscard]] bool HasLob() const noexcept {
-        for (const auto& b : bound_)
-            if (b.lobType) return true;
-        return false;
-    }
-
-    // One record's value (a LONG variable holds one value, not an array).
-    void StoreOne(TBoundColumn& b, std::size_t row) {
-        try {
-            query_.Variables().SetVariableValue(b.name, std::move(b.values[row]));
-        } catch (const platform::Exception&) {
-            RaiseTooLong(b);
-            throw;
-        }
+    // The field itself: an empty one is NULL, a BLOB's must be hexadecimal.
+    void AddLob(TBoundColumn& b, std::span<const std::string> fields, std::int64_t line) {
+        lobs_ = true;
+        const std::string empty;
+        const std::string& field = b.column < fields.size() ? fields[b.column] : empty;
+        CheckLobField(b.lobType, field, line, static_cast<int>(b.column + 1),
+                      converter_.Columns()[b.column].name);
+        b.values.push_back(field.empty() ? TVariant::Null() : TVariant(field));
+        b.lengths.push_back(field.size());
     }
 
     void Store(TBoundColumn& b) {
@@ -201,6 +243,8 @@ private:
     TCustomOracleQuery& query_;
     TCsvRowConverter converter_;
     std::vector<TBoundColumn> bound_;
+    bool wholeValues_ = false;  // a LONG, LONG RAW or LOB column is bound
+    bool lobs_ = false;         // a LOB column is bound
     std::vector<TCsvValue> values_;
     std::vector<std::int64_t> lines_;  // file line of each pending record
     std::int64_t inserted_ = 0;
@@ -231,7 +275,7 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
     query.Execute();
     std::vector<TCsvColumn> columns;
     for (int i = 0; i < query.FieldCount(); ++i)
-        columns.push_back({query.FieldName(i), query.FieldType(i)});
+        columns.push_back({query.FieldName(i), query.FieldType(i), query.FieldInternalType(i)});
     query.CloseStatement();
 
     TImporter importer(query, std::move(columns), table);

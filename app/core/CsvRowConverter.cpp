@@ -1,9 +1,13 @@
 #include "app/core/CsvRowConverter.h"
 
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "app/core/CsvNumber.h"
 #include "app/core/CsvReader.h"
+#include "oracle/query/FieldData.h"
 #include "platform/DateTime.h"
 
 namespace velnor::app {
@@ -38,7 +42,219 @@ int Number2(std::string_view digits, std::size_t at) noexcept {
     return (digits[at] - '0') * 10 + (digits[at + 1] - '0');
 }
 
+// Reads exactly `count` digits (or 1 to `count` when `upTo`) at `at`; -1 when absent.
+int Digits(std::string_view text, std::size_t& at, std::size_t count, bool upTo = false) {
+    std::size_t n = 0;
+    int value = 0;
+    while (n < count && at + n < text.size() && IsDigit(text[at + n])) {
+        value = value * 10 + (text[at + n] - '0');
+        ++n;
+    }
+    if (n == 0 || (!upTo && n != count)) return -1;
+    at += n;
+    return value;
+}
+
+bool Skip(std::string_view text, std::size_t& at, char c) noexcept {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+}
+
+int HexDigit(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool DecodeHex(std::string_view text, std::string* bytes) {
+    if (text.size() % 2 != 0) return false;
+    if (bytes) bytes->resize(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexDigit(text[i]);
+        const int low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        if (bytes) (*bytes)[i / 2] = static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The forms TO_BINARY_DOUBLE reads: a decimal or exponent literal, Nan, Inf, -Inf.
+template <typename T>
+bool ParseBinary(std::string_view text, double& value) {
+    if (EqualsNoCase(text, "nan")) {
+        value = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (EqualsNoCase(text, "inf") || EqualsNoCase(text, "+inf")) {
+        value = std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (EqualsNoCase(text, "-inf")) {
+        value = -std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || !(IsDigit(text.front()) || text.front() == '-' || text.front() == '.'))
+        return false;
+    T parsed{};
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
+    value = static_cast<double>(parsed);
+    return true;
+}
+
 }  // namespace
+
+TCsvForm CsvFormOf(int fieldType, int internalType) noexcept {
+    using namespace oracle;
+    switch (internalType) {
+        case itRaw:
+            return TCsvForm::Raw;
+        case itLong:
+            return TCsvForm::Long;
+        case itLongRaw:
+            return TCsvForm::LongRaw;
+        case itTimestamp:
+            return TCsvForm::Timestamp;
+        case itTimestampTz:
+            return TCsvForm::TimestampTz;
+        case itTimestampLtz:
+            return TCsvForm::TimestampLtz;
+        case itIntervalYm:
+            return TCsvForm::IntervalYm;
+        case itIntervalDs:
+            return TCsvForm::IntervalDs;
+        case itBinaryFloat:
+            return TCsvForm::BinaryFloat;
+        case itBinaryDouble:
+            return TCsvForm::BinaryDouble;
+        // CLOB, NCLOB (by its character set form) and BLOB share their own form.
+        case itClob:
+        case itBlob:
+            return TCsvForm::Lob;
+        case 0:
+        case itVarchar2:
+        case itNumber:
+        case itRowId:
+        case itDate:
+        case itChar:
+        case itRowIdDescriptor:
+        case itMlsLabel:
+            break;
+        default:
+            return TCsvForm::Unrepresentable;
+    }
+    switch (fieldType) {
+        case otInteger:
+            return TCsvForm::Integer;
+        case otFloat:
+            return TCsvForm::Float;
+        case otNumber:
+            return TCsvForm::Number;
+        case otString:
+            return TCsvForm::Text;
+        case otDate:
+            return TCsvForm::Date;
+        case otLong:
+            return TCsvForm::Long;
+        case otLongRaw:
+            return TCsvForm::LongRaw;
+        case otCLOB:
+        case otBLOB:
+            return TCsvForm::Lob;
+        default:
+            return TCsvForm::Unrepresentable;
+    }
+}
+
+std::string CsvTypeName(int fieldType, int internalType) {
+    using namespace oracle;
+    switch (internalType != 0 ? internalType : fieldType) {
+        case itObject:
+            return "オブジェクト型";
+        case itRef:
+            return "REF";
+        case itBFile:
+            return "BFILE";
+        case itCursor:
+            return "カーソル";
+        default:
+            return "型コード " + std::to_string(internalType != 0 ? internalType : fieldType);
+    }
+}
+
+std::string TCsvRowConverter::TimestampText(std::string_view text, bool zoned) {
+    std::size_t at = 0;
+    const bool bc = Skip(text, at, '-');
+    const int year = Digits(text, at, 4);
+    if (year < 0 || (year == 0) || !Skip(text, at, '-')) return {};
+    const int month = Digits(text, at, 2);
+    if (month < 1 || month > 12 || !Skip(text, at, '-')) return {};
+    const int day = Digits(text, at, 2);
+    if (day < 1 || day > 31 || !Skip(text, at, ' ')) return {};
+    const int hour = Digits(text, at, 2);
+    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return {};
+    const int minute = Digits(text, at, 2);
+    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return {};
+    const int second = Digits(text, at, 2);
+    if (second < 0 || second > 59) return {};
+    if (!bc && !IsDateText(std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) +
+                           std::string(text.substr(8, 2)) + "000000")) {
+        // Before 1583 the database's calendar (Julian) decides about 29 February.
+        if (year > 1582 || !(month == 2 && day == 29)) return {};
+    }
+    std::string out(text.substr(0, at));
+    if (Skip(text, at, '.')) {
+        const std::size_t start = at;
+        if (Digits(text, at, 9, true) < 0) return {};
+        out += '.';
+        out += text.substr(start, at - start);
+    } else {
+        out += ".0";
+    }
+    if (zoned) {
+        const std::size_t start = at;
+        if (!Skip(text, at, ' ') || !(Skip(text, at, '+') || Skip(text, at, '-'))) return {};
+        const int zoneHour = Digits(text, at, 2);
+        if (zoneHour < 0 || zoneHour > 14 || !Skip(text, at, ':')) return {};
+        const int zoneMinute = Digits(text, at, 2);
+        if (zoneMinute < 0 || zoneMinute > 59) return {};
+        out += text.substr(start, at - start);
+    }
+    if (at != text.size()) return {};
+    return out;
+}
+
+bool TCsvRowConverter::IsIntervalText(std::string_view text, bool dayToSecond) noexcept {
+    std::size_t at = 0;
+    if (!Skip(text, at, '+')) Skip(text, at, '-');
+    if (Digits(text, at, 9, true) < 0) return false;
+    if (!dayToSecond) {
+        if (!Skip(text, at, '-')) return false;
+        const int months = Digits(text, at, 2, true);
+        return months >= 0 && months <= 11 && at == text.size();
+    }
+    if (!Skip(text, at, ' ')) return false;
+    const int hour = Digits(text, at, 2, true);
+    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return false;
+    const int minute = Digits(text, at, 2);
+    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return false;
+    const int second = Digits(text, at, 2);
+    if (second < 0 || second > 59) return false;
+    if (Skip(text, at, '.') && Digits(text, at, 9, true) < 0) return false;
+    return at == text.size();
+}
 
 TCsvRowConverter::TCsvRowConverter(std::vector<TCsvColumn> columns, std::string decimalSymbol)
     : columns_(std::move(columns)), decimalSymbol_(std::move(decimalSymbol)) {}
@@ -70,10 +286,17 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
         const TCsvColumn& column = columns_[c];
         const std::string_view field = c < fields.size() ? std::string_view(fields[c]) : "";
         TCsvValue& value = values[c];
-        switch (column.type) {
-            case oracle::otInteger:
-            case oracle::otFloat:
-            case oracle::otNumber: {
+        const TCsvForm form = column.Form();
+        const std::string_view trimmed = Trim(field);
+        if (form != TCsvForm::Text && form != TCsvForm::Long && trimmed.empty()) {
+            // Also a one-column record's "": Oracle keeps no empty value apart from NULL.
+            value.kind = TCsvValue::Kind::Null;
+            continue;
+        }
+        switch (form) {
+            case TCsvForm::Integer:
+            case TCsvForm::Float:
+            case TCsvForm::Number: {
                 if (Trim(field).empty()) {
                     value.kind = TCsvValue::Kind::Null;
                     break;
@@ -92,11 +315,63 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                 value.kind = TCsvValue::Kind::Number;
                 break;
             }
-            case oracle::otString:
+            case TCsvForm::Text:
+            case TCsvForm::Long:
                 value.kind = TCsvValue::Kind::Text;
                 value.text.assign(field);
                 break;
-            case oracle::otDate: {
+            case TCsvForm::Raw:
+                if (!DecodeHex(trimmed, nullptr))
+                    FieldError(line, c, column, field, "は16進数のバイト列ではありません");
+                value.kind = TCsvValue::Kind::Text;
+                value.text.assign(trimmed);
+                break;
+            case TCsvForm::LongRaw:
+                if (!DecodeHex(trimmed, &value.text))
+                    FieldError(line, c, column, field, "は16進数のバイト列ではありません");
+                value.kind = TCsvValue::Kind::Bytes;
+                break;
+            case TCsvForm::Timestamp:
+            case TCsvForm::TimestampTz:
+            case TCsvForm::TimestampLtz: {
+                const bool zoned = form != TCsvForm::Timestamp;
+                value.text = TimestampText(trimmed, zoned);
+                if (value.text.empty()) {
+                    FieldError(line, c, column, field,
+                               zoned
+                                   ? "はタイムスタンプ (YYYY-MM-DD HH24:MI:SS.FF TZH:TZM) "
+                                     "ではありません"
+                                   : "はタイムスタンプ (YYYY-MM-DD HH24:MI:SS.FF) ではありません");
+                }
+                value.kind = TCsvValue::Kind::Text;
+                break;
+            }
+            case TCsvForm::IntervalYm:
+            case TCsvForm::IntervalDs: {
+                const bool ds = form == TCsvForm::IntervalDs;
+                if (!IsIntervalText(trimmed, ds)) {
+                    FieldError(line, c, column, field,
+                               ds ? "は期間 ([+-]D HH:MI:SS.FF) ではありません"
+                                  : "は期間 ([+-]Y-MM) ではありません");
+                }
+                value.kind = TCsvValue::Kind::Text;
+                value.text.assign(trimmed);
+                break;
+            }
+            case TCsvForm::BinaryFloat:
+            case TCsvForm::BinaryDouble: {
+                const bool single = form == TCsvForm::BinaryFloat;
+                const bool ok = single ? ParseBinary<float>(trimmed, value.binary)
+                                       : ParseBinary<double>(trimmed, value.binary);
+                if (!ok) {
+                    FieldError(line, c, column, field,
+                               single ? "は BINARY_FLOAT の値ではありません"
+                                      : "は BINARY_DOUBLE の値ではありません");
+                }
+                value.kind = TCsvValue::Kind::Binary;
+                break;
+            }
+            case TCsvForm::Date: {
                 const std::string_view text = Trim(field);
                 if (text.empty()) {
                     value.kind = TCsvValue::Kind::Null;
@@ -108,9 +383,15 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
                 value.text.assign(text);
                 break;
             }
-            default:
+            case TCsvForm::Lob:  // LOB columns: the place of their reading; NULL
                 value.kind = TCsvValue::Kind::Null;
                 break;
+            case TCsvForm::Unrepresentable:
+                // Only an empty field can go there (as NULL): no value is dropped unseen.
+                FieldError(line, c, column, field,
+                           ("は " + CsvTypeName(column.type, column.internalType) +
+                            " の列に読み込めません")
+                               .c_str());
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "app/core/CsvWriter.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "app/core/CsvNumber.h"
 #include "app/core/Formatting.h"
@@ -26,11 +27,14 @@ TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings) : settings_(
 void TCsvWriter::Clear() noexcept {
     line_.clear();
     empty_ = true;
+    fields_ = 0;
+    emptyFields_ = 0;
 }
 
 void TCsvWriter::Separate() {
     if (!empty_) line_.push_back(',');
     empty_ = false;
+    ++fields_;
 }
 
 void TCsvWriter::AppendField(std::string& out, std::string_view text) {
@@ -86,7 +90,53 @@ void TCsvWriter::AddDate(double value) {
     AppendDigits(line_, parts.second, 2);
 }
 
-void TCsvWriter::AddEmpty() { Separate(); }
+void TCsvWriter::AddEmpty() {
+    Separate();
+    ++emptyFields_;
+}
+
+}  // namespace velnor::app
+
+namespace velnor::app {
+
+void TCsvWriter::AddText(std::string_view text) {
+    Separate();
+    AppendField(line_, text);
+}
+
+void TCsvWriter::AddHex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    Separate();
+    line_.reserve(line_.size() + bytes.size() * 2 + 2);
+    line_.push_back('"');
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        line_.push_back(kDigits[b >> 4]);
+        line_.push_back(kDigits[b & 15]);
+    }
+    line_.push_back('"');
+}
+
+void TCsvWriter::AddBinary(double value, bool single) {
+    Separate();
+    if (std::isnan(value)) {
+        line_.append("Nan");
+    } else if (std::isinf(value)) {
+        line_.append(value < 0 ? "-Inf" : "Inf");
+    } else {
+        char digits[32];
+        const auto result =
+            single ? std::to_chars(digits, digits + sizeof digits, static_cast<float>(value))
+                   : std::to_chars(digits, digits + sizeof digits, value);
+        for (char* c = digits; c != result.ptr; ++c)
+            if (*c == 'e') *c = 'E';  // as Oracle writes exponents
+        line_.append(digits, result.ptr);
+    }
+}
+
+void TCsvWriter::EndRecord() {
+    if (fields_ == 1 && emptyFields_ == 1) line_ = "\"\"";
+}
 
 std::string TCsvWriter::TakeLineForStreamedField() {
     Separate();

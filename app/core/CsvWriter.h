@@ -35,6 +35,15 @@ public:
     void AddDate(double value);
     // An empty field: a NULL number or date, or a column of a type the files do not carry.
     void AddEmpty();
+    // A value already in its file form (timestamp, interval), quoted only when it must be.
+    void AddText(std::string_view text);
+    // Upper-case hexadecimal text of the bytes, quoted like a string.
+    void AddHex(std::string_view bytes);
+    // The fewest digits that read back to the same BINARY_FLOAT (`single`) or BINARY_DOUBLE,
+    // with "." whatever the settings; NaN and infinities as Nan, Inf and -Inf.
+    void AddBinary(double value, bool single);
+    // Ends a record: a lone empty field becomes "", which an empty line could not carry.
+    void EndRecord();
     // Starts a field whose content the caller writes itself (a streamed value) and hands
     // over the line so far, separator included; the next field follows a separator.
     [[nodiscard]] std::string TakeLineForStreamedField();
@@ -48,6 +57,8 @@ private:
     platform::TRegionalSettings settings_;
     std::string line_;
     bool empty_ = true;
+    int fields_ = 0;
+    int emptyFields_ = 0;  // fields added by AddEmpty
 };
 
 }  // namespace velnor::app

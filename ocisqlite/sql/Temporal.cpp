@@ -243,9 +243,10 @@ double TextToBinary(std::string_view text, bool single) {
         ok = ok &&
              ((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E');
     char* end = nullptr;
-    double v = ok ? std::strtod(t.c_str(), &end) : 0;
+    // A float is read directly: through a double it could be rounded twice.
+    double v = !ok ? 0 : single ? std::strtof(t.c_str(), &end) : std::strtod(t.c_str(), &end);
     if (!ok || end != t.c_str() + t.size()) Fail(1722, "invalid number");
-    return single ? static_cast<double>(static_cast<float>(v)) : v;
+    return v;
 }
 
 }  // namespace velnor::ocisqlite::sql

@@ -924,15 +924,18 @@ private:
             {"SQRT", 1, 1, &Translator::MathFn},
             {"SUBSTR", 2, 3, &Translator::SubstrFn},
             {"SUM", 1, 1, &Translator::AggregateFn, true},
+            {"SYS_EXTRACT_UTC", 1, 1, &Translator::ExtractUtcFn},
             {"TO_BINARY_DOUBLE", 1, 1, &Translator::ToBinaryFn},
             {"TO_BINARY_FLOAT", 1, 1, &Translator::ToBinaryFn},
             {"TO_CHAR", 1, 3, &Translator::ToCharFn},
             {"TO_CLOB", 1, 1, &Translator::ToLobFn},
             {"TO_DATE", 1, 3, &Translator::ToDateFn},
+            {"TO_DSINTERVAL", 1, 1, &Translator::ToIntervalFn},
             {"TO_NCLOB", 1, 1, &Translator::ToLobFn},
             {"TO_NUMBER", 1, 1, &Translator::ToNumberFn},
             {"TO_TIMESTAMP", 1, 2, &Translator::ToTimestampFn},
             {"TO_TIMESTAMP_TZ", 1, 2, &Translator::ToTimestampFn},
+            {"TO_YMINTERVAL", 1, 1, &Translator::ToIntervalFn},
             {"TRIM", 1, 1, &Translator::TrimFn},
             {"TRUNC", 1, 2, &Translator::RoundFn},
             {"UPPER", 1, 1, &Translator::CaseFn},
@@ -1051,6 +1054,35 @@ private:
                      AsStrictText(c.Arg(1, TextType(4000))) + ")";
         }
         tx.type = target;
+        return tx;
+    }
+
+    // The result has the widest leading and fractional precision, as Oracle's does.
+    Tx ToIntervalFn(Call& c) {
+        Tx& tx = c.tx;
+        const int code = c.Name() == "TO_YMINTERVAL" ? tcIntervalYm : tcIntervalDs;
+        Tx& x = c.Arg(0, TextType(4000));
+        if (!x.type.IsText() && x.type.code != 0) Inconsistent("CHAR", x.type);
+        tx.type = TemporalType(code, 9, code == tcIntervalYm ? 0 : 9);
+        tx.sql = AsSpecial(x, tx.type);
+        return tx;
+    }
+
+    // A zoned value's UTC wall-clock time as a TIMESTAMP(9); stored zoned forms begin with it.
+    Tx ExtractUtcFn(Call& c) {
+        Tx& tx = c.tx;
+        Tx& x = c.Arg(0);
+        if (x.type.code == tcTimestampLtz) {
+            tx.sql = x.sql;
+        } else if (x.type.code == tcTimestampTz) {
+            tx.sql = "substr(" + x.sql + ", 1, length(" + x.sql + ") - 7)";
+        } else if (x.type.code == tcTimestamp) {
+            // Taken to be in the session's zone; the local time zone form is its UTC time.
+            tx.sql = AsSpecial(x, TemporalType(tcTimestampLtz, 0, 9));
+        } else {
+            Inconsistent("TIMESTAMP WITH TIME ZONE", x.type);
+        }
+        tx.type = TemporalType(tcTimestamp, 0, 9);  // whatever the argument's precision
         return tx;
     }
 

@@ -14,6 +14,9 @@ namespace {
 constexpr std::size_t kFirstPiece = 2000;
 constexpr std::size_t kLargestPiece = 32000;
 constexpr std::size_t kHandleSize = sizeof(void*);
+// "-1.7976931348623157E+308" and "-999999999 23:59:59.999999999" with room to spare.
+constexpr std::size_t kBinaryTextSize = 41;
+constexpr std::size_t kIntervalTextSize = 41;
 
 void Check(const TMappingContext& context, const char* feature) {
     if (context.checkFeature) context.checkFeature(feature);
@@ -137,6 +140,20 @@ TColumnMapping MapColumnType(const TColumnDescription& column, const TMappingCon
             m.bufferSize = CheckedProduct(50, static_cast<std::size_t>(std::max(bytes, 1)));
             break;
         }
+        case itBinaryFloat:
+        case itBinaryDouble:
+            // Fetched as a native double, which holds either exactly, NaN and infinities too.
+            if (context.stringFieldsOnly) {
+                m.bufferSize = kBinaryTextSize;
+            } else {
+                m.typeCode = otFloat;
+                m.bufferSize = 8;
+            }
+            break;
+        case itIntervalYm:
+        case itIntervalDs:
+            m.bufferSize = kIntervalTextSize;
+            break;
         default:
             m.bufferSize = PlusOne(column.dataSize);
             break;

@@ -24,6 +24,8 @@ inline constexpr int itRaw = 23;
 inline constexpr int itLongRaw = 24;
 inline constexpr int itChar = 96;
 inline constexpr int itRowIdDescriptor = 104;
+inline constexpr int itBinaryFloat = 100;
+inline constexpr int itBinaryDouble = 101;
 inline constexpr int itMlsLabel = 106;
 inline constexpr int itObject = 108;
 inline constexpr int itRef = 110;
@@ -33,6 +35,8 @@ inline constexpr int itBFile = 114;
 inline constexpr int itCursor = 116;
 inline constexpr int itTimestamp = 187;
 inline constexpr int itTimestampTz = 188;
+inline constexpr int itIntervalYm = 189;
+inline constexpr int itIntervalDs = 190;
 inline constexpr int itTimestampLtz = 232;
 
 // Bytes of the first part of a LONG value fetched with the row through the OCI7 interface.

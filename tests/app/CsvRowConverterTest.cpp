@@ -95,7 +95,7 @@ struct CsvRowConverterTest : ::testing::Test {
                                 {"SAL", oracle::otFloat},
                                 {"NAME", oracle::otString},
                                 {"HIRED", oracle::otDate},
-                                {"PHOTO", 24}},
+                                {"PHOTO", oracle::otLongRaw, 24}},
                                ","};
     std::vector<TCsvValue> values;
 
@@ -105,7 +105,7 @@ struct CsvRowConverterTest : ::testing::Test {
 };
 
 TEST_F(CsvRowConverterTest, TurnsFieldsIntoColumnValues) {
-    Convert({"7", "1234,5", "O'Neil, \"J\"", "20240131235959", "ignored"});
+    Convert({"7", "1234,5", "O'Neil, \"J\"", "20240131235959", "0aFF"});
     ASSERT_EQ(values.size(), 5u);
     EXPECT_EQ(values[0].kind, TCsvValue::Kind::Number);
     EXPECT_EQ(values[0].text, "7");
@@ -114,7 +114,8 @@ TEST_F(CsvRowConverterTest, TurnsFieldsIntoColumnValues) {
     EXPECT_EQ(values[2].text, "O'Neil, \"J\"");
     EXPECT_EQ(values[3].kind, TCsvValue::Kind::Text);
     EXPECT_EQ(values[3].text, "20240131235959");
-    EXPECT_EQ(values[4].kind, TCsvValue::Kind::Null);
+    EXPECT_EQ(values[4].kind, TCsvValue::Kind::Bytes);
+    EXPECT_EQ(values[4].text, "\x0a\xff");
 }
 
 TEST_F(CsvRowConverterTest, EmptyNumbersAndDatesAreNull) {
@@ -163,6 +164,83 @@ TEST_F(CsvRowConverterTest, BadFieldRaisesNamingLineColumnAndValue) {
             EXPECT_THAT(e.what(), HasSubstr(row.message));
         }
     }
+}
+
+struct FormCase {
+    const char* name;
+    int internalType;
+    const char* field;
+    TCsvValue::Kind kind;
+    std::string text;  // the value read, or a part of the error message
+    friend void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class CsvFormTest : public ::testing::TestWithParam<FormCase> {};
+
+// Null kind with text: the field must be refused with that message.
+TEST_P(CsvFormTest, ReadsTheFileFormOfEachColumnType) {
+    const FormCase& c = GetParam();
+    const int fieldType = c.internalType == 100 || c.internalType == 101 ? oracle::otFloat
+                          : c.internalType == 24                         ? oracle::otLongRaw
+                          : c.internalType == 8                          ? oracle::otLong
+                                                                         : oracle::otString;
+    TCsvRowConverter converter({{"V", fieldType, c.internalType}}, ",");
+    std::vector<TCsvValue> values;
+    const std::vector<std::string> fields = {c.field};
+    if (c.kind == TCsvValue::Kind::Null && !c.text.empty()) {
+        try {
+            converter.Convert(fields, 5, values);
+            FAIL() << "accepted";
+        } catch (const ECsvError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("5 行目 1 列目 (V): '" + std::string(c.field) + "' "));
+            EXPECT_THAT(e.what(), HasSubstr(c.text));
+        }
+        return;
+    }
+    converter.Convert(fields, 5, values);
+    EXPECT_EQ(values.at(0).kind, c.kind);
+    if (c.kind != TCsvValue::Kind::Null) {
+        EXPECT_EQ(values[0].text, c.text);
+    }
+}
+
+using K = TCsvValue::Kind;
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CsvFormTest,
+    ::testing::Values(
+        FormCase{"TimestampWithoutFractionGetsOne", 187, " 0001-01-01 00:00:00 ", K::Text,
+                 "0001-01-01 00:00:00.0"},
+        FormCase{"TimestampBeforeChrist", 187, "-4712-01-01 00:00:00", K::Text,
+                 "-4712-01-01 00:00:00.0"},
+        FormCase{"TimestampJulianLeapDay", 187, "1500-02-29 00:00:00", K::Text,
+                 "1500-02-29 00:00:00.0"},
+        FormCase{"TimestampBadDay", 187, "2023-02-29 00:00:00", K::Null, "はタイムスタンプ"},
+        FormCase{"TimestampWithAZoneRefused", 187, "2024-01-01 00:00:00 +09:00", K::Null,
+                 "はタイムスタンプ"},
+        FormCase{"TimestampTenFractionDigits", 187, "2024-01-01 00:00:00.1234567890", K::Null,
+                 "はタイムスタンプ"},
+        FormCase{"ZonedWithoutZoneRefused", 188, "2024-01-01 00:00:00.5", K::Null, "TZH:TZM"},
+        FormCase{"ZoneOutOfRange", 232, "2024-01-01 00:00:00 +15:00", K::Null, "TZH:TZM"},
+        FormCase{"YearToMonthThirteenMonths", 189, "+01-13", K::Null, "は期間"},
+        FormCase{"DayToSecondHour24", 190, "+01 24:00:00", K::Null, "は期間"},
+        FormCase{"DoubleLocaleCommaRefused", 101, "0,5", K::Null, "BINARY_DOUBLE"},
+        FormCase{"DoubleBeyondRange", 101, "1E309", K::Null, "BINARY_DOUBLE"},
+        FormCase{"FloatBeyondRange", 100, "3.5E+38", K::Null, "BINARY_FLOAT"},
+        FormCase{"RawOddDigits", 23, "ABC", K::Null, "16進数"},
+        FormCase{"LongKeepsBlanks", 8, " a\r\nb ", K::Text, " a\r\nb "},
+        FormCase{"LobStaysNullForNow", 112, "text", K::Null, ""},
+        FormCase{"ObjectTakesOnlyNull", 108, "x", K::Null, "は オブジェクト型 の列に"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CsvFormOfTest, TypesTheFilesCannotCarryAreUnrepresentable) {
+    EXPECT_EQ(CsvFormOf(oracle::otObject, 108), TCsvForm::Unrepresentable);
+    EXPECT_EQ(CsvFormOf(oracle::otReference, 110), TCsvForm::Unrepresentable);
+    EXPECT_EQ(CsvFormOf(oracle::otBFile, 114), TCsvForm::Unrepresentable);
+    EXPECT_EQ(CsvFormOf(oracle::otCursor, 116), TCsvForm::Unrepresentable);
+    EXPECT_EQ(CsvFormOf(oracle::otString, 58), TCsvForm::Unrepresentable);  // opaque types
+    EXPECT_EQ(CsvFormOf(oracle::otString, 1), TCsvForm::Text);
+    EXPECT_EQ(CsvFormOf(oracle::otString, 0), TCsvForm::Text);
+    EXPECT_EQ(CsvTypeName(oracle::otObject, 108), "オブジェクト型");
 }
 
 TEST_F(CsvRowConverterTest, LongBadValueIsCutInTheMessageOnACharacterBoundary) {

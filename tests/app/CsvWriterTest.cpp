@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
@@ -72,6 +73,20 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"DateBefore1899", [](auto& w) { w.AddDate(platform::EncodeDate(1, 1, 1)); }, ".",
                   "00010101000000"},
         FieldCase{"Empty", [](auto& w) { w.AddEmpty(); }, ".", ""},
+        FieldCase{"BinaryDoubleShortest", [](auto& w) { w.AddBinary(0.1, false); }, ",", "0.1"},
+        FieldCase{"TextQuotedOnlyWhenNeeded",
+                  [](auto& w) {
+                      w.AddText("-05 04:03:02.5");
+                      w.AddText("a,b");
+                  },
+                  ".", "-05 04:03:02.5,\"a,b\""},
+        FieldCase{"NullFieldsOfSeveralStayEmpty",
+                  [](auto& w) {
+                      w.AddEmpty();
+                      w.AddEmpty();
+                      w.EndRecord();
+                  },
+                  ".", ","},
         FieldCase{"Row",
                   [](auto& w) {
                       w.AddInteger(7);

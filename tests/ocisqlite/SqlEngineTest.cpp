@@ -1119,6 +1119,13 @@ TEST_F(SqlEngineTest, TimestampFunctionsLiteralsAndFormats) {
         {"TO_BINARY_DOUBLE('INF')", "Inf"},
         {"TO_BINARY_FLOAT(1/3)", "3.33333343E-001"},
         {"BINARY_FLOAT_NAN", "Nan"},
+        // Halfway between two floats and a little above: rounded once, upwards.
+        {"TO_BINARY_FLOAT('1.00000005960464477550')", "1.00000012E+000"},
+        {"TO_DSINTERVAL('-5 04:03:02.123456789')", "-000000005 04:03:02.123456789"},
+        {"TO_YMINTERVAL('+12-11')", "+000000012-11"},
+        {"TO_CHAR(SYS_EXTRACT_UTC(TIMESTAMP '2024-01-01 00:15:00.5 +05:30'), 'SYYYY-MM-DD "
+         "HH24:MI:SS.FF')",
+         " 2023-12-31 18:45:00.500000000"},
         {"CASE WHEN BINARY_DOUBLE_NAN > BINARY_DOUBLE_INFINITY THEN 'Y' END", "Y"},
     };
     for (const Case& c : cases)
@@ -1129,6 +1136,9 @@ TEST_F(SqlEngineTest, TimestampFunctionsLiteralsAndFormats) {
               "01.01.0001 00:00:00.999");
     EXPECT_EQ(One("SELECT TO_CHAR(TO_TIMESTAMP('02.01.2024 10:11:12.5')) FROM DUAL"),
               "02.01.2024 10:11:12.500");
+    Exec("ALTER SESSION SET TIME_ZONE = '-03:30'");
+    EXPECT_EQ(One("SELECT SYS_EXTRACT_UTC(TIMESTAMP '2024-01-01 23:00:00') FROM DUAL"),
+              "02.01.2024 02:30:00.000");
 }
 
 TEST_F(SqlEngineTest, NewTypesDescribeAsTheServerDoes) {
@@ -1169,6 +1179,7 @@ TEST_F(SqlEngineTest, NewTypesRefuseWhatOracleRefuses) {
         {"SELECT TO_TIMESTAMP_TZ('2024-01-01 Mars/Olympus', 'YYYY-MM-DD TZR') FROM DUAL", 1882},
         {"SELECT TO_CHAR(SYSDATE, 'HH24:MI:SS.FF') FROM DUAL", 1821},
         {"INSERT INTO T (A) VALUES (5)", 932},
+        {"SELECT TO_YMINTERVAL('1 02:00:00') FROM DUAL", 1867},
     };
     for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.statement), c.code) << c.statement;
 }

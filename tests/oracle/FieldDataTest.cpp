@@ -79,6 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{"TIMESTAMP", itTimestamp, 11, 0, 6, true, false, otString, 150, false},
         MapCase{"TIMESTAMP WITH LOCAL TIME ZONE", itTimestampLtz, 11, 0, 6, true, false, otString,
                 150, false},
+        MapCase{"BINARY_DOUBLE", itBinaryDouble, 8, 0, 0, true, false, otFloat, 8, false},
+        MapCase{"BINARY_FLOAT", itBinaryFloat, 4, 0, 0, false, false, otFloat, 8, false},
+        MapCase{"BINARY_DOUBLE as text", itBinaryDouble, 8, 0, 0, true, true, otString, 41, false},
+        MapCase{"INTERVAL DAY TO SECOND", itIntervalDs, 11, 2, 6, true, false, otString, 41, false},
+        MapCase{"INTERVAL YEAR TO MONTH", itIntervalYm, 5, 2, 0, true, false, otString, 41, false},
         MapCase{"CLOB", itClob, 4000, 0, 0, true, false, otCLOB, sizeof(void*), false},
         MapCase{"BFILE", itBFile, 4000, 0, 0, true, false, otBFile, sizeof(void*), false},
         MapCase{"cursor", itCursor, 0, 0, 0, true, false, otCursor, sizeof(void*), false}));
