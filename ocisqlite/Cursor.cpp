@@ -59,6 +59,7 @@ TCursorCore::TCursorCore() = default;
 TCursorCore::~TCursorCore() { Release(); }
 
 void TCursorCore::Release() noexcept {
+    if (statement_ && connection_) statement_->Close();  // ends a LOB read it left open
     statement_.reset();
     if (connection_) connection_->Untrack(this);
     connection_ = nullptr;
@@ -225,7 +226,10 @@ void TCursorCore::OpenQuery(TConnection& connection) {
     lastRow_.reset();
     ApplyBinds(0);
     statement_->Close();
+    // LOB columns are read by reference, never held whole, unless a define wants the value.
+    statement_->UseLobReferences(!LobValuesWanted());
     statement_->Execute();
+    firstFetchDone_ = false;
     executed_ = true;
     queryOpen_ = true;
     exhausted_ = false;
@@ -234,16 +238,39 @@ void TCursorCore::OpenQuery(TConnection& connection) {
     row_.clear();
 }
 
+bool TCursorCore::LobValuesWanted() const {
+    const auto& columns = statement_->Describe();
+    for (const auto& d : defines_) {
+        if (d->position == 0 || d->position > columns.size()) continue;
+        const int type = columns[d->position - 1].type;
+        if (type != sql::tcClob && type != sql::tcBlob && type != sql::tcBfile) continue;
+        if (d->type != SQLT_CLOB && d->type != SQLT_BLOB && d->type != SQLT_BFILE) return true;
+    }
+    return false;
+}
+
 TFetchOutcome TCursorCore::Fetch(ub4 rows) {
     TFetchOutcome outcome;
     if (!queryOpen_) throw OraError(1002);
+    if (!firstFetchDone_) {
+        // Defines made after the execution may want LOB values: run again in that form.
+        firstFetchDone_ = true;
+        if (LobValuesWanted() && statement_->UsingLobReferences()) {
+            statement_->UseLobReferences(false);
+            ApplyBinds(0);
+            statement_->Execute();
+        }
+    }
     lastFetchRows_ = 0;
     while (outcome.rows < rows && !exhausted_) {
         if (!statement_->Fetch()) {
             exhausted_ = true;
             break;
         }
-        row_ = statement_->Row();
+        // Moved, not copied: a LOB value may be large.
+        std::vector<sql::Value>& next = statement_->Row();
+        row_.resize(next.size());
+        for (std::size_t i = 0; i < next.size(); ++i) row_[i] = std::move(next[i]);
         DeliverRow(outcome.rows, outcome);
         ++outcome.rows;
         ++rowCount_;
@@ -287,6 +314,23 @@ void TCursorCore::DeliverRow(ub4 row, TFetchOutcome& outcome) {
         }
         void* buffer = At(static_cast<unsigned char*>(d->value),
                           d->valueSkip ? d->valueSkip : static_cast<ub4>(d->valueSize), row);
+        if (d->type == SQLT_CLOB || d->type == SQLT_BLOB || d->type == SQLT_BFILE) {
+            const sql::ColumnInfo& column = statement_->Describe()[d->position - 1];
+            if (column.type != d->type && !(d->type == SQLT_BFILE && column.type == sql::tcBfile))
+                throw OraError(932, {d->type == SQLT_BLOB ? "BLOB" : "CLOB", "-"});
+            if (buffer) FillLocator(buffer, value, column);
+            if (value.IsNull()) {
+                if (ind)
+                    *ind = -1;
+                else
+                    outcome.rowError = 1405;
+            } else if (ind) {
+                *ind = 0;
+            }
+            if (len) *len = static_cast<ub2>(sizeof(void*));
+            if (code) *code = value.IsNull() ? 1405 : 0;
+            continue;
+        }
         const TWriteResult w = WriteExternal(value, d->type, buffer,
                                              static_cast<std::size_t>(d->valueSize), *session_);
         if (w.isNull) {

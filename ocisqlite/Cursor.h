@@ -106,6 +106,7 @@ private:
     void EnsureStatement(TConnection& connection);
     void ApplyBinds(ub4 element);
     void DeliverRow(ub4 row, TFetchOutcome& outcome);
+    [[nodiscard]] bool LobValuesWanted() const;
 
     std::string sql_;
     bool prepared_ = false;
@@ -113,6 +114,7 @@ private:
     bool executed_ = false;
     bool queryOpen_ = false;
     bool exhausted_ = false;
+    bool firstFetchDone_ = false;
     ub8 rowCount_ = 0;
     ub4 lastFetchRows_ = 0;
     std::optional<sql::RowAddress> lastRow_;

@@ -152,6 +152,16 @@ VELNOR_EXPORT sword odefin(Cda_Def* cda, sword pos, ub1* buf, sword buf_len, swo
         if (!cursor.core.Prepared()) throw OraError(1003);
         if (pos < 1) throw OraError(1007);
         if (buf_len < 0) throw OraError(3001);
+        // This interface has no LOB locators: a LOB column cannot be fetched through it.
+        static const std::vector<sql::ColumnInfo> none;
+        const auto& columns =
+            cursor.core.Described() ? cursor.core.Describe(ConnectionOf(cursor)) : none;
+        const bool lobColumn =
+            static_cast<std::size_t>(pos) <= columns.size() &&
+            (columns[pos - 1].type == sql::tcClob || columns[pos - 1].type == sql::tcBlob ||
+             columns[pos - 1].type == sql::tcBfile);
+        if (lobColumn || ftype == SQLT_CLOB || ftype == SQLT_BLOB || ftype == SQLT_BFILE)
+            throw OraError(932, {"-", "CLOB"});
         TDefineSpec& decl = cursor.core.Define(static_cast<ub4>(pos));
         decl.value = buf;
         decl.valueSize = buf_len;

@@ -144,13 +144,31 @@ public:
     [[nodiscard]] TConnection& Connection() const;
 };
 
-// Descriptors without behaviour of their own yet (ROWID, LOB locators, snapshots ...).
+// What a LOB locator refers to. A fetched locator keeps the value as of its fetch (read
+// consistency), shared by the locators assigned from it.
+struct TLobState {
+    bool initialized = false;  // fetched or assigned; a NULL column leaves it uninitialized
+    int type = 0;              // 112 CLOB/NCLOB, 113 BLOB, 114 BFILE
+    bool national = false;     // NCLOB
+    std::shared_ptr<const std::string> value;  // database form: UTF-8 text or bytes
+    std::shared_ptr<const sql::LobRef> ref;    // or where the value is read from
+    // A streamed read in progress: the byte position in `value` and the bytes still wanted.
+    bool polling = false;
+    std::size_t pollAt = 0;
+    std::size_t pollCharsLeft = 0;
+};
+
+// Descriptors: a LOB locator carries its LOB, a ROWID descriptor its row.
 class TDescriptor : public THandle {
 public:
     TDescriptor(ub4 type, THandle* parent) : THandle(type, parent) {}
+    TLobState lob;
     // A ROWID descriptor: the row a statement's OCI_ATTR_ROWID last copied in, if any.
     std::optional<sql::RowAddress> row;
 };
+
+// Sets the locator at `slot` (a define buffer element) to a fetched LOB column value.
+void FillLocator(void* slot, const sql::Value& value, const sql::ColumnInfo& column);
 
 // A handle argument checked for null, magic and type; null when it is not usable.
 // Only live handles of this library are ever followed: foreign memory is never read.

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "app/core/CsvLob.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CsvWriter.h"
 #include "app/core/CustomOracleQuery.h"
@@ -48,10 +49,12 @@ int FieldAt(std::string_view line, std::size_t offset) noexcept {
     return field;
 }
 
-// A line the encoding cannot hold: which row (0 for the header) and column, and what.
+// Text the encoding cannot hold: which row (0 for the header) and column, and what. `line` is
+// the text written, whose first field is column `first` (from 0).
 platform::EConvertError Unwritable(const ETextEncodeError& e, std::string_view line,
-                                   std::int64_t row, const std::vector<std::string>& names) {
-    const int field = FieldAt(line, e.Offset());
+                                   std::int64_t row, const std::vector<std::string>& names,
+                                   int first = 0) {
+    const int field = e.Offset() == kInStreamedField ? first : first + FieldAt(line, e.Offset());
     const std::string column =
         std::to_string(field + 1) + " 列目 (" +
         (static_cast<std::size_t>(field) < names.size() ? names[static_cast<std::size_t>(field)]
@@ -190,6 +193,8 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
         query.Execute();
     }
 
+    // A client in another character set hands the program text in it: written as it is.
+    if (!TextIsUtf8()) encoding = TTextEncoding::teUtf8;
     platform::TAtomicFile replacement(fileName);
     const std::string& target = replacement.Target();
     // A device or a pipe is written into as it is: a rename would put a plain file in its
@@ -217,11 +222,14 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             for (const auto& column : columns) names.push_back(column.name);
             TCsvWriter writer(platform::RegionalSettings());
             writer.AddHeader(names);
+            // After a streamed LOB value the writer's line starts with the separator behind it:
+            // its first (empty) field is the LOB's column.
+            int lineStart = 0;
             const auto writeLine = [&](std::int64_t row) {
                 try {
                     file.WriteLine(writer.Line());
                 } catch (const ETextEncodeError& e) {
-                    throw Unwritable(e, writer.Line(), row, names);
+                    throw Unwritable(e, writer.Line(), row, names, lineStart);
                 }
             };
             writeLine(0);
@@ -229,14 +237,31 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             std::int64_t rows = 0;
             while (!query.Eof()) {
                 writer.Clear();
-                for (int i = 0; i < fieldCount; ++i) {
-                    try {
-                        AddValue(writer, query, i, columns[static_cast<std::size_t>(i)].Form());
-                    } catch (const platform::EConvertError& e) {
-                        throw platform::EConvertError(std::to_string(rows + 1) + " 件目の行、列 " +
-                                                      names[static_cast<std::size_t>(i)] + ": " +
-                                                      e.Message());
+                lineStart = 0;
+                int streamed = -1;  // the LOB column being written into the file
+                std::string ahead;  // the line written ahead of it
+                try {
+                    for (int i = 0; i < fieldCount; ++i) {
+                        try {
+                            if (columns[static_cast<std::size_t>(i)].Form() == TCsvForm::Lob) {
+                                ahead = writer.Line();
+                                streamed = i;
+                                AddLobField(writer, file, query.GetFieldLOB(i),
+                                            session_.Preferences().ConvertCRLF());
+                                if (writer.Line().empty()) lineStart = i;  // streamed, not NULL
+                                continue;
+                            }
+                            AddValue(writer, query, i, columns[static_cast<std::size_t>(i)].Form());
+                        } catch (const platform::EConvertError& e) {
+                            throw platform::EConvertError(
+                                std::to_string(rows + 1) + " 件目の行、列 " +
+                                names[static_cast<std::size_t>(i)] + ": " + e.Message());
+                        }
                     }
+                } catch (const ETextEncodeError& e) {
+                    // Only a streamed LOB value writes into the file before the line ends.
+                    throw Unwritable(e, ahead, rows + 1, names,
+                                     e.Offset() == kInStreamedField ? streamed : lineStart);
                 }
                 writer.EndRecord();
                 writeLine(rows + 1);

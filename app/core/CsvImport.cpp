@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/core/CsvDecodingSource.h"
+#include "app/core/CsvLob.h"
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
 #include "app/core/CustomOracleQuery.h"
@@ -24,6 +25,7 @@ struct TBoundColumn {
     std::string name;
     std::vector<TVariant> values;      // the batch being collected
     std::vector<std::size_t> lengths;  // text columns: bytes of each value, for errors
+    int lobType = 0;                   // CLOB or BLOB: the field goes as it is
 };
 
 std::string LinesText(std::int64_t first, std::int64_t last) {
@@ -86,7 +88,11 @@ public:
                     // A native double holds either type's value exactly, NaN included.
                     variableType = oracle::otFloat;
                     break;
-                case TCsvForm::Lob:  // LOB columns: the place of their binds
+                case TCsvForm::Lob:
+                    // Text of any length; a BLOB's hexadecimal text converts in the database.
+                    variableType = oracle::otLong;
+                    wholeValues_ = true;
+                    break;
                 case TCsvForm::Unrepresentable:
                     insert += "NULL";  // the files carry no values for these columns
                     continue;
@@ -95,6 +101,7 @@ public:
             query_.Variables().AddVariable(name, variableType);
             bound_.push_back({c, std::move(name), {}, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
+            if (form == TCsvForm::Lob) bound_.back().lobType = cols[c].type;
         }
         query_.SetText(insert + ")");
         query_.OnArrayError = [this](oracle::TOracleQuery&, int index, int errorCode,
@@ -113,6 +120,10 @@ public:
     void Add(std::span<const std::string> fields, std::int64_t line) {
         converter_.Convert(fields, line, values_);
         for (auto& b : bound_) {
+            if (b.lobType) {
+                AddLob(b, fields, line);
+                continue;
+            }
             TCsvValue& value = values_[b.column];
             switch (value.kind) {
                 case TCsvValue::Kind::Null:
@@ -138,6 +149,8 @@ public:
             }
         }
         lines_.push_back(line);
+        // LOB values may be large: few records wait at a time.
+        if (lobs_ && lines_.size() >= kLobBatchRows) Flush();
     }
 
     void Flush() {
@@ -171,6 +184,19 @@ public:
     }
 
 private:
+    static constexpr std::size_t kLobBatchRows = 16;
+
+    // The field itself: an empty one is NULL, a BLOB's must be hexadecimal.
+    void AddLob(TBoundColumn& b, std::span<const std::string> fields, std::int64_t line) {
+        lobs_ = true;
+        const std::string empty;
+        const std::string& field = b.column < fields.size() ? fields[b.column] : empty;
+        CheckLobField(b.lobType, field, line, static_cast<int>(b.column + 1),
+                      converter_.Columns()[b.column].name);
+        b.values.push_back(field.empty() ? TVariant::Null() : TVariant(field));
+        b.lengths.push_back(field.size());
+    }
+
     void Store(TBoundColumn& b) {
         try {
             query_.Variables().SetVariableValue(b.name, TVariant::Array(std::move(b.values)));
@@ -218,7 +244,8 @@ private:
     TCustomOracleQuery& query_;
     TCsvRowConverter converter_;
     std::vector<TBoundColumn> bound_;
-    bool wholeValues_ = false;  // a LONG or LONG RAW column is bound
+    bool wholeValues_ = false;  // a LONG, LONG RAW or LOB column is bound
+    bool lobs_ = false;         // a LOB column is bound
     std::vector<TCsvValue> values_;
     std::vector<std::int64_t> lines_;  // file line of each pending record
     std::int64_t inserted_ = 0;
@@ -242,7 +269,11 @@ void TUserTable::ImportCsv(const std::string& fileName, const std::string& table
 void TUserTable::Import(const std::string& fileName, const std::string& tableName,
                         const TProgressCallback& progress, TTextEncoding encoding) {
     TCsvFileSource file(fileName);
-    TCsvDecodingSource source(file, encoding);
+    // A client in another character set hands the program text in it: the file's bytes go
+    // as they are, as they always did.
+    const bool convert = TUserTable::TextIsUtf8();
+    TCsvDecodingSource decoding(file, encoding);
+    TCsvSource& source = convert ? static_cast<TCsvSource&>(decoding) : file;
     TCustomOracleQuery query(session_);
     const std::string table = QuoteIdentifier(tableName);
     query.SetText("SELECT * FROM " + table + " WHERE ROWNUM=0");
@@ -259,7 +290,9 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
     reader.SetMaxFields(importer.ColumnCount());
     const auto report = [&] {
         // Bytes of the file, not of its decoded text: a little ahead of the reader.
-        if (progress && !progress({importer.RowsInserted(), source.SourceBytes(), file.Size()})) {
+        if (progress &&
+            !progress({importer.RowsInserted(),
+                       convert ? decoding.SourceBytes() : reader.BytesRead(), file.Size()})) {
             throw ECancelled();
         }
     };

@@ -138,4 +138,11 @@ void TCsvWriter::EndRecord() {
     if (fields_ == 1 && emptyFields_ == 1) line_ = "\"\"";
 }
 
+std::string TCsvWriter::TakeLineForStreamedField() {
+    Separate();
+    std::string line = std::move(line_);
+    line_.clear();
+    return line;
+}
+
 }  // namespace velnor::app

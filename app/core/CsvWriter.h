@@ -44,6 +44,9 @@ public:
     void AddBinary(double value, bool single);
     // Ends a record: a lone empty field becomes "", which an empty line could not carry.
     void EndRecord();
+    // Starts a field whose content the caller writes itself (a streamed value) and hands
+    // over the line so far, separator included; the next field follows a separator.
+    [[nodiscard]] std::string TakeLineForStreamedField();
 
     // `text` as one field: quoted (quotes doubled) when it holds a comma, quote, CR or LF.
     static void AppendField(std::string& out, std::string_view text);

@@ -3,10 +3,16 @@
 #include <cmath>
 
 #include "app/core/CustomOracleQuery.h"
+#include "oracle/client/OciLibrary.h"
 
 namespace velnor::app {
 
 TUserTable::TUserTable(oracle::TOracleSession& session) : session_(session) {}
+
+bool TUserTable::TextIsUtf8() {
+    const std::string set = oracle::ClientCharacterSet();
+    return set.empty() || set == "AL32UTF8" || set == "UTF8";
+}
 
 const TTable& TUserTable::GetItem(int index) const {
     if (index < 0 || index >= Count())

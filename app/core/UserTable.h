@@ -76,6 +76,10 @@ public:
                    const TProgressCallback& progress = {},
                    TTextEncoding encoding = TTextEncoding::teUtf8);
 
+    // Whether the client hands text over in UTF-8, which the file encodings convert from and
+    // to; with another client character set files are read and written byte for byte.
+    [[nodiscard]] static bool TextIsUtf8();
+
     // Deletes every row of the table; no commit.
     void DeleteAll(const std::string& tableName);
 

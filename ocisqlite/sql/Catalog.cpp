@@ -147,6 +147,15 @@ SqlType TypeOfSpec(const TypeSpec& decl, std::string& typeName) {
         t.size = decl.length;
     } else if (decl.name == "LONG RAW") {
         t.code = tcLongRaw;
+    } else if (decl.name == "CLOB" || decl.name == "NCLOB" || decl.name == "BLOB") {
+        // The size describe and the dictionary report for a LOB column.
+        t.code = decl.name == "BLOB" ? tcBlob : tcClob;
+        t.national = decl.name == "NCLOB";
+        t.size = 4000;
+        t.charLength = 0;
+    } else if (decl.name == "BFILE") {
+        t.code = tcBfile;
+        t.size = 530;
     } else if (decl.name == "BINARY_FLOAT" || decl.name == "BINARY_DOUBLE") {
         t.code = decl.name == "BINARY_FLOAT" ? tcBinaryFloat : tcBinaryDouble;
         t.size = decl.name == "BINARY_FLOAT" ? 4 : 8;
@@ -403,7 +412,7 @@ void Catalog::CreateTable(sqlite3* db, const std::string& schema, const ParsedSt
             col.Bind(5, static_cast<long long>(t.size));
             col.BindNull(6);
             col.BindNull(7);
-            if (t.IsText() && typeName != "LONG") {
+            if (t.IsText() && typeName != "LONG" && !t.IsLob()) {
                 col.Bind(8, static_cast<long long>(t.charLength));
                 col.Bind(9, std::string(t.charSemantics ? "C" : "B"));
             } else {

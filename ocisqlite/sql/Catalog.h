@@ -26,10 +26,14 @@ struct SqlType {
 
     [[nodiscard]] bool IsNumber() const { return code == tcNumber; }
     [[nodiscard]] bool IsText() const {
-        return code == tcVarchar2 || code == tcChar || code == tcLong || code == tcRowid;
+        return code == tcVarchar2 || code == tcChar || code == tcLong || code == tcRowid ||
+               code == tcClob;
     }
+    [[nodiscard]] bool IsLob() const { return code == tcClob || code == tcBlob || code == tcBfile; }
     [[nodiscard]] bool IsDate() const { return code == tcDate; }
-    [[nodiscard]] bool IsRaw() const { return code == tcRaw || code == tcLongRaw; }
+    [[nodiscard]] bool IsRaw() const {
+        return code == tcRaw || code == tcLongRaw || code == tcBlob;
+    }
     [[nodiscard]] bool IsBinaryFloat() const {
         return code == tcBinaryFloat || code == tcBinaryDouble;
     }

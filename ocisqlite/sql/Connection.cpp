@@ -134,6 +134,7 @@ Connection::Connection(const std::string& path, std::string schema, Options opti
 
 Connection::~Connection() {
     if (!impl_->db) return;
+    impl_->CloseLob();
     if (inTransaction_) sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(impl_->db);
 }
@@ -156,12 +157,14 @@ void Connection::BeginIfNeeded() {
 }
 
 void Connection::Commit() {
+    impl_->CloseLob();
     if (!inTransaction_) return;
     impl_->Exec("COMMIT");
     inTransaction_ = false;
 }
 
 void Connection::Rollback() {
+    impl_->CloseLob();
     if (!inTransaction_) return;
     inTransaction_ = false;
     if (sqlite3_get_autocommit(impl_->db)) return;  // SQLite already rolled back after an I/O error
@@ -197,6 +200,48 @@ std::string Connection::TemporalText(std::string_view stored, int code, int prec
     auto d = ParseStoredTimestamp(stored, code, TimeZone());
     if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
     return FormatDate(*d, TimestampFormat(code == tcTimestampTz), scale, code == tcTimestampTz);
+}
+
+}  // namespace velnor::ocisqlite::sql
+
+namespace velnor::ocisqlite::sql {
+
+namespace {
+
+sqlite3_blob* OpenLob(Connection::Impl& c, const LobRef& lob) {
+    const bool same = c.lobBlob && c.lobOpen.table == lob.table && c.lobOpen.column == lob.column &&
+                      c.lobOpen.rowid == lob.rowid;
+    if (same) return c.lobBlob;
+    c.CloseLob();
+    if (sqlite3_blob_open(c.db, "main", lob.table.c_str(), lob.column.c_str(), lob.rowid, 0,
+                          &c.lobBlob) != SQLITE_OK) {
+        c.CloseLob();
+        Fail(22922, "nonexistent LOB value");
+    }
+    c.lobOpen = lob;
+    return c.lobBlob;
+}
+
+}  // namespace
+
+std::int64_t Connection::LobBytes(const LobRef& lob) {
+    return sqlite3_blob_bytes(OpenLob(*impl_, lob));
+}
+
+std::size_t Connection::ReadLob(const LobRef& lob, std::int64_t offset, char* out,
+                                std::size_t size) {
+    sqlite3_blob* blob = OpenLob(*impl_, lob);
+    const std::int64_t total = sqlite3_blob_bytes(blob);
+    if (offset >= total || size == 0) return 0;
+    const auto n = static_cast<int>(std::min<std::int64_t>(
+        {total - offset, static_cast<std::int64_t>(size), std::int64_t{1} << 30}));
+    if (sqlite3_blob_read(blob, out, n, static_cast<int>(offset)) != SQLITE_OK) {
+        impl_->CloseLob();  // the row changed since: read it afresh
+        blob = OpenLob(*impl_, lob);
+        if (sqlite3_blob_read(blob, out, n, static_cast<int>(offset)) != SQLITE_OK)
+            Fail(22922, "nonexistent LOB value");
+    }
+    return static_cast<std::size_t>(n);
 }
 
 }  // namespace velnor::ocisqlite::sql

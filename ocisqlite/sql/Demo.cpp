@@ -1,6 +1,7 @@
 // The demo schema: the classic department and employee tables, a table of every type
 // (LONG RAW in its own table) and a large table, created through the engine itself.
 #include <cstdio>
+#include <string>
 
 #include "ocisqlite/sql/Engine.h"
 
@@ -21,6 +22,7 @@ const char* const kTables[] = {
     " R RAW(16))",
     // Oracle allows one LONG or LONG RAW column per table.
     "CREATE TABLE LONG_RAWS (ID NUMBER(5) PRIMARY KEY, LR LONG RAW)",
+    "CREATE TABLE DOCS (ID NUMBER, TITLE VARCHAR2(40), BODY CLOB, NOTE NCLOB, IMAGE BLOB)",
     "CREATE TABLE BIG_TABLE (ID NUMBER(10) PRIMARY KEY, NAME VARCHAR2(30),"
     " AMOUNT NUMBER(12,2), CREATED DATE)",
 };
@@ -73,6 +75,8 @@ const char* const kRows[] = {
     " '東京都', HEXTORAW('00FF'))",
     "INSERT INTO LONG_RAWS VALUES (1, HEXTORAW('0102030405'))",
     "INSERT INTO LONG_RAWS VALUES (2, NULL)",
+    "INSERT INTO DOCS VALUES (1, 'NULL', NULL, NULL, NULL)",
+    "INSERT INTO DOCS VALUES (2, 'Empty', EMPTY_CLOB(), EMPTY_CLOB(), EMPTY_BLOB())",
 };
 
 }  // namespace
@@ -80,6 +84,18 @@ const char* const kRows[] = {
 void SeedDemo(Connection& connection, std::int64_t bigRows) {
     for (const char* sql : kTables) connection.Execute(sql);
     for (const char* sql : kRows) connection.Execute(sql);
+    {
+        // A document of several kilobytes of Japanese text and an image of every byte value.
+        std::string body;
+        for (int i = 0; i < 400; ++i) body += "日本語の文書、第" + std::to_string(i) + "段落。\n";
+        std::string image;
+        for (int i = 0; i < 256; ++i) image += static_cast<char>(i);
+        auto doc = connection.Prepare("INSERT INTO DOCS VALUES (3, '日本語', :1, :2, :3)");
+        doc->Bind(1, Value::Text(body));
+        doc->Bind(2, Value::Text("ノート：" + body.substr(0, 300)));
+        doc->Bind(3, Value::Raw(image));
+        doc->Execute();
+    }
     auto insert = connection.Prepare(
         "INSERT INTO BIG_TABLE (ID, NAME, AMOUNT, CREATED) VALUES (:1, :2, :3, :4)");
     for (std::int64_t i = 1; i <= bigRows; ++i) {

@@ -68,6 +68,9 @@ enum TypeCode : int {
     tcIntervalYm = 189,
     tcIntervalDs = 190,
     tcTimestampLtz = 232,
+    tcClob = 112,  // NCLOB too, told apart by the national character set form
+    tcBlob = 113,
+    tcBfile = 114,
 };
 
 // A DATE broken down; year -4712..9999, never 0.
@@ -90,6 +93,16 @@ struct DateTime {
 [[nodiscard]] DateTime DecodeDate(const unsigned char* bytes);
 
 struct Decimal;
+class Connection;
+
+// Where a LOB value read by reference lives: a column of a row of the schema file. The
+// value is read when asked for, as it is then; the connection must outlive the reference.
+struct LobRef {
+    Connection* connection = nullptr;
+    std::string table;
+    std::string column;
+    std::int64_t rowid = 0;
+};
 
 // A bind value or a fetched column value. Text is bytes in the database encoding (UTF-8);
 // an empty Text is NULL to the database, as in Oracle.
@@ -102,6 +115,11 @@ struct Value {
     double real = 0;           // Kind::Double: a BINARY_DOUBLE, or BINARY_FLOAT when integer is 1
     std::string bytes;         // Kind::Text, Kind::Raw and Kind::Decimal
     DateTime date;             // Kind::Date
+    // A LOB column's value (Text for CLOB/NCLOB/BFILE, Raw for BLOB): empty bytes are an
+    // empty LOB, which unlike '' is not NULL.
+    bool lob = false;
+    // A LOB read by reference (bytes empty): see Statement::UseLobReferences.
+    std::shared_ptr<const LobRef> ref;
 
     [[nodiscard]] bool IsNumber() const noexcept {
         return kind == Kind::Integer || kind == Kind::Double || kind == Kind::Decimal;
@@ -192,11 +210,17 @@ public:
     // Next row of an executed query into Row(); false when there are no more rows.
     bool Fetch();
     [[nodiscard]] const std::vector<Value>& Row() const noexcept { return row_; }
+    // The row for the caller to take its values from (the next Fetch refills it).
+    [[nodiscard]] std::vector<Value>& Row() noexcept { return row_; }
     [[nodiscard]] std::int64_t RowsFetched() const noexcept { return rowsFetched_; }
     // The last row the last DML execution wrote or removed; none when it touched none.
     [[nodiscard]] const std::optional<RowAddress>& LastRow() const noexcept { return lastRow_; }
     // Ends the cursor (the statement can be executed again).
     void Close() noexcept;
+    // From the next Execute on, plain LOB columns of a query come as references instead of
+    // values (when the query allows it), so a large value is never held whole.
+    void UseLobReferences(bool on);
+    [[nodiscard]] bool UsingLobReferences() const noexcept { return lobReferences_; }
 
     struct Impl;  // the parsed and translated form
 
@@ -215,6 +239,7 @@ private:
     std::int64_t rowsFetched_ = 0;
     std::optional<RowAddress> lastRow_;
     std::unique_ptr<Impl> impl_;
+    bool lobReferences_ = false;
 };
 
 // One session on one schema's SQLite file (created when missing). Transactions are
@@ -254,6 +279,10 @@ public:
     // as text; and text read into that stored form. `type` gives code and precisions.
     [[nodiscard]] std::string TemporalText(std::string_view stored, int code, int precision,
                                            int scale) const;
+    // A referenced LOB's size in bytes, and up to `size` of its bytes from byte `offset`;
+    // ORA-22922 when its row is gone.
+    [[nodiscard]] std::int64_t LobBytes(const LobRef& lob);
+    std::size_t ReadLob(const LobRef& lob, std::int64_t offset, char* out, std::size_t size);
     // A value as Oracle converts it to VARCHAR2 in this session (NLS date format, RAW in hex).
     [[nodiscard]] std::string ToText(const Value& value) const;
 
@@ -277,7 +306,8 @@ private:
 
 // Creates the demo schema on a connection and commits: DEPT, EMP, SALGRADE, BONUS with the
 // classic rows, ALL_TYPES (a column of every supported type, NULLs, Japanese text; LONG RAW
-// lives in LONG_RAWS, as a table holds only one LONG column) and
+// lives in LONG_RAWS, as a table holds only one LONG column), DOCS (CLOB, NCLOB and BLOB:
+// NULL, empty and a Japanese document of several kilobytes) and
 // BIG_TABLE with `bigRows` rows. Raises ORA-00955 when a table already exists.
 void SeedDemo(Connection& connection, std::int64_t bigRows = 100000);
 

@@ -20,6 +20,15 @@ struct Connection::Impl {
 
     // Runs SQL that returns no rows; SQLite failures become Oracle errors.
     void Exec(const char* sql);
+
+    // The LOB read last, kept open: a blob handle reads at any offset without walking the
+    // value from its start again. Closed before anything else runs on the connection.
+    sqlite3_blob* lobBlob = nullptr;
+    LobRef lobOpen;
+    void CloseLob() noexcept {
+        if (lobBlob) sqlite3_blob_close(lobBlob);
+        lobBlob = nullptr;
+    }
 };
 
 struct Statement::Impl {
@@ -27,8 +36,9 @@ struct Statement::Impl {
     ParsedStatement statement;
     Translation translation;
     sqlite3_stmt* stmt = nullptr;
-    bool open = false;     // a query has been executed and not closed
-    bool pending = false;  // Execute stepped to a row that Fetch has not delivered yet
+    sqlite3_stmt* other = nullptr;  // the form with or without LOB references not in use
+    bool open = false;              // a query has been executed and not closed
+    bool pending = false;           // Execute stepped to a row that Fetch has not delivered yet
     bool done = false;
     std::vector<Value> converted;  // bind values in the form handed to SQLite
 };

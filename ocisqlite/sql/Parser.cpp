@@ -752,8 +752,9 @@ private:
             } else {
                 Fail(902, "invalid datatype");
             }
-        } else if (w == "CLOB" || w == "NCLOB" || w == "BLOB" || w == "BFILE" || w == "ROWID" ||
-                   w == "UROWID" || w == "XMLTYPE") {
+        } else if (w == "CLOB" || w == "NCLOB" || w == "BLOB" || w == "BFILE") {
+            decl.name = w;
+        } else if (w == "ROWID" || w == "UROWID" || w == "XMLTYPE") {
             Fail(3001, "unimplemented feature");
         } else {
             Fail(902, "invalid datatype");

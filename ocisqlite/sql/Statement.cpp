@@ -25,7 +25,7 @@ std::string Upper(std::string_view s) {
 }
 
 void CheckLength(const std::string& text, const SqlType& t) {
-    if (t.owner.empty() || t.code == tcLong || t.code == tcLongRaw) return;
+    if (t.owner.empty() || t.code == tcLong || t.code == tcLongRaw || t.IsLob()) return;
     std::size_t actual = t.charSemantics ? CharCount(text) : text.size();
     int maximum = t.charSemantics ? t.charLength : t.size;
     if (actual > static_cast<std::size_t>(maximum))
@@ -66,9 +66,35 @@ void ConvertSpecialBind(const Value& in, const SqlType& t, const SessionState& s
     out = Value::Text(StoredTimestamp(d, t.code, t.scale, session.timeZone));
 }
 
+// Text into CLOB/NCLOB and raw bytes (or hexadecimal text) into BLOB, of any length.
+void ConvertLobBind(const Value& in, const SqlType& t, Value& out) {
+    const char* expected = t.code == tcBlob ? "BLOB" : t.code == tcBfile ? "FILE" : "CLOB";
+    if (in.lob && (in.kind == Value::Kind::Raw) != (t.code == tcBlob)) Inconsistent(expected, in);
+    if (t.code == tcBfile) Inconsistent(expected, in);
+    if (t.code == tcBlob) {
+        if (in.kind == Value::Kind::Raw)
+            out = in;
+        else if (in.kind == Value::Kind::Text)
+            out = Value::Raw(HexToRaw(in.bytes));
+        else
+            Inconsistent(expected, in);
+    } else if (in.kind == Value::Kind::Text) {
+        out = in;
+    } else if (in.kind == Value::Kind::Double) {
+        out = Value::Text(NumberToText(in.real));
+    } else if (in.IsNumber()) {
+        out = Value::Text(NumberToText(in));
+    } else {
+        Inconsistent(expected, in);
+    }
+    // Only a locator carries an empty LOB; empty bound data is NULL.
+    if (out.bytes.empty() && !in.lob) out = Value::Null();
+}
+
 void ConvertBind(const Value& in, const SqlType& t, const SessionState& session, Value& out) {
     const std::string& dateFormat = session.dateFormat;
-    bool empty = (in.kind == Value::Kind::Text || in.kind == Value::Kind::Raw) && in.bytes.empty();
+    bool empty = (in.kind == Value::Kind::Text || in.kind == Value::Kind::Raw) &&
+                 in.bytes.empty() && !(in.lob && t.IsLob());
     if (in.IsNull() || empty) {
         out.kind = Value::Kind::Null;
         return;
@@ -116,6 +142,7 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
     }
     if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval())
         return ConvertSpecialBind(in, t, session, out);
+    if (t.IsLob()) return ConvertLobBind(in, t, out);
     if (t.IsDate()) {
         DateTime d;
         switch (in.kind) {
@@ -183,6 +210,23 @@ Statement::Statement(Connection& connection, std::string sql)
 
 Statement::~Statement() {
     if (impl_->stmt) sqlite3_finalize(impl_->stmt);
+    if (impl_->other) sqlite3_finalize(impl_->other);
+}
+
+void Statement::UseLobReferences(bool on) {
+    Parse();
+    Impl& im = *impl_;
+    if (on == lobReferences_ || (on && im.translation.lobs.sql.empty())) return;
+    Close();
+    if (!im.other) {
+        Connection::Impl& c = connection_.Internals();
+        const std::string& q = on ? im.translation.lobs.sql : im.translation.sql;
+        int rc = sqlite3_prepare_v3(c.db, q.c_str(), static_cast<int>(q.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &im.other, nullptr);
+        if (rc != SQLITE_OK) RaiseSqlite(c, connection_.Schema(), rc, im.statement.kind);
+    }
+    std::swap(im.stmt, im.other);
+    lobReferences_ = on;
 }
 
 void Statement::Bind(int position, Value value) {
@@ -249,6 +293,7 @@ const std::vector<ColumnInfo>& Statement::Describe() {
 }
 
 void Statement::Close() noexcept {
+    connection_.Internals().CloseLob();  // its shared lock would hold off other writers
     if (impl_->stmt) sqlite3_reset(impl_->stmt);
     impl_->open = impl_->pending = false;
     impl_->done = true;
@@ -450,7 +495,28 @@ bool Statement::Fetch() {
     for (std::size_t i = 0; i < row_.size(); ++i) {
         Value& v = row_[i];
         int col = static_cast<int>(i);
+        v.ref.reset();
+        if (lobReferences_ && im.translation.lobs.rowidColumn[i] >= 0) {
+            // typeof() of the column and the rowid of its row.
+            const std::string_view kind(reinterpret_cast<const char*>(sqlite3_column_text(s, col)));
+            v.bytes.clear();
+            if (kind == "null") {
+                v.kind = Value::Kind::Null;
+                v.lob = false;
+                continue;
+            }
+            v.kind = types[i].code == tcBlob ? Value::Kind::Raw : Value::Kind::Text;
+            v.lob = true;
+            auto ref = std::make_shared<LobRef>();
+            ref->connection = &connection_;
+            ref->table = im.translation.lobs.source[i].first;
+            ref->column = im.translation.lobs.source[i].second;
+            ref->rowid = sqlite3_column_int64(s, im.translation.lobs.rowidColumn[i]);
+            v.ref = std::move(ref);
+            continue;
+        }
         int st = sqlite3_column_type(s, col);
+        v.lob = false;
         if (st == SQLITE_NULL) {
             v.kind = Value::Kind::Null;
             continue;
@@ -460,7 +526,19 @@ bool Statement::Fetch() {
             auto p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
             return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)));
         };
-        if (t.IsNumber()) {
+        if (t.IsLob()) {
+            // Empty stays an empty LOB, which is not NULL.
+            const bool blob = st == SQLITE_BLOB;
+            v.kind = t.code == tcBlob ? Value::Kind::Raw : Value::Kind::Text;
+            v.lob = true;
+            if (blob) {
+                auto p = static_cast<const char*>(sqlite3_column_blob(s, col));
+                v.bytes.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s, col)));
+            } else {
+                std::string_view tv = text();
+                v.bytes.assign(tv.data(), tv.size());
+            }
+        } else if (t.IsNumber()) {
             if (st == SQLITE_INTEGER) {
                 v.kind = Value::Kind::Integer;
                 v.integer = sqlite3_column_int64(s, col);

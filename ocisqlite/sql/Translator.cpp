@@ -31,6 +31,7 @@ struct Source {
     std::vector<std::pair<std::string, SqlType>> columns;
     bool table = false;        // a stored table (has ROWID)
     std::uint32_t object = 0;  // its object number, for ROWID
+    std::string tableName;     // the stored table's name in the schema file
 };
 
 struct Scope {
@@ -49,6 +50,7 @@ struct QueryOut {
     std::string sql;
     std::vector<OutColumn> columns;
     bool limited = false;
+    LobReferences lobs;
 };
 
 SqlType NumberType() {
@@ -81,6 +83,19 @@ SqlType TemporalType(int code, int precision, int scale) {
     t.scale = scale;
     return t;
 }
+SqlType LobType(bool national) {
+    SqlType t;
+    t.code = tcClob;
+    t.size = 4000;
+    t.national = national;
+    return t;
+}
+SqlType BlobType() {
+    SqlType t;
+    t.code = tcBlob;
+    t.size = 4000;
+    return t;
+}
 SqlType BinaryType(bool single) {
     SqlType t;
     t.code = single ? tcBinaryFloat : tcBinaryDouble;
@@ -98,6 +113,9 @@ const char* TypeWord(const SqlType& t) {
     if (t.code == tcIntervalYm) return "INTERVAL YEAR TO MONTH";
     if (t.code == tcIntervalDs) return "INTERVAL DAY TO SECOND";
     if (t.IsDate()) return "DATE";
+    if (t.code == tcClob) return t.national ? "NCLOB" : "CLOB";
+    if (t.code == tcBlob) return "BLOB";
+    if (t.code == tcBfile) return "FILE";
     if (t.IsRaw()) return "BINARY";
     return "CHAR";
 }
@@ -105,6 +123,11 @@ const char* TypeWord(const SqlType& t) {
 [[noreturn]] void Inconsistent(const char* expected, const SqlType& got) {
     Fail(932,
          std::string("inconsistent datatypes: expected ") + expected + " got " + TypeWord(got));
+}
+
+// LOB values cannot be compared, sorted, grouped or made distinct.
+void RejectLob(const SqlType& t) {
+    if (t.IsLob()) Fail(932, std::string("inconsistent datatypes: expected - got ") + TypeWord(t));
 }
 
 bool IsRownum(const Expr& e) {
@@ -146,8 +169,10 @@ public:
         Translation t;
         switch (s.kind) {
             case ParsedStatement::Kind::Select: {
+                topQuery_ = true;
                 QueryOut q = Query(*s.query, nullptr, nullptr);
                 t.sql = q.sql;
+                t.lobs = std::move(q.lobs);
                 for (const OutColumn& c : q.columns) {
                     t.columns.push_back(Describe(c));
                     t.columnTypes.push_back(c.type);
@@ -285,6 +310,7 @@ private:
         const TableMeta& t = Table(r);
         for (const ColumnMeta& c : t.columns) s.columns.emplace_back(c.name, c.type);
         s.table = true;
+        s.tableName = t.name;
         s.object = TableObjectNumber(t.name);
         fromSql = Quote(t.name) + " AS " + s.sqlAlias;
         return s;
@@ -538,6 +564,7 @@ private:
                 std::string call;
                 long long size = 0;
                 int arguments = 0;
+                SqlType lob;
                 for (const Expr* part : Chain(e)) {
                     Tx p = Translate(*part, scope, TextType(4000));
                     if (arguments == 100) {
@@ -547,10 +574,13 @@ private:
                     call += (call.empty() ? "" : ", ") + AsText(p);
                     ++arguments;
                     size = std::min(size + DisplaySize(p.type), 4000LL);
+                    if (p.type.code == tcClob) lob = p.type;
+                    if (p.type.code == tcBlob) Inconsistent("CHAR", p.type);
                     Merge(tx, tx, p);
                 }
                 tx.sql = "ora_concat(" + call + ")";
                 tx.type = TextType(static_cast<int>(size));
+                if (lob.code) tx.type = LobType(lob.national);  // CLOB || text is a CLOB
                 return tx;
             }
             case Expr::Kind::Compare:
@@ -601,6 +631,7 @@ private:
                 Tx v = Translate(*e.args[0], scope);
                 Tx lo = Translate(*e.args[1], scope, Hint(v.type));
                 Tx hi = Translate(*e.args[2], scope, Hint(v.type));
+                RejectLob(v.type);
                 std::string vs = v.sql;
                 if (v.bind >= 0 && lo.type.code) {
                     bindTypes_[static_cast<std::size_t>(v.bind)] = Hint(lo.type);
@@ -619,6 +650,7 @@ private:
             }
             case Expr::Kind::In: {
                 Tx v = Translate(*e.args[0], scope);
+                RejectLob(v.type);
                 std::string list;
                 if (e.query) {
                     QueryOut q = Query(*e.query, &scope, nullptr);
@@ -732,6 +764,8 @@ private:
             a = Value_(l, scope);
             b = Value_(r, scope, Hint(a.type));
         }
+        RejectLob(a.type);
+        RejectLob(b.type);
         Tx tx;
         if (Ordered(a, b, e.text))
             tx.sql = "(ora_ncmp(" + Operand(a, b) + ", " + Operand(b, a) + ") " + e.text + " 0)";
@@ -855,12 +889,15 @@ private:
             {"ABS", 1, 1, &Translator::MathFn},
             {"ADD_MONTHS", 2, 2, &Translator::AddMonthsFn},
             {"AVG", 1, 1, &Translator::AggregateFn, true},
+            {"BFILENAME", 2, 2, &Translator::BfileNameFn},
             {"CEIL", 1, 1, &Translator::MathFn},
             {"CHR", 1, 1, &Translator::ChrFn},
             {"COALESCE", 1, 1000, &Translator::CoalesceFn},
             {"CONCAT", 2, 2, &Translator::TextFn},
             {"COUNT", 1, 1, &Translator::AggregateFn, true},
             {"DECODE", 3, 255, &Translator::DecodeFn},
+            {"EMPTY_BLOB", 0, 0, &Translator::EmptyLobFn},
+            {"EMPTY_CLOB", 0, 0, &Translator::EmptyLobFn},
             {"FLOOR", 1, 1, &Translator::MathFn},
             {"GREATEST", 1, 1000, &Translator::CoalesceFn},
             {"HEXTORAW", 1, 1, &Translator::HexToRawFn},
@@ -891,8 +928,10 @@ private:
             {"TO_BINARY_DOUBLE", 1, 1, &Translator::ToBinaryFn},
             {"TO_BINARY_FLOAT", 1, 1, &Translator::ToBinaryFn},
             {"TO_CHAR", 1, 3, &Translator::ToCharFn},
+            {"TO_CLOB", 1, 1, &Translator::ToLobFn},
             {"TO_DATE", 1, 3, &Translator::ToDateFn},
             {"TO_DSINTERVAL", 1, 1, &Translator::ToIntervalFn},
+            {"TO_NCLOB", 1, 1, &Translator::ToLobFn},
             {"TO_NUMBER", 1, 1, &Translator::ToNumberFn},
             {"TO_TIMESTAMP", 1, 2, &Translator::ToTimestampFn},
             {"TO_TIMESTAMP_TZ", 1, 2, &Translator::ToTimestampFn},
@@ -1281,6 +1320,32 @@ private:
         return c.tx;
     }
 
+    // EMPTY_CLOB() / EMPTY_BLOB(): a LOB of length 0, which is not NULL.
+    Tx EmptyLobFn(Call& c) {
+        const bool blob = c.Name() == "EMPTY_BLOB";
+        c.tx.sql = blob ? "X''" : "''";
+        c.tx.type = blob ? BlobType() : LobType(false);
+        return c.tx;
+    }
+
+    Tx ToLobFn(Call& c) {
+        Tx& x = c.Arg(0, TextType(4000));
+        if (x.type.IsRaw() || x.type.code == tcBfile) Inconsistent("CHAR", x.type);
+        c.tx.sql = x.type.code == tcClob ? x.sql : "nullif(" + AsText(x) + ", '')";
+        c.tx.type = LobType(c.Name() == "TO_NCLOB");
+        return c.tx;
+    }
+
+    // The value names a directory object and a file; nothing reads the file.
+    Tx BfileNameFn(Call& c) {
+        Tx& dir = c.Arg(0, TextType(30));
+        Tx& file = c.Arg(1, TextType(255));
+        c.tx.sql = "(" + AsText(dir) + " || '/' || " + AsText(file) + ")";
+        c.tx.type.code = tcBfile;
+        c.tx.type.size = 530;
+        return c.tx;
+    }
+
     Tx HexToRawFn(Call& c) {
         Tx& x = c.Arg(0, TextType(4000));
         c.tx.sql = "ora_hextoraw(" + AsText(x) + ")";
@@ -1304,6 +1369,7 @@ private:
                    const std::vector<const ColumnMeta*>* targets) {
         Nested nested(*this);
         if (q.parts.size() == 1) return Part(q.parts[0], outer, targets, &q.orderBy);
+        topQuery_ = false;
         QueryOut out;
         for (std::size_t i = 0; i < q.parts.size(); ++i) {
             QueryOut p = Part(q.parts[i], outer, targets, nullptr);
@@ -1312,6 +1378,10 @@ private:
             } else {
                 if (p.columns.size() != out.columns.size())
                     Fail(1789, "query block has incorrect number of result columns");
+                if (q.operators[i - 1] != "UNION ALL") {
+                    for (const OutColumn& c : out.columns) RejectLob(c.type);
+                    for (const OutColumn& c : p.columns) RejectLob(c.type);
+                }
                 for (std::size_t c = 0; c < p.columns.size(); ++c) {
                     SqlType& t = out.columns[c].type;
                     const SqlType& u = p.columns[c].type;
@@ -1356,6 +1426,7 @@ private:
                 if (!position)
                     Fail(1785, "ORDER BY item must be the number of a SELECT-list expression");
                 const OutColumn& column = out.columns[static_cast<std::size_t>(position - 1)];
+                RejectLob(column.type);
                 std::string key = std::to_string(position);
                 if (column.type.IsNumber()) {
                     key = "ora_nkey(" + Quote(column.name) + ")";
@@ -1374,6 +1445,7 @@ private:
 
     // An ORDER BY key: numbers sort by their exact value, others as SQLite sorts them.
     static std::string NumberKey(const Tx& item, const std::string& key) {
+        RejectLob(item.type);
         if (item.type.code == tcTimestampTz) return "substr(" + item.sql + ", 1, 29)";  // instant
         return item.type.IsNumber() ? "ora_nkey(" + item.sql + ")" : key;
     }
@@ -1396,6 +1468,8 @@ private:
     QueryOut Part(const Select& s, const Scope* outer,
                   const std::vector<const ColumnMeta*>* targets,
                   const std::vector<OrderItem>* orderBy) {
+        const bool top = topQuery_;
+        topQuery_ = false;
         Scope scope;
         scope.outer = outer;
         std::string from;
@@ -1475,12 +1549,15 @@ private:
         }
         bool aggregated = !s.groupBy.empty() || s.having;
         for (const Tx& t : items) aggregated = aggregated || t.aggregate;
+        if (s.distinct)
+            for (const Tx& t : items) RejectLob(t.type);
         std::vector<std::string> groups;
         std::string groupSql;
         for (const ExprPtr& g : s.groupBy) {
             Scope gs = scope;
             Tx t = Value_(*g, gs);
             if (t.aggregate) Fail(934, "group function is not allowed here");
+            RejectLob(t.type);
             groups.push_back(t.sql);
             groupSql += (groupSql.empty() ? "" : ", ") + t.sql;
         }
@@ -1510,13 +1587,38 @@ private:
             if (items.size() < targets->size()) Fail(947, "not enough values");
             if (items.size() > targets->size()) Fail(913, "too many values");
         }
+        // The top query may read its plain LOB columns by reference: the type and the row
+        // instead of the value, which then streams from the file.
+        std::string refList;
+        std::vector<int> refRowid(items.size(), -1);
+        std::vector<std::pair<std::string, std::string>> refColumn(items.size());
+        std::string hidden;
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::string sql = targets ? Store(items[i], *(*targets)[i]) : items[i].sql;
             list += (i ? ", " : "") + sql + " AS " + Quote(out.columns[i].name);
+            std::string ref = sql;
+            if (top && items[i].type.IsLob() && items[i].column && !items[i].aggregate) {
+                for (const Source& src : scope.sources) {
+                    if (!src.table) continue;
+                    for (const auto& column : src.columns) {
+                        if (refRowid[i] >= 0 || sql != src.sqlAlias + "." + Quote(column.first))
+                            continue;
+                        refRowid[i] =
+                            static_cast<int>(items.size()) +
+                            static_cast<int>(std::count_if(refRowid.begin(), refRowid.end(),
+                                                           [](int r) { return r >= 0; }));
+                        refColumn[i] = {src.tableName, column.first};
+                        ref = "typeof(" + sql + ")";
+                        hidden += ", " + src.sqlAlias + ".rowid";
+                    }
+                }
+            }
+            refList += (i ? ", " : "") + ref + " AS " + Quote(out.columns[i].name);
         }
         bool ordered = orderBy && !orderBy->empty();
         bool wrap = !limit.empty() && (ordered || aggregated || s.distinct);
         std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list;
+        const std::size_t listEnd = sql.size();
         if (wrap) {
             if (scope.sources.size() != 1) Fail(3001, "unimplemented feature");
             // The explicit order keeps SQLite from taking the rows in the outer query's order.
@@ -1558,6 +1660,11 @@ private:
             out.limited = true;
         }
         out.sql = sql;
+        if (!hidden.empty() && !wrap && !s.distinct && !targets) {
+            out.lobs.sql = "SELECT " + refList + hidden + sql.substr(listEnd);
+            out.lobs.rowidColumn = std::move(refRowid);
+            out.lobs.source = std::move(refColumn);
+        }
         for (OutColumn& c : out.columns) {
             if (!c.type.owner.empty()) c.type.owner.clear();
         }
@@ -1577,6 +1684,7 @@ private:
         if (v.type.code == 0 && v.sql == "NULL") return v.sql;
         std::string owner = Literal(t.owner);
         if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval()) return AsSpecial(v, t);
+        if (t.IsLob()) return StoreLob(v, t);
         if (t.IsNumber()) {
             if (v.type.IsDate() || v.type.IsRaw() || v.type.IsTimestamp() || v.type.IsInterval())
                 Inconsistent("NUMBER", v.type);
@@ -1596,6 +1704,21 @@ private:
         int max = t.charSemantics ? t.charLength : t.size;
         return std::string(t.code == tcChar ? "ora_char(" : "ora_vc(") + text + ", " +
                std::to_string(max) + ", " + (t.charSemantics ? "1" : "0") + ", " + owner + ")";
+    }
+
+    // A LOB value keeps an empty LOB; converted text and bytes turn '' into NULL.
+    std::string StoreLob(const Tx& v, const SqlType& t) {
+        const char* expected = t.code == tcBlob ? "BLOB" : t.code == tcBfile ? "FILE" : "CLOB";
+        if (v.type.IsLob() && v.type.code != t.code) Inconsistent(expected, v.type);
+        if (v.type.code == t.code) return v.sql;
+        if (t.code == tcBfile) Inconsistent(expected, v.type);
+        if (t.code == tcBlob) {
+            if (!v.type.IsRaw() && !v.type.IsText() && v.type.code != 0)
+                Inconsistent(expected, v.type);
+            return "nullif(" + (v.type.IsRaw() ? v.sql : "ora_hextoraw(" + v.sql + ")") + ", X'')";
+        }
+        if (v.type.IsRaw()) Inconsistent(expected, v.type);
+        return "nullif(" + AsText(v) + ", '')";
     }
 
     std::string DefaultValue(const ColumnMeta& c) {
@@ -1712,6 +1835,7 @@ private:
     std::vector<SqlType> bindTypes_;
     int aliases_ = 0;
     int depth_ = 0;
+    bool topQuery_ = false;  // the next query part is the statement's own select list
 };
 
 }  // namespace

@@ -9,6 +9,14 @@
 
 namespace velnor::ocisqlite::sql {
 
+// A query whose plain LOB columns are read by reference: `sql` selects typeof() of each
+// such column and, after the select list, the rowid of its row.
+struct LobReferences {
+    std::string sql;               // empty: no column is read by reference
+    std::vector<int> rowidColumn;  // per select-list column: its rowid's column, or -1
+    std::vector<std::pair<std::string, std::string>> source;  // table and column
+};
+
 struct Translation {
     std::string sql;
     std::vector<ColumnInfo> columns;   // select list as describe reports it
@@ -17,6 +25,7 @@ struct Translation {
     // an owner is a column's: the value is checked (and padded, rounded) as a stored value.
     std::vector<SqlType> bindTypes;
     std::string table;  // DML: the table written
+    LobReferences lobs;
 };
 
 // dateFormat: the session's NLS_DATE_FORMAT, for the sizes of date-to-text conversions.

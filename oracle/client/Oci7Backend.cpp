@@ -136,6 +136,14 @@ public:
         throw EOracleError("The client library could not tell the row count", -1);
     }
 
+    // A LOB query never gets this far on this interface: its describe refuses it.
+    std::uint64_t LobLength(void*) override {
+        throw platform::Exception("LOB access requires OCI8 mode");
+    }
+    void ReadLob(void*, std::size_t, const std::function<void(std::string_view)>&) override {
+        throw platform::Exception("LOB access requires OCI8 mode");
+    }
+
     std::size_t ReadLong(const TFieldData& f, int index, int row, std::byte* out,
                          std::size_t offset, std::size_t length) override {
         if (length > kLongChunk) {

@@ -288,6 +288,32 @@ public:
         return f.LongPieceLength();
     }
 
+    std::uint64_t LobLength(void* locator) override {
+        ub4 length = 0;
+        CheckOci8(&session_, err_,
+                  Oci().OCILobGetLength(session_.ServiceContext(), err_,
+                                        static_cast<OCILobLocator*>(locator), &length));
+        return length;
+    }
+
+    // Polling reads from offset 1 with an amount of 0: the client streams to the end.
+    void ReadLob(void* locator, std::size_t chunk,
+                 const std::function<void(std::string_view piece)>& sink) override {
+        std::vector<char> buffer(chunk);
+        const auto& oci = Oci();
+        sword status = OCI_NEED_DATA;
+        while (status == OCI_NEED_DATA) {
+            ub4 amount = 0;
+            status = oci.OCILobRead(session_.ServiceContext(), err_,
+                                    static_cast<OCILobLocator*>(locator), &amount, 1, buffer.data(),
+                                    static_cast<ub4>(buffer.size()), nullptr, nullptr, 0,
+                                    SQLCS_IMPLICIT);
+            if (status != OCI_NEED_DATA) CheckOci8(&session_, err_, status);
+            if (amount > buffer.size()) throw Exception("The client library overran a LOB buffer");
+            if (amount > 0) sink(std::string_view(buffer.data(), amount));
+        }
+    }
+
     // The descriptor is opaque: the client's text form gives the four numbers back. A client
     // without OCIRowidToChar, or a descriptor naming no row, gives "".
     std::string RowIdText() const override {

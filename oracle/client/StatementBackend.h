@@ -4,10 +4,12 @@
 // interfaces apart.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "oci/OciTypes.h"
@@ -130,6 +132,11 @@ public:
     [[nodiscard]] virtual std::optional<std::size_t> KnownLongLength(
         const TFieldData& field) const = 0;
     [[nodiscard]] virtual std::string RowIdText() const = 0;
+    // A fetched LOB locator's length (characters of CLOB/NCLOB, bytes of BLOB) and its value
+    // streamed in pieces of at most `chunk` bytes; raise through the error path.
+    [[nodiscard]] virtual std::uint64_t LobLength(void* locator) = 0;
+    virtual void ReadLob(void* locator, std::size_t chunk,
+                         const std::function<void(std::string_view piece)>& sink) = 0;
     // The statement handle or the cursor data area, to tell one statement from the next.
     [[nodiscard]] virtual const void* Handle() const noexcept = 0;
 

@@ -10,6 +10,7 @@
 
 #include "oci/OciTypes.h"
 #include "oracle/query/FieldData.h"
+#include "oracle/query/LobLocator.h"
 #include "oracle/query/OracleNumber.h"
 #include "oracle/query/SqlText.h"
 #include "oracle/query/Variables.h"
@@ -153,6 +154,8 @@ public:
     std::size_t ReadLongField(int index, void* destination, std::size_t offset,
                               std::size_t length) const;
     [[nodiscard]] const TFieldData& FieldData(int index) const;
+    // The LOB of a CLOB, NCLOB, BLOB or BFILE field; it follows the current row.
+    [[nodiscard]] TLobLocator& FieldLOB(int index);
 
     // The traditional spellings of the accessors above.
     [[nodiscard]] int GetFieldCount() const noexcept { return FieldCount(); }
@@ -173,6 +176,7 @@ public:
     [[nodiscard]] double GetFieldFloat(int i) const { return FieldAsFloat(i); }
     [[nodiscard]] double GetFieldDate(int i) const { return FieldAsDate(i); }
     [[nodiscard]] platform::TVariant GetFieldValue(int i) const;
+    [[nodiscard]] TLobLocator& GetFieldLOB(int i) { return FieldLOB(i); }
     [[nodiscard]] platform::TVariant GetFieldValueByName(std::string_view name) const {
         return Field(name);
     }

@@ -213,11 +213,18 @@ platform::TVariant TOracleQuery::Field(int index) const {
         case otObject:
         case otReference:
         case otCursor:
-        case otCLOB:
-        case otBLOB:
         case otBFile:
             // Reached through value objects, which this client does not provide.
             return nullValue;
+        case otCLOB:
+        case otBLOB: {
+            // The whole content; an empty LOB reads as the session's null value.
+            const std::string content = impl_->LobValue(f);
+            if (content.empty()) return nullValue;
+            if (f.typeCode == otBLOB)
+                return platform::TVariant::FromBytes(content.data(), content.size());
+            return platform::TVariant(NormalizeLineBreaksIn(content, convertCRLF));
+        }
         case otLong:
             return platform::TVariant(
                 NormalizeLineBreaksIn(impl_->LongValue(f, index), convertCRLF));

@@ -739,6 +739,94 @@ TEST_F(OciStatementTest, TextConvertsToTheClientCharacterSet) {
     ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
 }
 
+// In a varying-width client set a CLOB read asks for characters and reports bytes; polling
+// and callback reads hand out whole characters only.
+TEST_F(OciStatementTest, LobReadCountsCharactersInAndBytesOut) {
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+    Call(OCILogoff)(svc, err);
+    svc = LogOn();
+    ASSERT_NE(nullptr, svc);
+    const std::string text = "a\u00e9\u65e5\u672c\u8a9exyz";  // 8 characters, 15 bytes
+    ASSERT_EQ(OCI_SUCCESS, Run("create table l (id number, c clob, b blob)")) << Error();
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into l values (1, '" + text + "', hextoraw('00FF'))"));
+    ASSERT_EQ(OCI_SUCCESS, Run("insert into l values (2, null, null)"));
+    void* c = nullptr;
+    void* b = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDescriptorAlloc)(env, &c, OCI_DTYPE_LOB, 0, nullptr));
+    ASSERT_EQ(OCI_SUCCESS, Call(OCIDescriptorAlloc)(env, &b, OCI_DTYPE_LOB, 0, nullptr));
+    auto* clob = static_cast<OCILobLocator*>(c);
+    auto* blob = static_cast<OCILobLocator*>(b);
+    sb2 indicators[2] = {};
+    OCIDefine* d1 = nullptr;
+    OCIDefine* d2 = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, Prepare("select c, b from l order by id"));
+    Call(OCIDefineByPos)(stmt, &d1, err, 1, &clob, sizeof clob, SQLT_CLOB, &indicators[0], nullptr,
+                         nullptr, OCI_DEFAULT);
+    Call(OCIDefineByPos)(stmt, &d2, err, 2, &blob, sizeof blob, SQLT_BLOB, &indicators[1], nullptr,
+                         nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    ub4 length = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILobGetLength)(svc, err, clob, &length)) << Error();
+    EXPECT_EQ(8u, length);
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILobGetLength)(svc, err, blob, &length)) << Error();
+    EXPECT_EQ(2u, length);
+    ub1 form = 9;
+    Call(OCILobCharSetForm)(env, err, clob, &form);
+    EXPECT_EQ(SQLCS_IMPLICIT, form);
+
+    char buffer[64] = {};
+    ub4 amount = 3;  // characters 2 to 4
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILobRead)(svc, err, clob, &amount, 2, buffer, sizeof buffer,
+                                            nullptr, nullptr, 0, SQLCS_IMPLICIT));
+    EXPECT_EQ(text.substr(1, 8), std::string(buffer, amount));
+
+    // Polling from the start with a 4-byte buffer.
+    std::string polled;
+    std::vector<sword> statuses;
+    sword status = OCI_NEED_DATA;
+    while (status == OCI_NEED_DATA && statuses.size() < 20) {
+        amount = 0;
+        status = Call(OCILobRead)(svc, err, clob, &amount, 1, buffer, 4, nullptr, nullptr, 0,
+                                  SQLCS_IMPLICIT);
+        statuses.push_back(status);
+        EXPECT_LE(amount, 4u);
+        polled.append(buffer, amount);
+    }
+    EXPECT_EQ(text, polled);
+    EXPECT_EQ(OCI_SUCCESS, statuses.back());
+    EXPECT_EQ(statuses.size(), 5u);  // a\u00e9 | \u65e5 | \u672c | \u8a9e x | y z
+
+    struct LobPieces {
+        std::string bytes;
+        std::vector<int> flags;
+    } pieces;
+    auto collect = [](void* context, const void* data, ub4 size, ub1 piece) -> sb4 {
+        auto* p = static_cast<LobPieces*>(context);
+        p->bytes.append(static_cast<const char*>(data), size);
+        p->flags.push_back(piece);
+        return OCI_CONTINUE;
+    };
+    amount = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILobRead)(svc, err, clob, &amount, 1, buffer, 5, &pieces, collect,
+                                            0, SQLCS_IMPLICIT));
+    EXPECT_EQ(text, pieces.bytes);
+    EXPECT_EQ(OCI_FIRST_PIECE, pieces.flags.front());
+    EXPECT_EQ(OCI_LAST_PIECE, pieces.flags.back());
+
+    // The next row's NULL leaves the locator uninitialized.
+    ASSERT_EQ(OCI_SUCCESS, Fetch(1)) << Error();
+    EXPECT_EQ(-1, indicators[0]);
+    boolean init = 1;
+    Call(OCILobLocatorIsInit)(env, err, clob, &init);
+    EXPECT_EQ(0, init);
+    amount = 0;
+    EXPECT_EQ(OCI_ERROR, Call(OCILobRead)(svc, err, clob, &amount, 1, buffer, sizeof buffer,
+                                          nullptr, nullptr, 0, SQLCS_IMPLICIT));
+    EXPECT_EQ(22275, Code());
+    Call(OCIDescriptorFree)(c, OCI_DTYPE_LOB);
+    Call(OCIDescriptorFree)(b, OCI_DTYPE_LOB);
+}
+
 TEST_F(OciStatementTest, StatementTextIsInTheClientCharacterSet) {
     ::setenv("NLS_LANG", "AMERICAN_AMERICA.US7ASCII", 1);
     Call(OCILogoff)(svc, err);

@@ -244,7 +244,7 @@ TEST_F(SqlEngineTest, StatementsFailWithOracleErrorNumbersAndTexts) {
         {"create table u (a varchar2)", 906, "missing left parenthesis"},
         {"create table u (a varchar2(4001))", 910, "specified length too long"},
         {"create table u (a number(39))", 1727, "numeric precision specifier is out of range"},
-        {"create table u (a blob)", 3001, "unimplemented feature"},
+        {"create table u (a xmltype)", 3001, "unimplemented feature"},
         {"create table u (a widget)", 902, "invalid datatype"},
         {"create table u (a long, b long raw)", 1754, "only one column of type LONG"},
         {"alter session set no_such_thing = 1", 2248, "invalid option for ALTER SESSION"},
@@ -284,6 +284,47 @@ TEST_F(SqlEngineTest, EmptyStringIsNullEverywhere) {
     EXPECT_EQ(One("select length('') from dual"), "NULL");
     EXPECT_EQ(One("select 'x' || '' from dual"), "x");
     EXPECT_EQ(One("select nvl('' || '', 'null') from dual"), "null");
+}
+
+TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
+    Exec("create table l (id number, c clob, n nclob, b blob)");
+    Exec("insert into l values (1, null, null, null)");
+    Exec("insert into l values (2, empty_clob(), empty_clob(), empty_blob())");
+    Exec("insert into l values (3, 'abc', n'日本', hextoraw('00ff'))");
+    Exec("insert into l values (4, '', to_clob(''), '')");  // '' is NULL, even for a LOB
+    auto big = db_->Prepare("insert into l values (5, :c, :n, :b)");
+    big->Bind(1, sql::Value::Text(std::string(100000, 'x')));  // binds above 4000 bytes
+    big->Bind(2, sql::Value::Text(""));
+    big->Bind(3, sql::Value::Raw(std::string(5000, '\x7f')));
+    big->Execute();
+    EXPECT_EQ(Column("select id from l where c is null order by id"),
+              (std::vector<std::string>{"1", "4"}));
+    EXPECT_EQ(Column("select id from l where n is null order by id"),
+              (std::vector<std::string>{"1", "4", "5"}));
+    EXPECT_EQ(Column("select id from l where b is not null order by id"),
+              (std::vector<std::string>{"2", "3", "5"}));
+    EXPECT_EQ(One("select length(c) from l where id = 5"), "100000");
+    EXPECT_EQ(One("select rawtohex(b) from l where id = 3"), "00FF");
+    EXPECT_EQ(One("select substr(c, 2, 1) || 'z' from l where id = 3"), "bz");
+    const ErrorCase cases[] = {
+        {"select id from l order by c", 932,
+         "ORA-00932: inconsistent datatypes: expected - got CLOB"},
+        {"select c from l order by 1", 932, "expected - got CLOB"},
+        {"select id from l where c = 'abc'", 932, "expected - got CLOB"},
+        {"select id from l where 'abc' < c", 932, "expected - got CLOB"},
+        {"select id from l where n in ('x')", 932, "expected - got NCLOB"},
+        {"select id from l where b = hextoraw('00')", 932, "expected - got BLOB"},
+        {"select distinct c from l", 932, "expected - got CLOB"},
+        {"select count(*) from l group by b", 932, "expected - got BLOB"},
+        {"select c from l union select c from l", 932, "expected - got CLOB"},
+        {"insert into l (id, b) select id, c from l", 932, "expected BLOB got CLOB"},
+    };
+    for (const ErrorCase& c : cases) {
+        std::string message;
+        EXPECT_EQ(ErrorOf(c.sql, &message), c.code) << c.sql << " -> " << message;
+        EXPECT_THAT(message, HasSubstr(c.text)) << c.sql;
+    }
+    EXPECT_EQ(Rows("select c from l union all select c from l").size(), 10u);
 }
 
 TEST_F(SqlEngineTest, CharColumnsAreBlankPaddedAndCompareBlankPadded) {
@@ -555,9 +596,9 @@ TEST_F(SqlEngineTest, FailedRowOfMultiRowUpdateLeavesEarlierRowsUnchanged) {
 
 TEST_F(SqlEngineTest, ProgramStatementsRunAsSent) {
     sql::SeedDemo(*db_, 20);
-    EXPECT_THAT(
-        Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME"),
-        ElementsAre("ALL_TYPES", "BIG_TABLE", "BONUS", "DEPT", "EMP", "LONG_RAWS", "SALGRADE"));
+    EXPECT_THAT(Column("SELECT TABLE_NAME FROM USER_TABLES ORDER BY TABLE_NAME"),
+                ElementsAre("ALL_TYPES", "BIG_TABLE", "BONUS", "DEPT", "DOCS", "EMP", "LONG_RAWS",
+                            "SALGRADE"));
     EXPECT_EQ(One("SELECT COUNT(*) FROM EMP"), "14");
     EXPECT_EQ(One("SELECT COUNT(*) FROM BIG_TABLE"), "20");
     auto all = db_->Prepare("SELECT * FROM EMP");

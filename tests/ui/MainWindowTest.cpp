@@ -460,7 +460,7 @@ TEST_F(MainWindowTest, RefreshRefillsTheGridAndExitLogsOff) {
 TEST_F(MainWindowTest, RightClickRightAfterLogonActsOnTheVisiblyHighlightedFirstTable) {
     LogOnAsScott();
     ShowActive();
-    ASSERT_EQ(window_->StringGrid->item(4, 0)->text(), "EMP");
+    ASSERT_EQ(window_->StringGrid->item(5, 0)->text(), "EMP");
     const QString first = window_->StringGrid->item(0, 0)->text();
     EXPECT_EQ(CurrentTable(), first);
     dialogs_->saveFile.clear();  // cancel the dialog: only the proposed name matters

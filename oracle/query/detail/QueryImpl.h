@@ -51,6 +51,10 @@ public:
     [[nodiscard]] const TFieldData& CheckedField(int index) const;
     [[nodiscard]] const TFieldData& ValueField(int index) const;
     [[nodiscard]] std::string LongValue(const TFieldData& field, int index) const;
+    // The locator of LOB field `index` in the current row; null for a NULL value.
+    [[nodiscard]] void* LobHandle(const TFieldData& field) const;
+    // A LOB field's whole value (GetFieldValue only: the export streams instead).
+    [[nodiscard]] std::string LobValue(const TFieldData& field) const;
 
     TOracleQuery& q_;
     std::unique_ptr<detail::TStatementBackend> statement_;  // while opened
@@ -72,6 +76,7 @@ public:
     // Each record stays at its address while the client library holds its buffers.
     std::vector<std::unique_ptr<TFieldData>> fields_;
     std::unique_ptr<detail::TQueryThread> thread_;
+    std::vector<std::unique_ptr<TLobLocator>> lobs_;  // by field index, made on first use
 };
 
 }  // namespace velnor::oracle
