@@ -708,6 +708,10 @@ TEST_F(MainWindowTest, Screenshots) {
     QTest::qWait(300);
     EXPECT_TRUE(logon_->grab().save(QString::fromStdString(*dir + "/logon-dialog.png")));
     logon_->hide();
+    const auto files = MakeFileDialog(window_.get(), "EMP.csv", true, TTextEncoding::teCp932);
+    files->show();
+    QTest::qWait(300);
+    EXPECT_TRUE(files->grab().save(QString::fromStdString(*dir + "/file-dialog.png")));
 }
 
 }  // namespace
