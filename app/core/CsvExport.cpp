@@ -247,7 +247,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                                 ahead = writer.Line();
                                 streamed = i;
                                 AddLobField(writer, file, query.GetFieldLOB(i),
-                                            session_.Preferences().ConvertCRLF());
+                                            session_.Preferences().ConvertCRLF(), fieldCount == 1);
                                 if (writer.Line().empty()) lineStart = i;  // streamed, not NULL
                                 continue;
                             }
