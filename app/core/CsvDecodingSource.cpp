@@ -58,8 +58,8 @@ std::size_t TCsvDecodingSource::Read(char* buffer, std::size_t size) {
         }
     }
     for (;;) {
-        if (encoding_ == TTextEncoding::teCp932 && textPos_ < text_.size()) {
-            const std::size_t n = std::min(size, text_.size() - textPos_);
+        if (encoding_ == TTextEncoding::teCp932 && textPos_ < textEnd_) {
+            const std::size_t n = std::min(size, textEnd_ - textPos_);
             std::memcpy(buffer, text_.data() + textPos_, n);
             textPos_ += n;
             return n;
@@ -107,8 +107,9 @@ bool TCsvDecodingSource::ProduceUtf8() {
 
 bool TCsvDecodingSource::ProduceCp932() {
     if (!cp932_) cp932_ = std::make_unique<TCp932Decoder>();
-    text_.resize(kChunk * 3);  // a CP932 byte becomes at most three UTF-8 bytes
-    textPos_ = 0;
+    // A CP932 byte becomes at most three UTF-8 bytes; sized once, as refilling overwrites it.
+    if (text_.empty()) text_.resize(kChunk * 3);
+    textPos_ = textEnd_ = 0;
     for (;;) {
         std::string_view in(raw_.data() + rawPos_, raw_.size() - rawPos_);
         if (!in.empty()) {
@@ -118,19 +119,15 @@ bool TCsvDecodingSource::ProduceCp932() {
                 written = cp932_->Decode(in, text_.data(), text_.size(), ended_);
             } catch (const ETextDecodeError& e) {
                 failure_ = e.Message();
-                text_.clear();
                 return true;
             }
             rawPos_ += before - in.size();
             if (written > 0) {
-                text_.resize(written);
+                textEnd_ = written;
                 return true;
             }
         }
-        if (!ReadMore() && rawPos_ == raw_.size()) {
-            text_.clear();
-            return false;
-        }
+        if (!ReadMore() && rawPos_ == raw_.size()) return false;
     }
 }
 

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/core/CsvReader.h"
 #include "app/core/TextEncoding.h"
@@ -43,6 +42,7 @@ private:
     std::size_t rawReady_ = 0;  // UTF-8: raw_[rawPos_, rawReady_) is checked text
     std::string text_;          // CP932: decoded text not yet handed out
     std::size_t textPos_ = 0;
+    std::size_t textEnd_ = 0;
     std::string failure_;  // raised once the text before the bad bytes is out
     std::unique_ptr<TCp932Decoder> cp932_;
 };
