@@ -125,6 +125,7 @@ struct ParsedStatement {
     };
     Kind kind = Kind::Select;
     std::unique_ptr<Query> query;              // SELECT, INSERT ... SELECT
+    bool forUpdate = false;                    // SELECT ... FOR UPDATE: its rows are locked
     TableRef table;                            // INSERT, UPDATE, DELETE, CREATE, DROP
     std::vector<std::string> columns;          // INSERT column list, UPDATE targets
     std::vector<ExprPtr> values;               // INSERT VALUES, UPDATE SET expressions

@@ -351,6 +351,8 @@ std::int64_t Statement::Execute() {
         sqlite3_reset(im.stmt);
         BindAll(im.stmt, im.converted);
         if (kind == Kind::Select) {
+            // Locking rows is writing: the lock lasts to the end of the transaction.
+            if (im.statement.forUpdate) connection_.BeginIfNeeded();
             int rc = sqlite3_step(im.stmt);
             if (rc == SQLITE_ROW) {
                 im.pending = true;
@@ -512,6 +514,8 @@ bool Statement::Fetch() {
             ref->table = im.translation.lobs.source[i].first;
             ref->column = im.translation.lobs.source[i].second;
             ref->rowid = sqlite3_column_int64(s, im.translation.lobs.rowidColumn[i]);
+            ref->locked = im.statement.forUpdate;
+            ref->transaction = connection_.TransactionSerial();
             v.ref = std::move(ref);
             continue;
         }

@@ -304,6 +304,23 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
     EXPECT_EQ(Column("select id from l where b is not null order by id"),
               (std::vector<std::string>{"2", "3", "5"}));
     EXPECT_EQ(One("select length(c) from l where id = 5"), "100000");
+    EXPECT_EQ(Column("select length(c) from l where id < 4 order by id"),
+              (std::vector<std::string>{"NULL", "0", "3"}));
+    EXPECT_EQ(One("select length(empty_clob()) from dual"), "0");
+    EXPECT_EQ(Column("select dbms_lob.getlength(b) from l where id < 4 order by id"),
+              (std::vector<std::string>{"NULL", "0", "2"}));
+    EXPECT_EQ(Column("select dbms_lob.substr(n, 1, 2) || '|' || dbms_lob.substr(c, 5, 3) || '|' ||"
+                     " dbms_lob.substr(c, 0) || rawtohex(dbms_lob.substr(b, 1, 2)) from l"
+                     " where id = 3"),
+              (std::vector<std::string>{"本|c|FF"}));
+    // Locking forms a writer of LOBs uses; the lock needs rows of one table.
+    const std::pair<const char*, std::size_t> locking[] = {
+        {"select c from l where id = 3 for update", 1},
+        {"select c from l for update of c nowait", 5},
+        {"select l.c from l order by id for update of l.c wait 5", 5},
+        {"select c from l for update skip locked", 5},
+    };
+    for (const auto& [sql, rows] : locking) EXPECT_EQ(Rows(sql).size(), rows) << sql;
     EXPECT_EQ(One("select rawtohex(b) from l where id = 3"), "00FF");
     EXPECT_EQ(One("select substr(c, 2, 1) || 'z' from l where id = 3"), "bz");
     const ErrorCase cases[] = {
@@ -318,6 +335,11 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
         {"select count(*) from l group by b", 932, "expected - got BLOB"},
         {"select c from l union select c from l", 932, "expected - got CLOB"},
         {"insert into l (id, b) select id, c from l", 932, "expected BLOB got CLOB"},
+        {"select distinct id from l for update", 1786,
+         "ORA-01786: FOR UPDATE of this query expression is not allowed"},
+        {"select id from l union select id from l for update", 1786, "FOR UPDATE of this"},
+        {"select id from l for", 933, "SQL command not properly ended"},
+        {"select id from l for update wait", 30005, "missing or invalid WAIT interval"},
     };
     for (const ErrorCase& c : cases) {
         std::string message;
