@@ -194,12 +194,16 @@ private:
             } while (AcceptSymbol(","));
         }
         if (Accept("WAIT")) {
-            if (Peek().kind != Token::Kind::Number) Fail(30005, "missing or invalid WAIT interval");
-            Next();
+            const Token& seconds = Peek();
+            if (seconds.kind != Token::Kind::Number ||
+                seconds.text.find_first_not_of("0123456789") != std::string::npos ||
+                seconds.text.size() > 6)
+                Fail(30005, "missing or invalid WAIT interval");
+            s.lockWaitMs = std::stoi(Next().text) * 1000;
         } else if (Accept("SKIP")) {
             if (!Accept("LOCKED")) Fail(933, "SQL command not properly ended");
-        } else {
-            Accept("NOWAIT");
+        } else if (Accept("NOWAIT")) {
+            s.lockWaitMs = 0;
         }
     }
 

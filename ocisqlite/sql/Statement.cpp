@@ -352,7 +352,17 @@ std::int64_t Statement::Execute() {
         BindAll(im.stmt, im.converted);
         if (kind == Kind::Select) {
             // Locking rows is writing: the lock lasts to the end of the transaction.
-            if (im.statement.forUpdate) connection_.BeginIfNeeded();
+            if (im.statement.forUpdate) {
+                const int wait = im.statement.lockWaitMs;
+                if (wait >= 0) sqlite3_busy_timeout(c.db, wait);
+                try {
+                    connection_.BeginIfNeeded();
+                } catch (...) {
+                    sqlite3_busy_timeout(c.db, c.busyTimeoutMs);
+                    throw;
+                }
+                sqlite3_busy_timeout(c.db, c.busyTimeoutMs);
+            }
             int rc = sqlite3_step(im.stmt);
             if (rc == SQLITE_ROW) {
                 im.pending = true;
