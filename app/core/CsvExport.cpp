@@ -203,7 +203,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                     try {
                         if (columns[static_cast<std::size_t>(i)].Form() == TCsvForm::Lob) {
                             AddLobField(writer, file, query.GetFieldLOB(i),
-                                        session_.Preferences().ConvertCRLF());
+                                        session_.Preferences().ConvertCRLF(), fieldCount == 1);
                             continue;
                         }
                         AddValue(writer, query, i, columns[static_cast<std::size_t>(i)].Form());

@@ -25,6 +25,7 @@ struct TBoundColumn {
     std::vector<TVariant> values;      // the batch being collected
     std::vector<std::size_t> lengths;  // text columns: bytes of each value, for errors
     int lobType = 0;                   // CLOB or BLOB: the field goes as it is
+    std::vector<char> emptyLobs;       // LOB columns: the record's field was ""
 };
 
 std::string LinesText(std::int64_t first, std::int64_t last) {
@@ -36,6 +37,7 @@ class TImporter {
 public:
     TImporter(TCustomOracleQuery& query, std::vector<TCsvColumn> columns, const std::string& table)
         : query_(query),
+          table_(table),
           converter_(std::move(columns), platform::RegionalSettings().decimalSymbol) {
         std::string insert = "INSERT INTO " + table + " VALUES(";
         const auto& cols = converter_.Columns();
@@ -98,7 +100,7 @@ public:
             }
             insert += value;
             query_.Variables().AddVariable(name, variableType);
-            bound_.push_back({c, std::move(name), {}, {}});
+            bound_.push_back({c, std::move(name), {}, {}, 0, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
             if (form == TCsvForm::Lob) bound_.back().lobType = cols[c].type;
         }
@@ -116,11 +118,16 @@ public:
     [[nodiscard]] std::int64_t RowsInserted() const noexcept { return inserted_; }
     [[nodiscard]] std::size_t Pending() const noexcept { return lines_.size(); }
 
-    void Add(std::span<const std::string> fields, std::int64_t line) {
+    void Add(const TCsvReader& reader) {
+        const std::span<const std::string> fields = reader.Fields();
+        const std::int64_t line = reader.RecordLine();
         converter_.Convert(fields, line, values_);
         for (auto& b : bound_) {
             if (b.lobType) {
                 AddLob(b, fields, line);
+                // "" is an empty LOB, an empty field NULL; a lone "" is a NULL row.
+                b.emptyLobs.push_back(b.values.back().IsNull() && reader.FieldQuoted(b.column) &&
+                                      ColumnCount() > 1);
                 continue;
             }
             TCsvValue& value = values_[b.column];
@@ -169,10 +176,12 @@ public:
                     }
                 }
                 Execute(r, r);
+                SetEmptyLobs(r);
             }
             for (auto& b : bound_) {
                 b.values.clear();
                 b.lengths.clear();
+                b.emptyLobs.clear();
             }
         } else {
             for (auto& b : bound_) Store(b);
@@ -194,6 +203,30 @@ private:
                       converter_.Columns()[b.column].name);
         b.values.push_back(field.empty() ? TVariant::Null() : TVariant(field));
         b.lengths.push_back(field.size());
+    }
+
+    // An empty bind inserts NULL, so the record's empty LOBs are set on the row just inserted.
+    void SetEmptyLobs(std::size_t r) {
+        std::string set;
+        for (const auto& b : bound_) {
+            if (!b.lobType || !b.emptyLobs[r]) continue;
+            if (!set.empty()) set += ",";
+            set += QuoteIdentifier(converter_.Columns()[b.column].name) +
+                   (b.lobType == oracle::otBLOB ? "=EMPTY_BLOB()" : "=EMPTY_CLOB()");
+        }
+        if (set.empty()) return;
+        const std::string rowId = query_.RowIdText();
+        if (rowId.empty()) {
+            throw oracle::EOracleError(
+                LinesText(lines_[r], lines_[r]) +
+                    ": 空の LOB を書き込めません (クライアントが行の ROWID を返しません)",
+                0);
+        }
+        TCustomOracleQuery update(*query_.Session());
+        update.SetText("UPDATE " + table_ + " SET " + set + " WHERE ROWID=:R");
+        update.Variables().AddVariable(":R", oracle::otString);
+        update.Variables().SetVariableValue(":R", TVariant(rowId));
+        update.Execute();
     }
 
     void Store(TBoundColumn& b) {
@@ -241,6 +274,7 @@ private:
     }
 
     TCustomOracleQuery& query_;
+    std::string table_;  // quoted
     TCsvRowConverter converter_;
     std::vector<TBoundColumn> bound_;
     bool wholeValues_ = false;  // a LONG, LONG RAW or LOB column is bound
@@ -288,7 +322,7 @@ void TUserTable::Import(const std::string& fileName, const std::string& tableNam
         }
     };
     while (reader.ReadRecord()) {
-        importer.Add(reader.Fields(), reader.RecordLine());
+        importer.Add(reader);
         if (importer.Pending() == static_cast<std::size_t>(ImportBatchRows)) {
             importer.Flush();
             report();

@@ -3,6 +3,7 @@
 #include "app/core/CsvReader.h"
 #include "oracle/query/OracleConvert.h"
 #include "oracle/query/detail/TypeCodes.h"
+#include "platform/DateTime.h"
 
 namespace velnor::app {
 namespace {
@@ -66,10 +67,15 @@ bool IsCsvLob(int fieldType) noexcept {
     return fieldType == oracle::otCLOB || fieldType == oracle::otBLOB;
 }
 
-void AddLobField(TCsvWriter& writer, TTextFile& file, oracle::TLobLocator& lob, bool convertCRLF) {
+void AddLobField(TCsvWriter& writer, TTextFile& file, oracle::TLobLocator& lob, bool convertCRLF,
+                 bool alone) {
     if (lob.IsNull()) {
         writer.AddEmpty();
         return;
+    }
+    // A lone NULL field is written "" too, so there an empty LOB would read back as NULL.
+    if (alone && lob.Length() == 0) {
+        throw platform::EConvertError("空の LOB は 1 列だけの表では NULL と区別して書き出せません");
     }
     file.Write(writer.TakeLineForStreamedField());
     file.Write("\"");

@@ -17,7 +17,9 @@ namespace velnor::app {
 [[nodiscard]] bool IsCsvLob(int fieldType) noexcept;
 
 // Writes the LOB as the writer's next field: the line so far and the value go to `file`.
-void AddLobField(TCsvWriter& writer, TTextFile& file, oracle::TLobLocator& lob, bool convertCRLF);
+// `alone`: the record has no other field; an empty LOB then raises EConvertError.
+void AddLobField(TCsvWriter& writer, TTextFile& file, oracle::TLobLocator& lob, bool convertCRLF,
+                 bool alone);
 
 // Checks a BLOB field's hexadecimal text (even length, digits only); raises ECsvError naming
 // line, column and value. CLOB fields need no check.

@@ -206,7 +206,10 @@ bool TCsvReader::ReadRecord() {
     recordLine_ = line_;
     for (;;) {
         std::string& field = NewField();
-        if (Peek() == '"') {
+        const bool quoted = Peek() == '"';
+        quoted_.resize(fields_.size());
+        quoted_[count_ - 1] = quoted;
+        if (quoted) {
             ReadQuoted(field);
             const int next = Peek();
             if (next != ',' && next != '\r' && next != '\n' && next != kEnd && next != kEndMark) {

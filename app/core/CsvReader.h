@@ -79,6 +79,10 @@ public:
     [[nodiscard]] std::span<const std::string> Fields() const noexcept {
         return {fields_.data(), count_};
     }
+    // Whether field i of the last record was quoted: "" and an empty field differ for LOBs.
+    [[nodiscard]] bool FieldQuoted(std::size_t i) const noexcept {
+        return i < count_ && quoted_[i];
+    }
     // The physical line (from 1) where the last record read starts.
     [[nodiscard]] std::int64_t RecordLine() const noexcept { return recordLine_; }
     // Bytes of the source consumed so far.
@@ -107,6 +111,7 @@ private:
     bool finished_ = false;
 
     std::vector<std::string> fields_;  // kept across records so their storage is reused
+    std::vector<char> quoted_;         // per field of the last record
     std::size_t count_ = 0;
     std::size_t maxFields_ = 0;
     std::int64_t line_ = 1;  // physical line of the next byte

@@ -92,7 +92,9 @@ void SeedDemo(Connection& connection, std::int64_t bigRows) {
         for (int i = 0; i < 256; ++i) image += static_cast<char>(i);
         auto doc = connection.Prepare("INSERT INTO DOCS VALUES (3, '日本語', :1, :2, :3)");
         doc->Bind(1, Value::Text(body));
-        doc->Bind(2, Value::Text("ノート：" + body.substr(0, 300)));
+        std::size_t cut = 300;  // on a character boundary
+        while ((static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80) --cut;
+        doc->Bind(2, Value::Text("ノート：" + body.substr(0, cut)));
         doc->Bind(3, Value::Raw(image));
         doc->Execute();
     }

@@ -7,6 +7,7 @@
 #include "oracle/client/StatementBackend.h"
 #include "oracle/query/OracleQuery.h"
 #include "oracle/query/detail/QueryImpl.h"
+#include "platform/DateTime.h"
 #include "platform/Exception.h"
 
 namespace velnor::oracle {
@@ -102,7 +103,8 @@ void TLobLocator::Read(const std::function<void(std::string_view piece)>& sink) 
         if (piece.size() > tail) sink(piece.substr(0, piece.size() - tail));
         carry = std::move(next);
     });
-    if (!carry.empty()) throw Exception("The LOB ends inside a character");
+    // A conversion error, so the export names the row and column it met it in.
+    if (!carry.empty()) throw platform::EConvertError("The LOB ends inside a character");
 }
 
 }  // namespace velnor::oracle

@@ -347,6 +347,22 @@ TEST_F(UserTableTest, OneColumnTablesKeepTheirNullRows) {
     }
 }
 
+// A BFILE points outside the database: the export refuses it before the file is touched,
+// and the import takes only NULL for it.
+TEST_F(UserTableTest, ColumnTheFilesCannotCarryStopsTheExportBeforeTheFile) {
+    Sql("CREATE TABLE BF (ID NUMBER, F BFILE)");
+    Sql("INSERT INTO BF VALUES (1, BFILENAME('DIR', 'a.txt'))");
+    const std::string path = dir_.File("bf.csv");
+    test::WriteBytes(path, "old content");
+    EXPECT_THAT([&] { TUserTable(*session_).ExportCsv(path, "BF"); },
+                ThrowsMessage<platform::Exception>(HasSubstr("列 F (BFILE)")));
+    EXPECT_EQ(test::ReadBytes(path), "old content");
+
+    test::WriteBytes(path, "\"ID\",\"F\"\r\n2,\r\n3,\"x\"\r\n");
+    EXPECT_THAT([&] { TUserTable(*session_).ImportCsv(path, "BF"); },
+                ThrowsMessage<ECsvError>(HasSubstr("3 行目 2 列目 (F)")));
+}
+
 TEST_F(UserTableTest, BadTypedFieldStopsTheImportNamingLineAndColumn) {
     Sql("CREATE TABLE X (ID NUMBER(2), A TIMESTAMP, B TIMESTAMP WITH TIME ZONE, "
         "E INTERVAL DAY TO SECOND, R RAW(4), F BINARY_FLOAT)");
