@@ -99,6 +99,10 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         out.kind = Value::Kind::Null;
         return;
     }
+    // Text over 4000 bytes binds only into a LONG or LOB column, never into an expression.
+    if (in.kind == Value::Kind::Text && in.bytes.size() > 4000 && t.owner.empty() &&
+        (t.code == tcVarchar2 || t.code == tcChar))
+        Fail(1460, "unimplemented or unreasonable conversion requested");
     if (t.code == 0) {
         if (in.kind == Value::Kind::Date) {
             if (!ValidDate(in.date))

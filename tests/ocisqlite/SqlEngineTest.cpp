@@ -297,6 +297,17 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
     big->Bind(2, sql::Value::Text(""));
     big->Bind(3, sql::Value::Raw(std::string(5000, '\x7f')));
     big->Execute();
+    // Over 4000 bytes a bind goes into a LOB column only.
+    auto compare = db_->Prepare("select count(*) from dual where dummy = :v");
+    for (std::size_t n : {4000, 4001}) {
+        compare->Bind(1, sql::Value::Text(std::string(n, 'x')));
+        try {
+            compare->Execute();
+            EXPECT_EQ(n, 4000u);
+        } catch (const sql::OraError& e) {
+            EXPECT_EQ(std::make_pair(n, e.Code()), std::make_pair(std::size_t{4001}, 1460));
+        }
+    }
     EXPECT_EQ(Column("select id from l where c is null order by id"),
               (std::vector<std::string>{"1", "4"}));
     EXPECT_EQ(Column("select id from l where n is null order by id"),
