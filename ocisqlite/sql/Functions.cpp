@@ -530,8 +530,12 @@ void Substr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
 }
 
 // DBMS_LOB.SUBSTR(lob, amount, offset): NULL for an amount outside 1..32767, an offset
-// below 1 or nothing to return.
+// below 1 or nothing to return. In SQL the result is a VARCHAR2(4000) or a RAW(2000).
 void LobSubstr(sqlite3_context* ctx, int, sqlite3_value** a) {
+    auto fits = [](std::size_t bytes, std::size_t most) {
+        if (bytes > most)
+            Fail(6502, "PL/SQL: numeric or value error: character string buffer too small");
+    };
     if (IsNull(a[0]) || IsNull(a[1]) || IsNull(a[2])) return sqlite3_result_null(ctx);
     const long long amount = IntegerOf(NumberOf(a[1]));
     const long long offset = IntegerOf(NumberOf(a[2]));
@@ -542,11 +546,13 @@ void LobSubstr(sqlite3_context* ctx, int, sqlite3_value** a) {
         const auto* p = static_cast<const char*>(sqlite3_value_blob(a[0]));
         const auto size = static_cast<std::size_t>(sqlite3_value_bytes(a[0]));
         if (from >= size) return sqlite3_result_null(ctx);
+        fits(std::min(n, size - from), 2000);
         return sqlite3_result_blob(ctx, p + from, static_cast<int>(std::min(n, size - from)),
                                    SQLITE_TRANSIENT);
     }
     const std::string s = StringOf(a[0]);
     const std::size_t b = CharOffset(s, from);
+    fits(CharOffset(s, from + n) - b, 4000);
     ResultText(ctx, s.substr(b, CharOffset(s, from + n) - b));
 }
 

@@ -324,6 +324,8 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
                      " dbms_lob.substr(c, 0) || rawtohex(dbms_lob.substr(b, 1, 2)) from l"
                      " where id = 3"),
               (std::vector<std::string>{"本|c|FF"}));
+    EXPECT_EQ(One("select length(dbms_lob.substr(c, 4000, 2)) from l where id = 5"), "4000");
+    EXPECT_EQ(ErrorOf("select dbms_lob.substr(c, 4001) from l where id = 5"), 6502);
     // Locking forms a writer of LOBs uses; the lock needs rows of one table.
     const std::pair<const char*, std::size_t> locking[] = {
         {"select c from l where id = 3 for update", 1},
