@@ -182,6 +182,10 @@ struct RowAddress {
 [[nodiscard]] RowAddress AddressOfRow(std::uint32_t object, std::int64_t rowid);
 // OOOOOOFFFBBBBBBRRR in Oracle's base-64 digits.
 [[nodiscard]] std::string ExtendedRowIdText(const RowAddress& address);
+// The SQLite rowid of `object`'s row at the address `text` names; nothing when the text is
+// another object's address or one no stand-in row has. ORA-01410 for text that is no ROWID.
+[[nodiscard]] std::optional<std::int64_t> RowOfRowIdText(std::uint32_t object,
+                                                         std::string_view text);
 
 class Connection;
 

@@ -987,6 +987,16 @@ void RowidText(sqlite3_context* ctx, int, sqlite3_value** a) {
     sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// ora_rowid_key(object, text): the SQLite rowid a ROWID text names, so `ROWID = :r` is a
+// key lookup rather than a scan that formats every row's address.
+void RowidKey(sqlite3_context* ctx, int, sqlite3_value** a) {
+    if (IsNull(a[1])) return sqlite3_result_null(ctx);
+    const auto row =
+        RowOfRowIdText(static_cast<std::uint32_t>(sqlite3_value_int64(a[0])), StringOf(a[1]));
+    if (!row) return sqlite3_result_null(ctx);
+    sqlite3_result_int64(ctx, *row);
+}
+
 struct Registration {
     const char* name;
     int args;
@@ -1044,6 +1054,7 @@ const Registration kFunctions[] = {
     {"ora_least", -1, Guarded<Extreme<-1>>, true},
     {"ora_rownum_limit", -1, Guarded<RownumLimit>, true},
     {"ora_rowid", 2, Guarded<RowidText>, true},
+    {"ora_rowid_key", 2, Guarded<RowidKey>, true},
     {"ora_ts_in", 3, Guarded<TimestampIn>, false},
     {"ora_ts_in", 4, Guarded<TimestampIn>, false},
     {"ora_ts_cast", 4, Guarded<TimestampCast>, false},

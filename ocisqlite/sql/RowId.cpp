@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 
 #include "ocisqlite/sql/Convert.h"
@@ -45,6 +46,24 @@ std::string ExtendedRowIdText(const RowAddress& a) {
     PutDigits(out, a.block, 6);
     PutDigits(out, a.slot, 3);
     return out;
+}
+
+std::optional<std::int64_t> RowOfRowIdText(std::uint32_t object, std::string_view text) {
+    if (text.size() != 18) Fail(1410, "invalid ROWID");
+    std::uint64_t parts[4] = {};
+    const int widths[4] = {6, 3, 6, 3};
+    std::size_t at = 0;
+    for (int p = 0; p < 4; ++p) {
+        for (int i = 0; i < widths[p]; ++i, ++at) {
+            const char* digit = std::strchr(kDigits, text[at]);
+            if (!digit || !*digit) Fail(1410, "invalid ROWID");
+            parts[p] = parts[p] * 64 + static_cast<std::uint64_t>(digit - kDigits);
+        }
+    }
+    if (parts[0] != object || parts[1] == 0 || parts[2] >> kBlockBits || parts[3] >> kSlotBits)
+        return std::nullopt;
+    return static_cast<std::int64_t>(((parts[1] - 1) << (kSlotBits + kBlockBits)) |
+                                     (parts[2] << kSlotBits) | parts[3]);
 }
 
 }  // namespace velnor::ocisqlite::sql

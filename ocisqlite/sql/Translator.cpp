@@ -767,12 +767,27 @@ private:
         RejectLob(a.type);
         RejectLob(b.type);
         Tx tx;
+        if (e.text == "=" && (RowIdKey(a, b, tx) || RowIdKey(b, a, tx))) return Merge(tx, a, b);
         if (Ordered(a, b, e.text))
             tx.sql = "(ora_ncmp(" + Operand(a, b) + ", " + Operand(b, a) + ") " + e.text + " 0)";
         else
             tx.sql = "(" + Operand(a, b) + " " + e.text + " " + Operand(b, a) + ")";
         tx.boolean = true;
         return Merge(tx, a, b);
+    }
+
+    // `ROWID = text` compares keys: ora_rowid(object, alias.rowid) becomes alias.rowid.
+    static bool RowIdKey(const Tx& rowid, const Tx& other, Tx& tx) {
+        static constexpr std::string_view kPrefix = "ora_rowid(";
+        const std::string& sql = rowid.sql;
+        if (!rowid.column || sql.rfind(kPrefix, 0) != 0 || sql.back() != ')') return false;
+        const std::size_t comma = sql.find(", ");
+        if (comma == std::string::npos) return false;
+        const std::string object = sql.substr(kPrefix.size(), comma - kPrefix.size());
+        const std::string key = sql.substr(comma + 2, sql.size() - comma - 3);
+        tx.sql = "(" + key + " = ora_rowid_key(" + object + ", " + other.sql + "))";
+        tx.boolean = true;
+        return true;
     }
 
     Tx Arith(const Expr& e, Scope& scope) {

@@ -930,6 +930,13 @@ TEST(RowAddressTest, SqliteRowidsBecomeFileBlockAndSlot) {
     EXPECT_EQ(sql::AddressOfRow(7, (std::int64_t{1} << 39) + 130), (sql::RowAddress{7, 2, 1, 2}));
     for (const std::int64_t bad : {std::int64_t{-1}, std::int64_t{65534} << 39})
         EXPECT_THROW((void)sql::AddressOfRow(7, bad), sql::OraError) << bad;
+    // Text back to the rowid: each address round-trips; another object's names no row.
+    for (const std::int64_t row : {std::int64_t{1}, std::int64_t{130}, (std::int64_t{1} << 39) + 5})
+        EXPECT_EQ(sql::RowOfRowIdText(7, sql::ExtendedRowIdText(sql::AddressOfRow(7, row))), row);
+    EXPECT_EQ(sql::RowOfRowIdText(8, sql::ExtendedRowIdText(sql::AddressOfRow(7, 1))),
+              std::nullopt);
+    for (const char* bad : {"abc", "AAARFwAABAAAAAAAA*"})
+        EXPECT_THROW((void)sql::RowOfRowIdText(7, bad), sql::OraError) << bad;
 }
 
 TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
