@@ -156,6 +156,11 @@ struct TLobState {
     bool polling = false;
     std::size_t pollAt = 0;
     std::size_t pollCharsLeft = 0;
+    // A piecewise write in progress: the client's bytes so far, written at the last piece.
+    bool writing = false;
+    std::size_t writeOffset = 0;  // from 1, in characters or bytes
+    std::size_t writeAmount = 0;  // 0: until the last piece
+    std::string writePieces;
 };
 
 // Descriptors: a LOB locator carries its LOB, a ROWID descriptor its row.

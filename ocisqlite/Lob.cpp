@@ -20,6 +20,11 @@ VELNOR_CHECK_SIGNATURE(OCILobLocatorIsInit)
 VELNOR_CHECK_SIGNATURE(OCILobCharSetForm)
 VELNOR_CHECK_SIGNATURE(OCILobCharSetId)
 VELNOR_CHECK_SIGNATURE(OCILobIsEqual)
+VELNOR_CHECK_SIGNATURE(OCILobWrite)
+VELNOR_CHECK_SIGNATURE(OCILobTrim)
+VELNOR_CHECK_SIGNATURE(OCILobErase)
+VELNOR_CHECK_SIGNATURE(OCILobAppend)
+VELNOR_CHECK_SIGNATURE(OCILobCopy)
 
 namespace velnor::ocisqlite {
 namespace {
@@ -164,6 +169,69 @@ std::string NextPiece(const TLobState& lob, TLobBytes& bytes, std::size_t& at,
     return set == TClientCharset::Al32Utf8 ? window : ToClient(window, set);
 }
 
+// --- writing ---------------------------------------------------------------------------
+
+// A locator a write may use: from a row SELECT ... FOR UPDATE locked, in the same
+// transaction. A locator of a plain query or of a computed value is read-only.
+TLobState& Writable(TDescriptor& locator) {
+    TLobState& lob = locator.lob;
+    if (!lob.initialized || (!lob.value && !lob.ref)) throw OraError(22275);
+    if (lob.type == SQLT_BFILE) throw OraError(24801);  // BFILEs are read-only
+    if (!lob.ref || !lob.ref->locked) throw OraError(22920);
+    if (lob.ref->transaction != lob.ref->connection->TransactionSerial()) throw OraError(22990);
+    lob.polling = false;
+    return lob;
+}
+
+std::string WholeValue(const TLobState& lob) {
+    TLobBytes bytes(lob);
+    return bytes.Window(0, bytes.Size());
+}
+
+// Characters of a CLOB, bytes of a BLOB.
+std::size_t Units(bool blob, std::string_view data) { return blob ? data.size() : CharCount(data); }
+
+// The byte where unit `n` (from 0) starts, or the size when the data has no such unit.
+std::size_t ByteOfUnit(bool blob, std::string_view data, std::size_t n) {
+    if (blob) return std::min(n, data.size());
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        if (!Continuation(data[i]) && seen++ == n) return i;
+    return data.size();
+}
+
+// Replaces `remove` units from unit `at` (from 0) with `insert`. A gap before `at` is
+// filled as Oracle fills it: zero bytes in a BLOB, spaces in a CLOB.
+void Splice(bool blob, std::string& data, std::size_t at, std::size_t remove,
+            std::string_view insert) {
+    const std::size_t length = Units(blob, data);
+    if (at > length) data.append(at - length, blob ? '\0' : ' ');
+    const std::size_t from = ByteOfUnit(blob, data, at);
+    const std::size_t to = remove > length ? data.size() : ByteOfUnit(blob, data, at + remove);
+    data.replace(from, to - from, insert);
+}
+
+void Store(const TLobState& lob, const std::string& data) {
+    lob.ref->connection->WriteLob(*lob.ref, data, lob.type == SQLT_BLOB);
+}
+
+ub4 ToUb4(std::size_t n) { return static_cast<ub4>(std::min<std::size_t>(n, UB4MAXVAL)); }
+
+// Writes the client's bytes over the LOB from unit `offset` (from 1) and gives the units
+// written. Every client character set of the stand-in is single-byte or varying-width, so
+// a CLOB amount counts the client's bytes, as for a BLOB.
+ub4 WriteAt(TDescriptor& locator, std::size_t offset, std::string client, std::size_t amount) {
+    const TLobState& lob = Writable(locator);
+    const bool blob = lob.type == SQLT_BLOB;
+    if (amount != 0 && client.size() > amount) client.resize(amount);
+    const std::string insert = blob ? client : FromClient(client, ClientCharset());
+    const std::size_t units = Units(blob, insert);
+    std::string data = WholeValue(lob);
+    Splice(blob, data, offset - 1, units, insert);
+    Store(lob, data);
+    return ToUb4(units);
+}
+
 }  // namespace
 
 void FillLocator(void* slot, const sql::Value& value, const sql::ColumnInfo& column) {
@@ -304,4 +372,140 @@ VELNOR_EXPORT sword OCILobIsEqual(OCIEnv* env, const OCILobLocator* x, const OCI
                                                  : false;
     *equal_out = a->lob.initialized && same ? 1 : 0;
     return OCI_SUCCESS;
+}
+
+VELNOR_EXPORT sword OCILobWrite(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc,
+                                ub4* amount_inout, ub4 offset, void* buf, ub4 buf_len, ub1 piece,
+                                void* ctx, OCICallbackLobWrite cb, ub2 cs_id, ub1 cs_form) {
+    TDescriptor* locator = Locator(loc);
+    if (!locator || !ValidError(err) || !amount_inout || (!buf && buf_len != 0))
+        return OCI_INVALID_HANDLE;
+    return Guard(err, [&]() -> sword {
+        (void)svc;
+        (void)cs_id;
+        (void)cs_form;
+        TLobState& lob = locator->lob;
+        const char* data = static_cast<const char*>(buf);
+        if (piece == OCI_NEXT_PIECE || piece == OCI_LAST_PIECE) {
+            if (!lob.writing) throw OraError(24801);
+            lob.writePieces.append(data, buf_len);
+            if (piece == OCI_NEXT_PIECE) return OCI_NEED_DATA;
+            lob.writing = false;
+            std::string pieces = std::move(lob.writePieces);
+            lob.writePieces.clear();
+            *amount_inout = WriteAt(*locator, lob.writeOffset, std::move(pieces), lob.writeAmount);
+            return OCI_SUCCESS;
+        }
+        if (piece != OCI_ONE_PIECE && piece != OCI_FIRST_PIECE) throw OraError(24801);
+        lob.writing = false;
+        lob.writePieces.clear();
+        Writable(*locator);
+        if (offset == 0) throw OraError(24801);
+        if (piece == OCI_ONE_PIECE) {
+            // The amount must be in the buffer: the server would read past its end.
+            if (*amount_inout == 0 || *amount_inout > buf_len) throw OraError(24801);
+            *amount_inout = WriteAt(*locator, offset, std::string(data, *amount_inout), 0);
+            return OCI_SUCCESS;
+        }
+        // Pieces are gathered and written at the last one, so a character split between two
+        // pieces converts whole.
+        lob.writeOffset = offset;
+        lob.writeAmount = *amount_inout;
+        lob.writePieces.assign(data, buf_len);
+        if (!cb) {
+            lob.writing = true;
+            return OCI_NEED_DATA;
+        }
+        while (true) {
+            ub4 len = buf_len;
+            ub1 next = OCI_NEXT_PIECE;
+            if (cb(ctx, buf, &len, &next) != OCI_CONTINUE) throw OraError(24343);
+            if (len > buf_len || (next != OCI_NEXT_PIECE && next != OCI_LAST_PIECE))
+                throw OraError(24801);
+            lob.writePieces.append(data, len);
+            if (next == OCI_LAST_PIECE) break;
+        }
+        std::string pieces = std::move(lob.writePieces);
+        lob.writePieces.clear();
+        *amount_inout = WriteAt(*locator, offset, std::move(pieces), lob.writeAmount);
+        return OCI_SUCCESS;
+    });
+}
+
+VELNOR_EXPORT sword OCILobTrim(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4 newlen) {
+    TDescriptor* locator = Locator(loc);
+    if (!locator || !ValidError(err)) return OCI_INVALID_HANDLE;
+    return Guard(err, [&] {
+        (void)svc;
+        const TLobState& lob = Writable(*locator);
+        const bool blob = lob.type == SQLT_BLOB;
+        std::string data = WholeValue(lob);
+        if (newlen > Units(blob, data)) throw OraError(22926);
+        data.resize(ByteOfUnit(blob, data, newlen));
+        Store(lob, data);
+        return OCI_SUCCESS;
+    });
+}
+
+VELNOR_EXPORT sword OCILobErase(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4* amount,
+                                ub4 offset) {
+    TDescriptor* locator = Locator(loc);
+    if (!locator || !ValidError(err) || !amount) return OCI_INVALID_HANDLE;
+    return Guard(err, [&] {
+        (void)svc;
+        const TLobState& lob = Writable(*locator);
+        if (offset == 0) throw OraError(24801);
+        const bool blob = lob.type == SQLT_BLOB;
+        std::string data = WholeValue(lob);
+        const std::size_t length = Units(blob, data);
+        // Erasing stops at the end; the amount tells how much was erased.
+        const std::size_t n =
+            offset > length ? 0 : std::min<std::size_t>(*amount, length - (offset - 1));
+        if (n > 0) {
+            Splice(blob, data, offset - 1, n, std::string(n, blob ? '\0' : ' '));
+            Store(lob, data);
+        }
+        *amount = ToUb4(n);
+        return OCI_SUCCESS;
+    });
+}
+
+VELNOR_EXPORT sword OCILobAppend(OCISvcCtx* svc, OCIError* err, OCILobLocator* dst,
+                                 OCILobLocator* src) {
+    TDescriptor* to = Locator(dst);
+    TDescriptor* from = Locator(src);
+    if (!to || !from || !ValidError(err)) return OCI_INVALID_HANDLE;
+    return Guard(err, [&] {
+        (void)svc;
+        const TLobState& target = Writable(*to);
+        const TLobState& source = Readable(*from, "APPEND");
+        if ((target.type == SQLT_BLOB) != (source.type == SQLT_BLOB)) throw OraError(24801);
+        std::string data = WholeValue(target);
+        data += WholeValue(source);
+        Store(target, data);
+        return OCI_SUCCESS;
+    });
+}
+
+VELNOR_EXPORT sword OCILobCopy(OCISvcCtx* svc, OCIError* err, OCILobLocator* dst,
+                               OCILobLocator* src, ub4 amount, ub4 dst_offset, ub4 src_offset) {
+    TDescriptor* to = Locator(dst);
+    TDescriptor* from = Locator(src);
+    if (!to || !from || !ValidError(err)) return OCI_INVALID_HANDLE;
+    return Guard(err, [&] {
+        (void)svc;
+        const TLobState& target = Writable(*to);
+        const TLobState& source = Readable(*from, "COPY");
+        const bool blob = target.type == SQLT_BLOB;
+        if (blob != (source.type == SQLT_BLOB) || dst_offset == 0 || src_offset == 0)
+            throw OraError(24801);
+        const std::string whole = WholeValue(source);
+        const std::size_t begin = ByteOfUnit(blob, whole, src_offset - 1);
+        const std::size_t end = ByteOfUnit(blob, whole, std::size_t{src_offset} - 1 + amount);
+        const std::string_view piece = std::string_view(whole).substr(begin, end - begin);
+        std::string data = WholeValue(target);
+        Splice(blob, data, dst_offset - 1, Units(blob, piece), piece);
+        Store(target, data);
+        return OCI_SUCCESS;
+    });
 }

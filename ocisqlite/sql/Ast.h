@@ -125,6 +125,8 @@ struct ParsedStatement {
     };
     Kind kind = Kind::Select;
     std::unique_ptr<Query> query;              // SELECT, INSERT ... SELECT
+    bool forUpdate = false;                    // SELECT ... FOR UPDATE: its rows are locked
+    int lockWaitMs = -1;                       // NOWAIT 0, WAIT n; -1 the session's wait
     TableRef table;                            // INSERT, UPDATE, DELETE, CREATE, DROP
     std::vector<std::string> columns;          // INSERT column list, UPDATE targets
     std::vector<ExprPtr> values;               // INSERT VALUES, UPDATE SET expressions

@@ -158,6 +158,7 @@ void Connection::BeginIfNeeded() {
 
 void Connection::Commit() {
     impl_->CloseLob();
+    ++transactionSerial_;
     if (!inTransaction_) return;
     impl_->Exec("COMMIT");
     inTransaction_ = false;
@@ -165,6 +166,7 @@ void Connection::Commit() {
 
 void Connection::Rollback() {
     impl_->CloseLob();
+    ++transactionSerial_;
     if (!inTransaction_) return;
     inTransaction_ = false;
     if (sqlite3_get_autocommit(impl_->db)) return;  // SQLite already rolled back after an I/O error
@@ -242,6 +244,37 @@ std::size_t Connection::ReadLob(const LobRef& lob, std::int64_t offset, char* ou
             Fail(22922, "nonexistent LOB value");
     }
     return static_cast<std::size_t>(n);
+}
+
+void Connection::WriteLob(const LobRef& lob, const std::string& bytes, bool blob) {
+    impl_->CloseLob();
+    BeginIfNeeded();
+    auto quote = [](const std::string& name) {
+        std::string q = "\"";
+        for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return q + "\"";
+    };
+    const std::string sql =
+        "UPDATE " + quote(lob.table) + " SET " + quote(lob.column) + " = ?1 WHERE rowid = ?2";
+    sqlite3_stmt* stmt = nullptr;
+    int rc =
+        sqlite3_prepare_v2(impl_->db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) RaiseSqlite(*impl_, schema_, rc, ParsedStatement::Kind::Update);
+    // An empty CLOB is '' and an empty BLOB X'': neither is NULL.
+    if (blob)
+        sqlite3_bind_blob64(stmt, 1, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_text64(stmt, 1, bytes.data(), bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_bind_int64(stmt, 2, lob.rowid);
+    rc = sqlite3_step(stmt);
+    const int code = sqlite3_extended_errcode(impl_->db);
+    const auto changes = sqlite3_changes64(impl_->db);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        if (sqlite3_get_autocommit(impl_->db)) inTransaction_ = false;
+        RaiseSqlite(*impl_, schema_, rc == SQLITE_ERROR ? code : rc, ParsedStatement::Kind::Update);
+    }
+    if (changes == 0) Fail(22922, "nonexistent LOB value");
 }
 
 }  // namespace velnor::ocisqlite::sql

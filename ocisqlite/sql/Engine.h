@@ -102,6 +102,9 @@ struct LobRef {
     std::string table;
     std::string column;
     std::int64_t rowid = 0;
+    // Fetched by SELECT ... FOR UPDATE: writable within the transaction that locked the row.
+    bool locked = false;
+    std::uint64_t transaction = 0;
 };
 
 // A bind value or a fetched column value. Text is bytes in the database encoding (UTF-8);
@@ -287,6 +290,11 @@ public:
     // ORA-22922 when its row is gone.
     [[nodiscard]] std::int64_t LobBytes(const LobRef& lob);
     std::size_t ReadLob(const LobRef& lob, std::int64_t offset, char* out, std::size_t size);
+    // Replaces a referenced LOB's value (UTF-8 text or bytes) within the session's
+    // transaction; ORA-22922 when its row is gone.
+    void WriteLob(const LobRef& lob, const std::string& bytes, bool blob);
+    // Changes with each commit or rollback: a locked LOB is writable only in its own.
+    [[nodiscard]] std::uint64_t TransactionSerial() const noexcept { return transactionSerial_; }
     // A value as Oracle converts it to VARCHAR2 in this session (NLS date format, RAW in hex).
     [[nodiscard]] std::string ToText(const Value& value) const;
 
@@ -305,6 +313,7 @@ private:
     std::string schema_;
     std::string dateFormat_ = "DD-MON-RR";
     bool inTransaction_ = false;
+    std::uint64_t transactionSerial_ = 0;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -529,6 +529,33 @@ void Substr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     ResultText(ctx, s.substr(b, e - b));
 }
 
+// DBMS_LOB.SUBSTR(lob, amount, offset): NULL for an amount outside 1..32767, an offset
+// below 1 or nothing to return. In SQL the result is a VARCHAR2(4000) or a RAW(2000).
+void LobSubstr(sqlite3_context* ctx, int, sqlite3_value** a) {
+    auto fits = [](std::size_t bytes, std::size_t most) {
+        if (bytes > most)
+            Fail(6502, "PL/SQL: numeric or value error: character string buffer too small");
+    };
+    if (IsNull(a[0]) || IsNull(a[1]) || IsNull(a[2])) return sqlite3_result_null(ctx);
+    const long long amount = IntegerOf(NumberOf(a[1]));
+    const long long offset = IntegerOf(NumberOf(a[2]));
+    if (amount < 1 || amount > 32767 || offset < 1) return sqlite3_result_null(ctx);
+    const auto from = static_cast<std::size_t>(offset - 1);
+    const auto n = static_cast<std::size_t>(amount);
+    if (sqlite3_value_type(a[0]) == SQLITE_BLOB) {
+        const auto* p = static_cast<const char*>(sqlite3_value_blob(a[0]));
+        const auto size = static_cast<std::size_t>(sqlite3_value_bytes(a[0]));
+        if (from >= size) return sqlite3_result_null(ctx);
+        fits(std::min(n, size - from), 2000);
+        return sqlite3_result_blob(ctx, p + from, static_cast<int>(std::min(n, size - from)),
+                                   SQLITE_TRANSIENT);
+    }
+    const std::string s = StringOf(a[0]);
+    const std::size_t b = CharOffset(s, from);
+    fits(CharOffset(s, from + n) - b, 4000);
+    ResultText(ctx, s.substr(b, CharOffset(s, from + n) - b));
+}
+
 void Instr(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     for (int i = 0; i < argc; ++i)
         if (IsNull(a[i])) return sqlite3_result_null(ctx);
@@ -1001,6 +1028,7 @@ const Registration kFunctions[] = {
     {"ora_chr", 1, Guarded<Chr>, true},
     {"ora_substr", 2, Guarded<Substr>, true},
     {"ora_substr", 3, Guarded<Substr>, true},
+    {"ora_lob_substr", 3, Guarded<LobSubstr>, true},
     {"ora_instr", -1, Guarded<Instr>, true},
     {"ora_replace", -1, Guarded<Replace>, true},
     {"ora_lpad", -1, Guarded<LPad>, true},

@@ -16,7 +16,7 @@ const std::set<std::string, std::less<>> kReserved = {
     "INSERT", "INTERSECT", "INTO",   "IS",      "LIKE",   "MINUS",  "NOT",      "NULL",
     "OF",     "ON",        "OR",     "ORDER",   "PRIOR",  "SELECT", "SET",      "START",
     "TABLE",  "THEN",      "UNION",  "UNIQUE",  "UPDATE", "VALUES", "WHEN",     "WHERE",
-    "WITH",   "NULLS",
+    "WITH",   "NULLS",     "FOR",
 };
 
 class Parser {
@@ -29,6 +29,7 @@ public:
         if (first.Is("SELECT") || first.IsSymbol("(")) {
             s.kind = ParsedStatement::Kind::Select;
             s.query = ParseQuery();
+            if (Accept("FOR")) ParseForUpdate(s);
         } else if (first.Is("INSERT")) {
             ParseInsert(s);
         } else if (first.Is("UPDATE")) {
@@ -175,6 +176,36 @@ private:
     }
 
     // --- queries ---------------------------------------------------------------
+
+    // FOR UPDATE [OF [schema.][table.]column, ...] [NOWAIT | WAIT n | SKIP LOCKED]; the words
+    // after FOR have been read. A lock needs each row to come from one table row.
+    void ParseForUpdate(ParsedStatement& s) {
+        if (!Accept("UPDATE")) Fail(933, "SQL command not properly ended");
+        const Query& q = *s.query;
+        if (q.parts.size() != 1 || q.parts[0].distinct || !q.parts[0].groupBy.empty())
+            Fail(1786, "FOR UPDATE of this query expression is not allowed");
+        s.forUpdate = true;
+        if (Accept("OF")) {
+            do {
+                for (int part = 0; part < 3; ++part) {
+                    Name(904, "invalid identifier");
+                    if (!AcceptSymbol(".")) break;
+                }
+            } while (AcceptSymbol(","));
+        }
+        if (Accept("WAIT")) {
+            const Token& seconds = Peek();
+            if (seconds.kind != Token::Kind::Number ||
+                seconds.text.find_first_not_of("0123456789") != std::string::npos ||
+                seconds.text.size() > 6)
+                Fail(30005, "missing or invalid WAIT interval");
+            s.lockWaitMs = std::stoi(Next().text) * 1000;
+        } else if (Accept("SKIP")) {
+            if (!Accept("LOCKED")) Fail(933, "SQL command not properly ended");
+        } else if (Accept("NOWAIT")) {
+            s.lockWaitMs = 0;
+        }
+    }
 
     std::unique_ptr<Query> ParseQuery() {
         Nested nested(*this);
@@ -458,6 +489,12 @@ private:
         bool quoted = t.kind == Token::Kind::QuotedName;
         std::string name = Next().text;
         if (!quoted && Peek().IsSymbol("(")) return FunctionCall(name);
+        // A packaged function: DBMS_LOB.GETLENGTH(...).
+        if (!quoted && Peek().IsSymbol(".") && Peek(1).kind == Token::Kind::Word &&
+            Peek(2).IsSymbol("(")) {
+            Next();
+            return FunctionCall(name + "." + Next().text);
+        }
         auto e = Make(Expr::Kind::Column);
         e->text = name;
         if (AcceptSymbol(".")) {

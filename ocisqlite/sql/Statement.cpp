@@ -99,6 +99,10 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         out.kind = Value::Kind::Null;
         return;
     }
+    // Text over 4000 bytes binds only into a LONG or LOB column, never into an expression.
+    if (in.kind == Value::Kind::Text && in.bytes.size() > 4000 && t.owner.empty() &&
+        (t.code == tcVarchar2 || t.code == tcChar))
+        Fail(1460, "unimplemented or unreasonable conversion requested");
     if (t.code == 0) {
         if (in.kind == Value::Kind::Date) {
             if (!ValidDate(in.date))
@@ -351,6 +355,18 @@ std::int64_t Statement::Execute() {
         sqlite3_reset(im.stmt);
         BindAll(im.stmt, im.converted);
         if (kind == Kind::Select) {
+            // Locking rows is writing: the lock lasts to the end of the transaction.
+            if (im.statement.forUpdate) {
+                const int wait = im.statement.lockWaitMs;
+                if (wait >= 0) sqlite3_busy_timeout(c.db, wait);
+                try {
+                    connection_.BeginIfNeeded();
+                } catch (...) {
+                    sqlite3_busy_timeout(c.db, c.busyTimeoutMs);
+                    throw;
+                }
+                sqlite3_busy_timeout(c.db, c.busyTimeoutMs);
+            }
             int rc = sqlite3_step(im.stmt);
             if (rc == SQLITE_ROW) {
                 im.pending = true;
@@ -512,6 +528,8 @@ bool Statement::Fetch() {
             ref->table = im.translation.lobs.source[i].first;
             ref->column = im.translation.lobs.source[i].second;
             ref->rowid = sqlite3_column_int64(s, im.translation.lobs.rowidColumn[i]);
+            ref->locked = im.statement.forUpdate;
+            ref->transaction = connection_.TransactionSerial();
             v.ref = std::move(ref);
             continue;
         }

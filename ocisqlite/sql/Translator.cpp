@@ -910,6 +910,8 @@ private:
             {"COALESCE", 1, 1000, &Translator::CoalesceFn},
             {"CONCAT", 2, 2, &Translator::TextFn},
             {"COUNT", 1, 1, &Translator::AggregateFn, true},
+            {"DBMS_LOB.GETLENGTH", 1, 1, &Translator::DbmsLobFn},
+            {"DBMS_LOB.SUBSTR", 1, 3, &Translator::DbmsLobFn},
             {"DECODE", 3, 255, &Translator::DecodeFn},
             {"EMPTY_BLOB", 0, 0, &Translator::EmptyLobFn},
             {"EMPTY_CLOB", 0, 0, &Translator::EmptyLobFn},
@@ -1158,9 +1160,36 @@ private:
     Tx LengthFn(Call& c) {
         const bool bytes = c.Name() == "LENGTHB";
         Tx& x = c.Arg(0, TextType(4000));
+        c.tx.type = NumberType();
+        // An empty CLOB is not NULL: its length is 0.
+        if (!bytes && x.type.code == tcClob) {
+            c.tx.sql = "length(" + x.sql + ")";
+            return c.tx;
+        }
         c.tx.sql = (bytes ? "ora_lengthb(" : "ora_length(") +
                    (bytes && x.type.IsRaw() ? x.sql : AsText(x)) + ")";
         c.tx.type = NumberType();
+        return c.tx;
+    }
+
+    // DBMS_LOB.GETLENGTH(lob) and DBMS_LOB.SUBSTR(lob[, amount[, offset]]): characters of a
+    // CLOB, bytes of a BLOB; text arguments convert to a CLOB.
+    Tx DbmsLobFn(Call& c) {
+        Tx& x = c.Arg(0, LobType(false));
+        const bool blob = x.type.IsRaw();
+        if (x.type.code == tcBfile || (!x.type.IsText() && !blob)) Inconsistent("CLOB", x.type);
+        if (c.Name() == "DBMS_LOB.GETLENGTH") {
+            c.tx.sql = x.type.IsLob() ? "length(" + x.sql + ")"
+                       : blob         ? "ora_lengthb(" + x.sql + ")"
+                                      : "ora_length(" + AsText(x) + ")";
+            c.tx.type = NumberType();
+            return c.tx;
+        }
+        c.tx.sql = "ora_lob_substr(" + (blob ? x.sql : AsText(x)) + ", " +
+                   (c.Count() > 1 ? AsNumber(c.Arg(1, NumberType())) : "32767") + ", " +
+                   (c.Count() > 2 ? AsNumber(c.Arg(2, NumberType())) : "1") + ")";
+        c.tx.type = blob ? BlobType() : TextType(4000);
+        if (blob) c.tx.type.code = tcRaw;
         return c.tx;
     }
 

@@ -131,8 +131,48 @@ struct OciStatementTest : ::testing::Test {
         return status == OCI_SUCCESS ? count : -1;
     }
 
+    // A session in client set `charset`, a table L and its row 1 locked, its CLOB and BLOB
+    // in lobs[0] and lobs[1].
+    void LockLobRow(const char* charset, const std::string& clob, const std::string& blob) {
+        ::setenv("NLS_LANG", (std::string("AMERICAN_AMERICA.") + charset).c_str(), 1);
+        Call(OCILogoff)(svc, err);
+        svc = LogOn();
+        Run("drop table l");
+        ASSERT_EQ(OCI_SUCCESS, Run("create table l (id number, c clob, b blob)")) << Error();
+        ASSERT_EQ(OCI_SUCCESS, Run("insert into l values (1, " + clob + ", " + blob + ")"));
+        SelectLobs("select c, b from l for update");
+    }
+    void SelectLobs(const std::string& sql) {
+        ASSERT_EQ(OCI_SUCCESS, Prepare(sql));
+        for (ub4 i = 0; i < 2; ++i) {
+            void* d = nullptr;
+            Call(OCIDescriptorAlloc)(env, &d, OCI_DTYPE_LOB, 0, nullptr);
+            lobs[i] = static_cast<OCILobLocator*>(d);
+            OCIDefine* define = nullptr;
+            Call(OCIDefineByPos)(stmt, &define, err, i + 1, &lobs[i], sizeof lobs[i],
+                                 i ? SQLT_BLOB : SQLT_CLOB, nullptr, nullptr, nullptr, OCI_DEFAULT);
+        }
+        ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+    }
+    std::string LobText(OCILobLocator* lob) {
+        char buffer[256];
+        ub4 amount = 0;
+        EXPECT_EQ(OCI_SUCCESS, Call(OCILobRead)(svc, err, lob, &amount, 1, buffer, sizeof buffer,
+                                                nullptr, nullptr, 0, SQLCS_IMPLICIT))
+            << Error();
+        return std::string(buffer, amount);
+    }
+    sword LobWrite(OCILobLocator* lob, ub4 offset, std::string bytes, ub4& amount,
+                   ub1 piece = OCI_ONE_PIECE) {
+        if (piece == OCI_ONE_PIECE) amount = static_cast<ub4>(bytes.size());
+        return Call(OCILobWrite)(svc, err, lob, &amount, offset, bytes.data(),
+                                 static_cast<ub4>(bytes.size()), piece, nullptr, nullptr, 0,
+                                 SQLCS_IMPLICIT);
+    }
+
     static TTempHome* home_;
     static TRawClient* client_;
+    OCILobLocator* lobs[2] = {};
     OCIEnv* env = nullptr;
     OCIError* err = nullptr;
     OCISvcCtx* svc = nullptr;
@@ -920,6 +960,110 @@ TEST_F(OciStatementTest, DatetimeAndBinaryColumnsBindAndFetchAsTheClientDoes) {
     EXPECT_STREQ("Inf", bText);
     EXPECT_EQ(0.1f, fNative);
     EXPECT_EQ(infinity, bDouble);
+}
+
+// Amounts in count the client's bytes (varying-width sets), offsets and amounts out count
+// characters; a gap fills with spaces or zero bytes.
+TEST_F(OciStatementTest, LobChangesThroughALockedLocatorReachTheRow) {
+    enum Op { Write, Trim, Erase, Append };
+    struct Case {
+        const char* charset;
+        int column;  // 0 CLOB, 1 BLOB
+        std::string initial;
+        Op op;
+        ub4 offset;         // Trim: the new length
+        std::string bytes;  // Write: the data; Erase: as many characters as to erase
+        std::string expected;
+        ub4 amountOut;
+    };
+    const std::string nihon = "\u65e5\u672c", sjis = "\x93\xfa\x96\x7b\x8c\xea";  // 日本語
+    const Case cases[] = {
+        {"AL32UTF8", 0, "'abcdef'", Write, 2, nihon, "a" + nihon + "def", 2},
+        {"AL32UTF8", 0, "'abc'", Write, 6, "xy", "abc  xy", 2},
+        {"AL32UTF8", 0, "empty_clob()", Write, 1, nihon, nihon, 2},
+        {"AL32UTF8", 0, "'a" + nihon + "d'", Erase, 2, "..", "a  d", 2},
+        {"AL32UTF8", 0, "'abc'", Erase, 3, "....", "ab ", 1},
+        {"AL32UTF8", 0, "'a" + nihon + "d'", Trim, 2, "", "a\u65e5", 0},
+        {"AL32UTF8", 0, "'a" + nihon + "'", Append, 0, "", "a" + nihon + "a" + nihon, 0},
+        {"JA16SJISTILDE", 0, "'" + sjis + "'", Write, 3, "\x96\x7b", "\x93\xfa\x96\x7b\x96\x7b", 1},
+        {"JA16SJISTILDE", 0, "'\x93\xfa'", Write, 3,
+         "\x8c\xea"
+         "a",
+         "\x93\xfa \x8c\xea"
+         "a",
+         2},
+        {"JA16SJISTILDE", 0, "'" + sjis + "'", Trim, 1, "", "\x93\xfa", 0},
+        {"JA16SJISTILDE", 0, "'" + sjis + "'", Erase, 2, ".", "\x93\xfa \x8c\xea", 1},
+        {"AL32UTF8", 1, "hextoraw('0102')", Write, 4, "\xff", std::string("\1\2\0\xff", 4), 1},
+        {"AL32UTF8", 1, "hextoraw('010203')", Erase, 2, ".....", std::string("\1\0\0", 3), 2},
+        {"AL32UTF8", 1, "hextoraw('010203')", Trim, 0, "", "", 0},
+        {"AL32UTF8", 1, "hextoraw('01')", Append, 0, "", "\1\1", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.initial + " " + std::to_string(c.op));
+        ASSERT_NO_FATAL_FAILURE(c.column ? LockLobRow(c.charset, "empty_clob()", c.initial)
+                                         : LockLobRow(c.charset, c.initial, "empty_blob()"));
+        OCILobLocator* lob = lobs[c.column];
+        ub4 amount = static_cast<ub4>(c.bytes.size());
+        const sword status = c.op == Write   ? LobWrite(lob, c.offset, c.bytes, amount)
+                             : c.op == Trim  ? Call(OCILobTrim)(svc, err, lob, c.offset)
+                             : c.op == Erase ? Call(OCILobErase)(svc, err, lob, &amount, c.offset)
+                                             : Call(OCILobAppend)(svc, err, lob, lob);
+        ASSERT_EQ(OCI_SUCCESS, status) << Error();
+        EXPECT_EQ(c.expected, LobText(lob));
+        EXPECT_EQ(c.amountOut, amount);
+    }
+    EXPECT_EQ(OCI_ERROR, Call(OCILobTrim)(svc, err, lobs[1], 3));
+    EXPECT_EQ(22926, Code());
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+}
+
+// Pieces are joined before conversion, so a character split between two converts whole.
+TEST_F(OciStatementTest, PiecewiseAndCallbackLobWritesJoinTheirPieces) {
+    ASSERT_NO_FATAL_FAILURE(LockLobRow("JA16SJISTILDE", "empty_clob()", "empty_blob()"));
+    const std::string text = "a\x93\xfa\x96\x7b";  // a日本
+    ub4 amount = 0;                                // until the last piece
+    EXPECT_EQ(OCI_NEED_DATA, LobWrite(lobs[0], 1, text.substr(0, 2), amount, OCI_FIRST_PIECE));
+    EXPECT_EQ(OCI_NEED_DATA, LobWrite(lobs[0], 1, text.substr(2, 2), amount, OCI_NEXT_PIECE));
+    ASSERT_EQ(OCI_SUCCESS, LobWrite(lobs[0], 1, text.substr(4), amount, OCI_LAST_PIECE)) << Error();
+    EXPECT_EQ(3u, amount);
+    EXPECT_EQ(text, LobText(lobs[0]));
+    EXPECT_EQ(OCI_ERROR, LobWrite(lobs[0], 1, "x", amount, OCI_LAST_PIECE));  // none begun
+    EXPECT_EQ(24801, Code());
+
+    int calls = 0;
+    auto more = [](void* context, void* buf, ub4* len, ub1* piece) -> sb4 {
+        const int call = ++*static_cast<int*>(context);
+        static_cast<char*>(buf)[0] = static_cast<char>(call + 1);
+        *len = 1;
+        *piece = call == 2 ? OCI_LAST_PIECE : OCI_NEXT_PIECE;
+        return OCI_CONTINUE;
+    };
+    char first = 1;
+    amount = 0;
+    ASSERT_EQ(OCI_SUCCESS, Call(OCILobWrite)(svc, err, lobs[1], &amount, 1, &first, 1,
+                                             OCI_FIRST_PIECE, &calls, more, 0, SQLCS_IMPLICIT))
+        << Error();
+    EXPECT_EQ(3u, amount);
+    EXPECT_EQ("\1\2\3", LobText(lobs[1]));
+    ::setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+}
+
+// Oracle writes a LOB only through a locator of a row this transaction locked.
+TEST_F(OciStatementTest, LobWritesNeedTheRowLockedInTheirTransaction) {
+    ASSERT_NO_FATAL_FAILURE(LockLobRow("AL32UTF8", "'abc'", "empty_blob()"));
+    ASSERT_EQ(OCI_SUCCESS, Call(OCITransCommit)(svc, err, OCI_DEFAULT));
+    ub4 amount = 0;
+    SelectLobs("select c, b from l");
+    EXPECT_EQ(OCI_ERROR, LobWrite(lobs[0], 1, "x", amount));
+    EXPECT_EQ("ORA-22920: row containing the LOB value is not locked\n", Error());
+
+    SelectLobs("select c, b from l for update of c nowait");
+    ASSERT_EQ(OCI_SUCCESS, LobWrite(lobs[0], 1, "xyzw", amount)) << Error();
+    ASSERT_EQ(OCI_SUCCESS, Call(OCITransRollback)(svc, err, OCI_DEFAULT));
+    EXPECT_EQ("abc", LobText(lobs[0]));
+    EXPECT_EQ(OCI_ERROR, LobWrite(lobs[0], 1, "x", amount));
+    EXPECT_EQ(22990, Code());  // the lock ended with its transaction
 }
 
 }  // namespace

@@ -297,6 +297,17 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
     big->Bind(2, sql::Value::Text(""));
     big->Bind(3, sql::Value::Raw(std::string(5000, '\x7f')));
     big->Execute();
+    // Over 4000 bytes a bind goes into a LOB column only.
+    auto compare = db_->Prepare("select count(*) from dual where dummy = :v");
+    for (std::size_t n : {4000, 4001}) {
+        compare->Bind(1, sql::Value::Text(std::string(n, 'x')));
+        try {
+            compare->Execute();
+            EXPECT_EQ(n, 4000u);
+        } catch (const sql::OraError& e) {
+            EXPECT_EQ(std::make_pair(n, e.Code()), std::make_pair(std::size_t{4001}, 1460));
+        }
+    }
     EXPECT_EQ(Column("select id from l where c is null order by id"),
               (std::vector<std::string>{"1", "4"}));
     EXPECT_EQ(Column("select id from l where n is null order by id"),
@@ -304,6 +315,25 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
     EXPECT_EQ(Column("select id from l where b is not null order by id"),
               (std::vector<std::string>{"2", "3", "5"}));
     EXPECT_EQ(One("select length(c) from l where id = 5"), "100000");
+    EXPECT_EQ(Column("select length(c) from l where id < 4 order by id"),
+              (std::vector<std::string>{"NULL", "0", "3"}));
+    EXPECT_EQ(One("select length(empty_clob()) from dual"), "0");
+    EXPECT_EQ(Column("select dbms_lob.getlength(b) from l where id < 4 order by id"),
+              (std::vector<std::string>{"NULL", "0", "2"}));
+    EXPECT_EQ(Column("select dbms_lob.substr(n, 1, 2) || '|' || dbms_lob.substr(c, 5, 3) || '|' ||"
+                     " dbms_lob.substr(c, 0) || rawtohex(dbms_lob.substr(b, 1, 2)) from l"
+                     " where id = 3"),
+              (std::vector<std::string>{"本|c|FF"}));
+    EXPECT_EQ(One("select length(dbms_lob.substr(c, 4000, 2)) from l where id = 5"), "4000");
+    EXPECT_EQ(ErrorOf("select dbms_lob.substr(c, 4001) from l where id = 5"), 6502);
+    // Locking forms a writer of LOBs uses; the lock needs rows of one table.
+    const std::pair<const char*, std::size_t> locking[] = {
+        {"select c from l where id = 3 for update", 1},
+        {"select c from l for update of c nowait", 5},
+        {"select l.c from l order by id for update of l.c wait 5", 5},
+        {"select c from l for update skip locked", 5},
+    };
+    for (const auto& [sql, rows] : locking) EXPECT_EQ(Rows(sql).size(), rows) << sql;
     EXPECT_EQ(One("select rawtohex(b) from l where id = 3"), "00FF");
     EXPECT_EQ(One("select substr(c, 2, 1) || 'z' from l where id = 3"), "bz");
     const ErrorCase cases[] = {
@@ -318,6 +348,11 @@ TEST_F(SqlEngineTest, LobColumnsKeepEmptyApartFromNullAndRefuseComparisons) {
         {"select count(*) from l group by b", 932, "expected - got BLOB"},
         {"select c from l union select c from l", 932, "expected - got CLOB"},
         {"insert into l (id, b) select id, c from l", 932, "expected BLOB got CLOB"},
+        {"select distinct id from l for update", 1786,
+         "ORA-01786: FOR UPDATE of this query expression is not allowed"},
+        {"select id from l union select id from l for update", 1786, "FOR UPDATE of this"},
+        {"select id from l for", 933, "SQL command not properly ended"},
+        {"select id from l for update wait", 30005, "missing or invalid WAIT interval"},
     };
     for (const ErrorCase& c : cases) {
         std::string message;
@@ -571,10 +606,23 @@ TEST_F(SqlEngineTest, SecondWriterGetsBusyErrorInsteadOfHanging) {
     } catch (const sql::OraError& e) {
         EXPECT_EQ(e.Code(), 54);
     }
+    // Locking rows is writing too; NOWAIT replaces the session's long wait.
+    sql::Connection patient(path_, "SCOTT", sql::Connection::Options{60000});
+    try {
+        patient.Execute("select n from t for update nowait");
+        ADD_FAILURE() << "the lock was granted";
+    } catch (const sql::OraError& e) {
+        EXPECT_EQ(e.Code(), 54);
+    }
+    EXPECT_FALSE(patient.InTransaction());
     db_->Commit();
     other.Execute("insert into t values (2)");
     other.Commit();
     EXPECT_EQ(One("select count(*) from t"), "2");
+    patient.Execute("select n from t for update nowait");
+    EXPECT_TRUE(patient.InTransaction());
+    EXPECT_EQ(ErrorOf("select n from t for update nowait"), 54);
+    patient.Rollback();
 }
 
 TEST_F(SqlEngineTest, ClosingWithoutCommitLosesTheWork) {
