@@ -146,12 +146,36 @@ Value TextToNumber(std::string_view text) {
     return Value::Number(Decimal::Parse(s));
 }
 
+void AppendDigits(std::string& out, long long v, int width) {
+    unsigned long long magnitude = static_cast<unsigned long long>(v);
+    if (v < 0) {
+        out += '-';
+        magnitude = 0 - magnitude;
+        --width;
+    }
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, magnitude).ptr;
+    const auto n = static_cast<int>(end - buf);
+    if (n < width) out.append(static_cast<std::size_t>(width - n), '0');
+    out.append(buf, end);
+}
+
 std::string StoredDate(const DateTime& date) {
-    char buf[40];
-    int y = date.year < 0 ? -date.year : date.year;
-    std::snprintf(buf, sizeof buf, "%s%04d-%02d-%02d %02d:%02d:%02d", date.year < 0 ? "-" : "", y,
-                  date.month, date.day, date.hour, date.minute, date.second);
-    return buf;
+    std::string out;
+    out.reserve(20);
+    if (date.year < 0) out += '-';
+    AppendDigits(out, date.year < 0 ? -date.year : date.year, 4);
+    out += '-';
+    AppendDigits(out, date.month, 2);
+    out += '-';
+    AppendDigits(out, date.day, 2);
+    out += ' ';
+    AppendDigits(out, date.hour, 2);
+    out += ':';
+    AppendDigits(out, date.minute, 2);
+    out += ':';
+    AppendDigits(out, date.second, 2);
+    return out;
 }
 
 std::optional<DateTime> ParseStoredDate(std::string_view t) {

@@ -40,6 +40,10 @@ std::size_t CharCount(std::string_view text);
 // Byte offset of character `index` (0-based), or text.size() past the end.
 std::size_t CharOffset(std::string_view text, std::size_t index);
 
+// Appends v in decimal as printf's "%0*lld" writes it, without the per-call cost of
+// formatting: at least `width` characters, zero-filled after any sign.
+void AppendDigits(std::string& out, long long v, int width);
+
 std::string RawToHex(std::string_view raw);
 std::string HexToRaw(std::string_view hex);  // ORA-01465 for a bad digit
 

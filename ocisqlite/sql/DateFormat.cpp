@@ -167,6 +167,37 @@ std::vector<Element> ParseFormat(std::string_view f) {
     return out;
 }
 
+struct Model {
+    std::string text;
+    std::vector<Element> els;
+    bool timestampOnly = false;  // holds an element only a TIMESTAMP has
+    bool zone = false;           // holds a time zone element
+};
+
+// The same few models (nearly always literals) come back for every row of a statement;
+// parsing them once per thread keeps the per-row cost down to a string compare.
+const Model& CachedFormat(std::string_view f) {
+    constexpr std::size_t kSlots = 8;
+    thread_local std::vector<Model> cache;
+    thread_local std::size_t next = 0;
+    cache.reserve(kSlots);  // a returned reference must outlive later insertions
+    for (const Model& m : cache)
+        if (m.text == f) return m;
+    Model m{std::string(f), ParseFormat(f)};  // throws on a bad model: nothing cached
+    for (const Element& e : m.els) {
+        m.timestampOnly = m.timestampOnly || TimestampOnly(e.kind);
+        m.zone = m.zone || ZoneElement(e.kind);
+    }
+    if (cache.size() < kSlots) {
+        cache.push_back(std::move(m));
+        return cache.back();
+    }
+    Model& slot = cache[next];
+    next = (next + 1) % kSlots;
+    slot = std::move(m);
+    return slot;
+}
+
 const char* const kMonths[] = {"JANUARY",   "FEBRUARY", "MARCH",    "APRIL",
                                "MAY",       "JUNE",     "JULY",     "AUGUST",
                                "SEPTEMBER", "OCTOBER",  "NOVEMBER", "DECEMBER"};
@@ -187,12 +218,9 @@ std::string CaseAs(std::string_view name, std::string_view written) {
 }
 
 std::string Digits(long long v, int width, bool fill) {
-    char buf[32];
-    if (fill)
-        std::snprintf(buf, sizeof buf, "%lld", v);
-    else
-        std::snprintf(buf, sizeof buf, "%0*lld", width, v);
-    return buf;
+    std::string out;
+    AppendDigits(out, v, fill ? 0 : width);
+    return out;
 }
 
 int DayOfWeek(const DateTime& d) {  // 0 = Sunday
@@ -208,9 +236,9 @@ std::string PadName(std::string name, bool fill) {
 }  // namespace
 
 std::string FormatDate(const DateTime& d, std::string_view format, int fraction, bool zone) {
-    std::vector<Element> els = ParseFormat(format);
-    for (const Element& e : els)
-        if ((TimestampOnly(e.kind) && fraction < 0) || (ZoneElement(e.kind) && !zone)) BadFormat();
+    const Model& model = CachedFormat(format);
+    if ((model.timestampOnly && fraction < 0) || (model.zone && !zone)) BadFormat();
+    const std::vector<Element>& els = model.els;
     std::string out;
     bool fill = false;
     int absYear = d.year < 0 ? -d.year : d.year;
@@ -319,15 +347,13 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
 
 // A DATE model: fractions, the radix character and zones belong to timestamps only.
 void ValidateDateFormat(std::string_view format) {
-    for (const Element& e : ParseFormat(format))
-        if (TimestampOnly(e.kind)) BadFormat();
+    if (CachedFormat(format).timestampOnly) BadFormat();
 }
 
 DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp) {
-    std::vector<Element> els = ParseFormat(format);
-    if (!timestamp)
-        for (const Element& e : els)
-            if (TimestampOnly(e.kind)) BadFormat();
+    const Model& model = CachedFormat(format);
+    if (!timestamp && model.timestampOnly) BadFormat();
+    const std::vector<Element>& els = model.els;
     int nanos = 0, zoneHours = 0, zoneMinutes = 0;
     bool zoneNegative = false, hasZone = false;
     DateTime now{};

@@ -199,13 +199,13 @@ void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
     std::string text = StringOf(a[0]);
     if (text.empty()) return sqlite3_result_null(ctx);
-    std::string format = argc > 1 ? std::string(TextOf(a[1])) : State(ctx).dateFormat;
+    std::string_view format = argc > 1 ? TextOf(a[1]) : std::string_view(State(ctx).dateFormat);
     ResultDate(ctx, ParseDate(text, format));
 }
 
 void DateText(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
-    std::string format = argc > 1 ? std::string(TextOf(a[1])) : State(ctx).dateFormat;
+    std::string_view format = argc > 1 ? TextOf(a[1]) : std::string_view(State(ctx).dateFormat);
     ResultText(ctx, FormatDate(DateOf(a[0]), format));
 }
 
@@ -388,9 +388,9 @@ void TimestampIn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || (argc > 3 && IsNull(a[3]))) return sqlite3_result_null(ctx);
     const SessionState& s = State(ctx);
     const int code = IntArg(a[1]);
-    std::string format = argc > 3                ? std::string(TextOf(a[3]))
-                         : code == tcTimestampTz ? s.timestampTzFormat
-                                                 : s.timestampFormat;
+    std::string_view format = argc > 3                ? TextOf(a[3])
+                              : code == tcTimestampTz ? std::string_view(s.timestampTzFormat)
+                                                      : std::string_view(s.timestampFormat);
     DateTime d = ParseDate(StringOf(a[0]), format, true);
     ResultText(ctx, StoredTimestamp(d, code, IntArg(a[2]), s.timeZone));
 }

@@ -38,11 +38,10 @@ void CheckYear(const DateTime& d) {
 }
 
 std::string StampText(const DateTime& d) {
-    char buf[48];
-    int y = d.year < 0 ? -d.year : d.year;
-    std::snprintf(buf, sizeof buf, "%s%04d-%02d-%02d %02d:%02d:%02d.%09d", d.year < 0 ? "-" : "", y,
-                  d.month, d.day, d.hour, d.minute, d.second, d.nanos);
-    return buf;
+    std::string out = StoredDate(d);
+    out += '.';
+    AppendDigits(out, d.nanos, 9);
+    return out;
 }
 
 [[noreturn]] void BadInterval() { Fail(1867, "the interval is invalid"); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ocisqlite/sql/Convert.h"
 #include "ocisqlite/sql/Engine.h"
 
 namespace sql = velnor::ocisqlite::sql;
@@ -924,6 +925,57 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"2024年02月29日", "YYYY\"年\"MM\"月\"DD\"日\"", {2024, 2, 29, 0, 0, 0}},
         ParseCase{"MAY      年2024", "MONTH\"年\"YYYY", {2024, 5, 1, 0, 0, 0}},  // padded name
         ParseCase{"0000404", "J", {-4712, 1, 1, 0, 0, 0}}));
+
+// Parsed models are kept between calls: taking more of them in turn than are kept must
+// still read each its own way, and a kept model must still face the DATE-only check.
+TEST(DateFormatReuseTest, ModelsTakenInTurnKeepTheirOwnReading) {
+    std::vector<ParseCase> all;
+    for (const ParseCase& c : {
+             ParseCase{"20240131134500", "YYYYMMDDHH24MISS", {2024, 1, 31, 13, 45, 0}},
+             ParseCase{"31-DEC-99", "DD-MON-RR", {1999, 12, 31, 0, 0, 0}},
+             ParseCase{"0999-07-04", "YYYY-MM-DD", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"04-07-0999", "DD-MM-YYYY", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"07-04-0999", "MM-DD-YYYY", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"0999/07/04", "YYYY/MM/DD", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"04.07.0999", "DD.MM.YYYY", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"0999-185", "YYYY-DDD", {999, 7, 4, 0, 0, 0}},
+             ParseCase{"-4712-01-01", "SYYYY-MM-DD", {-4712, 1, 1, 0, 0, 0}},
+             ParseCase{"0000404", "J", {-4712, 1, 1, 0, 0, 0}},
+         })
+        all.push_back(c);
+    for (int round = 0; round < 3; ++round)
+        for (const ParseCase& c : all) {
+            EXPECT_EQ(sql::ParseDate(c.text, c.format), c.expected) << c.format;
+            EXPECT_EQ(sql::FormatDate(c.expected, c.format), c.text) << c.format;
+        }
+    const char* stamp = "YYYY-MM-DD HH24:MI:SS.FF";
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(sql::ParseDate("2024-02-29 01:02:03.5", stamp, true).nanos, 500000000);
+        EXPECT_THROW((void)sql::ParseDate("2024-02-29 01:02:03.5", stamp), sql::OraError);
+        EXPECT_THROW(sql::ValidateDateFormat(stamp), sql::OraError);
+        EXPECT_THROW((void)sql::ParseDate("2024", "YYYY-QQQ-ZZ"), sql::OraError);
+    }
+}
+
+struct StoredCase {
+    sql::DateTime date;
+    const char* stored;
+};
+TEST(StoredDateTest, WritesFixedWidthFieldsAndTheSign) {
+    for (const StoredCase& c : {
+             StoredCase{{2024, 2, 29, 13, 45, 0}, "2024-02-29 13:45:00"},
+             StoredCase{{999, 7, 4, 1, 2, 3}, "0999-07-04 01:02:03"},
+             StoredCase{{-4712, 1, 1, 0, 0, 0}, "-4712-01-01 00:00:00"},
+             StoredCase{{-1, 12, 31, 23, 59, 59}, "-0001-12-31 23:59:59"},
+         }) {
+        EXPECT_EQ(sql::StoredDate(c.date), c.stored);
+        EXPECT_EQ(sql::ParseStoredDate(c.stored), c.date) << c.stored;
+    }
+    std::string out;
+    sql::AppendDigits(out, -5, 4);
+    sql::AppendDigits(out, 123456, 2);
+    EXPECT_EQ(out, "-005123456");  // as "%04lld" and "%02lld" write them
+}
 
 TEST(RowAddressTest, SqliteRowidsBecomeFileBlockAndSlot) {
     EXPECT_EQ(sql::ExtendedRowIdText(sql::AddressOfRow(70000, 1)), "AAARFwAABAAAAAAAAB");
