@@ -242,17 +242,30 @@ void Statement::Bind(int position, Value value) {
 
 void Statement::Bind(std::string_view name, Value value) {
     if (!name.empty() && name[0] == ':') name.remove_prefix(1);
-    std::string wanted(name);
-    std::string upper = Upper(name);
-    bool any = false;
+    // Called for every column of every row: compared in place, the value moved to the
+    // last placeholder of that name and copied only to earlier repeats.
+    const auto fold = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    };
+    const auto same = [&](const std::string& p) {
+        if (p.size() != name.size()) return false;
+        for (std::size_t k = 0; k < p.size(); ++k)
+            if (fold(p[k]) != fold(name[k])) return false;
+        return true;
+    };
+    const std::size_t none = placeholders_.size();
+    std::size_t last = none;
     for (std::size_t i = 0; i < placeholders_.size(); ++i) {
-        if (placeholders_[i] == wanted || Upper(placeholders_[i]) == upper) {
-            binds_[i] = value;
-            bound_[i] = true;
-            any = true;
+        if (!same(placeholders_[i])) continue;
+        if (last != none) {
+            binds_[last] = value;
+            bound_[last] = true;
         }
+        last = i;
     }
-    if (!any) Fail(1036, "illegal variable name/number");
+    if (last == none) Fail(1036, "illegal variable name/number");
+    binds_[last] = std::move(value);
+    bound_[last] = true;
 }
 
 void Statement::ClearBinds() {

@@ -217,6 +217,13 @@ void TVariableData::StoreElement(std::size_t i, const TVariant& value,
             case otString:
             case otBigString:
             case otFixedChar:
+                // Most values are text without a carriage return: stored without the two
+                // copies the general path makes.
+                if (value.Kind() == platform::TVariantKind::vkString &&
+                    (!ConvertCRLF(settings) || value.StringRef().find('\r') == std::string::npos)) {
+                    StoreText(i, value.StringRef());
+                    return;
+                }
                 StoreText(i, NormalizeLineBreaksOut(value.AsString(), ConvertCRLF(settings)));
                 return;
             case otDate: {
