@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <set>
 #include <string_view>
@@ -1313,7 +1314,10 @@ private:
         } else if (f == "CONCAT") {
             tx.type = TextType(DisplaySize(c.a[0].type) + DisplaySize(c.a[1].type));
         } else if (pad && c.e.args[1]->kind == Expr::Kind::Number) {
-            tx.type = TextType(std::stoi(c.e.args[1]->text) * 4);
+            // The literal may be fractional or huge: its whole part, kept within VARCHAR2's
+            // widest, gives the width.
+            const double n = std::strtod(c.e.args[1]->text.c_str(), nullptr);
+            tx.type = TextType(n >= 1 ? static_cast<int>(std::min(n, 32767.0)) * 4 : 1);
         } else {
             tx.type = TextType(4000);
         }

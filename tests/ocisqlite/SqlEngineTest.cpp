@@ -784,6 +784,10 @@ TEST_F(SqlEngineTest, FunctionsAndPredicatesFollowOracle) {
         {"select length(rpad('x', 5000, 'ab')) || ' ' || length(lpad('x', 1e12)) from dual",
          "4000 4000"},
         {"select lengthb(rpad('日', 5000, '本')) from dual", "3999"},
+        // A fractional or out-of-range literal length: its whole part, 0 giving NULL.
+        {"select nvl(lpad('x', .5), 'null') || length(rpad('x', 2.9)) || length(lpad('x', "
+         "99999999999)) from dual",
+         "null24000"},
         // Positions, counts and places far out of range act like any large value.
         {"select substr('abc', 1e30) || substr('abc', 2, 1e30) || instr('abc', 'c', 1e30) from "
          "dual",
