@@ -170,6 +170,7 @@ void TCursorCore::EnsureStatement(TConnection& connection) {
     if (statement_ && connection_ == &connection) return;
     Release();
     statement_ = connection.Sql().Prepare(sql_);
+    ++statementSerial_;
     connection_ = &connection;
     session_ = &connection.Sql();
     connection.Track(this);
@@ -185,22 +186,32 @@ const std::vector<sql::ColumnInfo>& TCursorCore::Describe(TConnection& connectio
 void TCursorCore::ApplyBinds(ub4 element) {
     statement_->ClearBinds();
     for (const auto& b : binds_) {
-        sql::Value value;
         const ub4 stride = b->valueSkip ? b->valueSkip : static_cast<ub4>(b->valueSize);
         const sb2* ind = At(b->indicators, b->indicatorSkip, element);
-        if (ind && *ind == -1) {
-            value = sql::Value::Null();
-        } else {
-            const ub2* len = At(b->lengths, b->lengthSkip, element);
-            const std::size_t size = len ? *len : static_cast<std::size_t>(b->valueSize);
-            const void* data = At(static_cast<unsigned char*>(b->value), stride, element);
-            value = data ? ReadExternal(b->type, data, size) : sql::Value::Null();
+        const bool null = ind && *ind == -1;
+        const ub2* len = At(b->lengths, b->lengthSkip, element);
+        const std::size_t size = len ? *len : static_cast<std::size_t>(b->valueSize);
+        const void* data =
+            null ? nullptr : At(static_cast<unsigned char*>(b->value), stride, element);
+        if (b->slotsFor != statementSerial_) {
+            try {
+                if (b->name.empty())
+                    b->slots.assign(1, static_cast<std::size_t>(b->position) - 1);
+                else
+                    b->slots = statement_->Occurrences(b->name);
+                (void)statement_->BindSlot(b->slots.back());  // range check
+            } catch (const sql::OraError&) {
+                // A bad value is reported before an unknown placeholder.
+                if (data) (void)ReadExternal(b->type, data, size);
+                throw;
+            }
+            b->slotsFor = statementSerial_;
         }
+        sql::Value& value = statement_->BindSlot(b->slots.back());
+        if (data) ReadExternal(b->type, data, size, value);
         if (ub2* code = At(b->codes, b->codeSkip, element)) *code = 0;
-        if (b->name.empty())
-            statement_->Bind(static_cast<int>(b->position), std::move(value));
-        else
-            statement_->Bind(b->name, std::move(value));
+        for (std::size_t k = 0; k + 1 < b->slots.size(); ++k)
+            statement_->BindSlot(b->slots[k]) = value;
     }
 }
 

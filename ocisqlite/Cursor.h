@@ -29,6 +29,9 @@ struct TBindSpec {
     ub2* codes = nullptr;
     ub4 valueSkip = 0, indicatorSkip = sizeof(sb2), lengthSkip = sizeof(ub2),
         codeSkip = sizeof(ub2);
+    // The placeholder occurrences it fills, found once per engine statement.
+    std::vector<std::size_t> slots;
+    ub8 slotsFor = 0;
 };
 
 // A define of one select-list position; buffers per row at the strides.
@@ -125,6 +128,7 @@ private:
     TConnection* connection_ = nullptr;  // the connection the statement was prepared on
     const sql::Connection* session_ = nullptr;
     std::unique_ptr<sql::Statement> statement_;
+    ub8 statementSerial_ = 0;  // counts engine statements made, for TBindSpec::slotsFor
 };
 
 }  // namespace velnor::ocisqlite

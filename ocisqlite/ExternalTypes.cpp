@@ -79,78 +79,102 @@ sql::Value DecodeNumber(const unsigned char* bytes, std::size_t length) {
 
 namespace {
 
-sql::Value ReadAsGiven(ub2 type, const void* data, std::size_t size) {
+void SetText(sql::Value& out, const char* data, std::size_t size) {
+    out.kind = sql::Value::Kind::Text;
+    // Text arrives in the client character set.
+    if (ClientCharset() == TClientCharset::Al32Utf8)
+        out.bytes.assign(data, size);
+    else
+        out.bytes = FromClient(std::string_view(data, size), ClientCharset());
+}
+
+void SetInteger(sql::Value& out, std::int64_t v) {
+    out.kind = sql::Value::Kind::Integer;
+    out.integer = v;
+}
+
+void SetNumber(sql::Value& out, const unsigned char* bytes, std::size_t length) {
+    if (!sql::ReadNumberBytes(bytes, length, out)) out = DecodeNumber(bytes, length);
+}
+
+void ReadAsGiven(ub2 type, const void* data, std::size_t size, sql::Value& out) {
     const auto* bytes = static_cast<const unsigned char*>(data);
+    const auto* chars = static_cast<const char*>(data);
     switch (type) {
         case SQLT_CHR:
         case SQLT_AFC:
         case SQLT_LNG:
-            return sql::Value::Text(std::string(static_cast<const char*>(data), size));
+            return SetText(out, chars, size);
         case SQLT_STR:
         case SQLT_AVC: {
             const void* nul = std::memchr(data, 0, size);
-            const std::size_t n =
-                nul ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - bytes)
-                    : size;
-            return sql::Value::Text(std::string(static_cast<const char*>(data), n));
+            return SetText(
+                out, chars,
+                nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - chars) : size);
         }
         case SQLT_VCS: {
-            if (size < 2) return sql::Value::Null();
+            if (size < 2) return out.kind = sql::Value::Kind::Null, void();
             const ub2 n = Load<ub2>(data);
-            return sql::Value::Text(std::string(reinterpret_cast<const char*>(bytes + 2),
-                                                std::min<std::size_t>(n, size - 2)));
+            return SetText(out, chars + 2, std::min<std::size_t>(n, size - 2));
         }
         case SQLT_INT:
             switch (size) {
                 case 1:
-                    return sql::Value::Integer(Load<sb1>(data));
+                    return SetInteger(out, Load<sb1>(data));
                 case 2:
-                    return sql::Value::Integer(Load<sb2>(data));
+                    return SetInteger(out, Load<sb2>(data));
                 case 4:
-                    return sql::Value::Integer(Load<sb4>(data));
+                    return SetInteger(out, Load<sb4>(data));
                 case 8:
-                    return sql::Value::Integer(Load<sb8>(data));
+                    return SetInteger(out, Load<sb8>(data));
                 default:
                     throw OraError(3001);
             }
         case SQLT_UIN:
             switch (size) {
                 case 1:
-                    return sql::Value::Integer(Load<ub1>(data));
+                    return SetInteger(out, Load<ub1>(data));
                 case 2:
-                    return sql::Value::Integer(Load<ub2>(data));
+                    return SetInteger(out, Load<ub2>(data));
                 case 4:
-                    return sql::Value::Integer(Load<ub4>(data));
+                    return SetInteger(out, Load<ub4>(data));
                 case 8: {
                     const ub8 v = Load<ub8>(data);
-                    if (v > static_cast<ub8>(std::numeric_limits<std::int64_t>::max()))
-                        return sql::Value::Number(sql::Decimal::FromUnsigned(v));
-                    return sql::Value::Integer(static_cast<std::int64_t>(v));
+                    if (v > static_cast<ub8>(std::numeric_limits<std::int64_t>::max())) {
+                        out = sql::Value::Number(sql::Decimal::FromUnsigned(v));
+                        return;
+                    }
+                    return SetInteger(out, static_cast<std::int64_t>(v));
                 }
                 default:
                     throw OraError(3001);
             }
         case SQLT_FLT:
-            if (size == sizeof(float)) return sql::Value::Double(Load<float>(data));
-            if (size == sizeof(double)) return sql::Value::Double(Load<double>(data));
+            if (size == sizeof(float)) return out = sql::Value::Double(Load<float>(data)), void();
+            if (size == sizeof(double)) return out = sql::Value::Double(Load<double>(data)), void();
             throw OraError(3001);
         case SQLT_BFLOAT:
             if (size < sizeof(float)) throw OraError(3001);
-            return sql::Value::Double(Load<float>(data));
+            return out = sql::Value::Double(Load<float>(data)), void();
         case SQLT_BDOUBLE:
             if (size < sizeof(double)) throw OraError(3001);
-            return sql::Value::Double(Load<double>(data));
+            return out = sql::Value::Double(Load<double>(data)), void();
         case SQLT_NUM:
-            return DecodeNumber(bytes, std::min<std::size_t>(size, 21));
+            return SetNumber(out, bytes, std::min<std::size_t>(size, 21));
         case SQLT_VNU:
-            if (size < 1 || bytes[0] == 0 || bytes[0] > size - 1) return sql::Value::Null();
-            return DecodeNumber(bytes + 1, bytes[0]);
+            if (size < 1 || bytes[0] == 0 || bytes[0] > size - 1)
+                return out.kind = sql::Value::Kind::Null, void();
+            return SetNumber(out, bytes + 1, bytes[0]);
         case SQLT_DAT:
             if (size < 7) throw OraError(1858);
-            return sql::Value::Date(sql::DecodeDate(bytes));
+            out.date = sql::DecodeDate(bytes);
+            out.kind = sql::Value::Kind::Date;
+            return;
         case SQLT_BIN:
         case SQLT_LBI:
-            return sql::Value::Raw(std::string(static_cast<const char*>(data), size));
+            out.kind = sql::Value::Kind::Raw;
+            out.bytes.assign(chars, size);
+            return;
         default:
             throw OraError(3001);
     }
@@ -158,10 +182,16 @@ sql::Value ReadAsGiven(ub2 type, const void* data, std::size_t size) {
 
 }  // namespace
 
+void ReadExternal(ub2 type, const void* data, std::size_t size, sql::Value& out) {
+    // Only the fields a kind uses are set; the rest keep their storage for the next row.
+    out.lob = false;
+    if (out.ref) out.ref.reset();
+    ReadAsGiven(type, data, size, out);
+}
+
 sql::Value ReadExternal(ub2 type, const void* data, std::size_t size) {
-    sql::Value value = ReadAsGiven(type, data, size);
-    if (value.kind == sql::Value::Kind::Text)  // text arrives in the client character set
-        value.bytes = FromClient(value.bytes, ClientCharset());
+    sql::Value value;
+    ReadExternal(type, data, size, value);
     return value;
 }
 

@@ -15,6 +15,8 @@ namespace velnor::ocisqlite {
 // A bound value of external type `type` in `size` bytes (the length actually given).
 // Unsupported types raise ORA-03001, malformed values the matching Oracle error.
 [[nodiscard]] sql::Value ReadExternal(ub2 type, const void* data, std::size_t size);
+// The same into `out`, reusing its storage (array binds fill one value per row).
+void ReadExternal(ub2 type, const void* data, std::size_t size, sql::Value& out);
 
 // What writing a fetched value produced.
 struct TWriteResult {

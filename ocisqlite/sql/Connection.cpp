@@ -24,7 +24,12 @@ std::vector<std::string> SplitList(const std::string& s, const std::string& sepa
 void RowChanged(void* context, int, const char*, const char* table, sqlite3_int64 rowid) {
     auto* c = static_cast<Connection::Impl*>(context);
     try {
-        c->lastRow = AddressOfRow(TableObjectNumber(table), rowid);
+        // Array DML writes one table row after row: its number is worked out once.
+        if (c->lastRowTable != table) {
+            c->lastRowTable = table;
+            c->lastRowObject = TableObjectNumber(table);
+        }
+        c->lastRow = AddressOfRow(c->lastRowObject, rowid);
     } catch (const OraError&) {
         c->lastRow.reset();
     }

@@ -1,6 +1,7 @@
 #include "ocisqlite/sql/Convert.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -110,6 +111,113 @@ Value RoundNumber(const Value& number, int precision, int scale) {
     return Value::Number(d);
 }
 
+namespace {
+
+// Canonical NUMBER bytes, as OracleBytes writes them, described without building a Decimal:
+// value = 0.digits * 10^exponent with `digits` significant decimal digits.
+struct NumberShape {
+    bool negative = false;
+    int exp100 = 0;         // power of 100 of the first base-100 digit
+    std::size_t pairs = 0;  // base-100 digits
+    int exponent = 0;       // decimal, as Decimal::exponent
+    int digits = 0;         // decimal, as Decimal::digits.size()
+};
+
+bool ShapeOf(const unsigned char* b, std::size_t n, NumberShape& shape) {
+    if (n < 2 || n > 21) return false;
+    const bool negative = b[0] < 0x80;
+    std::size_t pairs = n - 1;
+    if (negative) {
+        if (b[n - 1] == 102)
+            --pairs;
+        else if (n != 21)
+            return false;
+        if (pairs == 0) return false;
+    }
+    // Base-100 digits 0..99, the first and last never 0.
+    const int lo = negative ? 2 : 1, hi = negative ? 101 : 100;
+    for (std::size_t i = 1; i <= pairs; ++i)
+        if (b[i] < lo || b[i] > hi) return false;
+    const int first = negative ? 101 - b[1] : b[1] - 1;
+    const int last = negative ? 101 - b[pairs] : b[pairs] - 1;
+    if (first == 0 || last == 0) return false;
+    shape.negative = negative;
+    shape.exp100 = negative ? 62 - b[0] : b[0] - 193;
+    shape.pairs = pairs;
+    shape.exponent = 2 * (shape.exp100 + 1) - (first < 10 ? 1 : 0);
+    shape.digits = static_cast<int>(2 * pairs) - (first < 10 ? 1 : 0) - (last % 10 == 0 ? 1 : 0);
+    return true;
+}
+
+}  // namespace
+
+bool ReadNumberBytes(const unsigned char* bytes, std::size_t length, Value& out) {
+    if (length == 1 && bytes[0] == 0x80) {
+        out.kind = Value::Kind::Integer;
+        out.integer = 0;
+        return true;
+    }
+    NumberShape shape;
+    if (!ShapeOf(bytes, length, shape)) return false;
+    // Integral within int64: the Integer a NUMBER of that value always is.
+    const auto pairs = static_cast<int>(shape.pairs);
+    if (pairs - 1 <= shape.exp100 && shape.exp100 <= 9) {
+        std::uint64_t m = 0;
+        bool fits = true;
+        for (int i = 1; i <= pairs && fits; ++i) {
+            fits = m <= (UINT64_MAX - 99) / 100;
+            m = m * 100 + static_cast<unsigned>(shape.negative ? 101 - bytes[i] : bytes[i] - 1);
+        }
+        for (int i = pairs - 1; i < shape.exp100 && fits; ++i) {
+            fits = m <= UINT64_MAX / 100;
+            m *= 100;
+        }
+        const std::uint64_t limit =
+            static_cast<std::uint64_t>(INT64_MAX) + (shape.negative ? 1 : 0);
+        if (fits && m <= limit) {
+            out.kind = Value::Kind::Integer;
+            out.integer =
+                shape.negative ? static_cast<std::int64_t>(0 - m) : static_cast<std::int64_t>(m);
+            return true;
+        }
+    }
+    out.kind = Value::Kind::Decimal;
+    out.bytes.assign(reinterpret_cast<const char*>(bytes), length);
+    return true;
+}
+
+bool StoresAsIs(const Value& number, int precision, int scale) {
+    if (scale == kFloatScale) return false;
+    if (number.kind == Value::Kind::Integer) {
+        if (precision == 0) return true;
+        static constexpr auto kPowers = [] {
+            std::array<std::uint64_t, 19> p{};
+            p[0] = 1;
+            for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+            return p;
+        }();
+        const std::uint64_t magnitude = number.integer < 0
+                                            ? 0 - static_cast<std::uint64_t>(number.integer)
+                                            : static_cast<std::uint64_t>(number.integer);
+        // A negative scale rounds away the last -scale digits, which must be zeros already.
+        const auto drop = static_cast<std::size_t>(scale < 0 ? -scale : 0);
+        if (magnitude != 0 && drop > 0 &&
+            (drop >= kPowers.size() || magnitude % kPowers[drop] != 0))
+            return false;
+        const int digits = precision - scale;
+        if (digits >= 19) return true;
+        return digits <= 0 ? magnitude == 0 : magnitude < kPowers[static_cast<std::size_t>(digits)];
+    }
+    if (number.kind != Value::Kind::Decimal) return false;
+    NumberShape shape;
+    if (!ShapeOf(reinterpret_cast<const unsigned char*>(number.bytes.data()), number.bytes.size(),
+                 shape))
+        return false;
+    if (precision == 0) return true;
+    // No digit beyond the scale, and no more integer digits than the precision leaves.
+    return shape.digits - shape.exponent <= scale && shape.exponent <= precision - scale;
+}
+
 std::string NumberToText(std::int64_t value) { return std::to_string(value); }
 
 std::string NumberToText(double value) {
@@ -163,6 +271,35 @@ void AppendDigits(std::string& out, long long v, int width) {
 std::string StoredDate(const DateTime& date) {
     std::string out;
     out.reserve(20);
+    AppendStoredDate(out, date);
+    return out;
+}
+
+void AppendStoredDate(std::string& out, const DateTime& date) {
+    const auto two = [](int v) { return v >= 0 && v <= 99; };
+    if (date.year >= 0 && date.year <= 9999 && two(date.month) && two(date.day) && two(date.hour) &&
+        two(date.minute) && two(date.second)) {
+        // Every value a DATE column holds: one append of fixed-width fields.
+        char b[19];
+        const auto put2 = [&](int at, int v) {
+            b[at] = static_cast<char>('0' + v / 10);
+            b[at + 1] = static_cast<char>('0' + v % 10);
+        };
+        put2(0, date.year / 100);
+        put2(2, date.year % 100);
+        b[4] = '-';
+        put2(5, date.month);
+        b[7] = '-';
+        put2(8, date.day);
+        b[10] = ' ';
+        put2(11, date.hour);
+        b[13] = ':';
+        put2(14, date.minute);
+        b[16] = ':';
+        put2(17, date.second);
+        out.append(b, sizeof b);
+        return;
+    }
     if (date.year < 0) out += '-';
     AppendDigits(out, date.year < 0 ? -date.year : date.year, 4);
     out += '-';
@@ -175,7 +312,6 @@ std::string StoredDate(const DateTime& date) {
     AppendDigits(out, date.minute, 2);
     out += ':';
     AppendDigits(out, date.second, 2);
-    return out;
 }
 
 std::optional<DateTime> ParseStoredDate(std::string_view t) {

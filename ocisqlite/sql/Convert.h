@@ -20,12 +20,19 @@ Value RoundNumber(const Value& number, int precision, int scale);
 inline constexpr int kFloatScale = -127;
 // The NUMBER nearest a binary double (its shortest digits); non-finite raise ORA-01426.
 Value NormalizeNumber(double value);
+// Canonical NUMBER bytes (Oracle's internal form as OracleBytes writes it) into the Value
+// Value::Number would make of them, reusing out's storage; false for any other bytes.
+bool ReadNumberBytes(const unsigned char* bytes, std::size_t length, Value& out);
+// True when RoundNumber(number, precision, scale) would give `number` unchanged; false when
+// it would round, fail or is not known to do neither.
+bool StoresAsIs(const Value& number, int precision, int scale);
 // The exact value of a number Value (Integer, Double, Decimal); others raise ORA-00932.
 Decimal DecimalOf(const Value& number);
 
 // Dates are stored as "YYYY-MM-DD HH:MI:SS" ("-YYYY-..." before Christ), so text order
 // is date order for the years the program meets.
 std::string StoredDate(const DateTime& date);
+void AppendStoredDate(std::string& out, const DateTime& date);
 std::optional<DateTime> ParseStoredDate(std::string_view text);
 bool ValidDate(const DateTime& date);
 int DaysInMonth(int year, int month);

@@ -208,6 +208,11 @@ public:
     void Bind(int position, Value value);           // 1-based; ORA-01036 when out of range
     void Bind(std::string_view name, Value value);  // leading ':' optional; ORA-01036
     void ClearBinds();
+    // For callers that bind the same placeholders row after row: the occurrences a name
+    // binds (ORA-01036 when none), and an occurrence's value to fill in place, reusing its
+    // storage, which marks it bound until ClearBinds.
+    [[nodiscard]] std::vector<std::size_t> Occurrences(std::string_view name) const;
+    [[nodiscard]] Value& BindSlot(std::size_t occurrence);
 
     // Select list of a query (empty for other statements); parses on first use.
     const std::vector<ColumnInfo>& Describe();

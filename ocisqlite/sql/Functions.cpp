@@ -118,7 +118,10 @@ void ResultText(sqlite3_context* ctx, const std::string& s) {
 
 void ResultDate(sqlite3_context* ctx, const DateTime& d) {
     if (!ValidDate(d)) Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
-    ResultText(ctx, StoredDate(d));
+    thread_local std::string stored;  // called per row: no allocation each time
+    stored.clear();
+    AppendStoredDate(stored, d);
+    ResultText(ctx, stored);
 }
 
 template <void (*Body)(sqlite3_context*, int, sqlite3_value**)>
@@ -197,7 +200,14 @@ void ToText(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (IsNull(a[0]) || (argc > 1 && IsNull(a[1]))) return sqlite3_result_null(ctx);
-    std::string text = StringOf(a[0]);
+    std::string converted;
+    std::string_view text;
+    if (sqlite3_value_type(a[0]) == SQLITE_TEXT) {
+        text = TextOf(a[0]);
+    } else {
+        converted = StringOf(a[0]);
+        text = converted;
+    }
     if (text.empty()) return sqlite3_result_null(ctx);
     std::string_view format = argc > 1 ? TextOf(a[1]) : std::string_view(State(ctx).dateFormat);
     ResultDate(ctx, ParseDate(text, format));

@@ -17,6 +17,8 @@ struct Connection::Impl {
     int busyTimeoutMs = 5000;
     // The last row written or removed, from SQLite's update hook; cleared before each DML.
     std::optional<RowAddress> lastRow;
+    std::string lastRowTable;  // the table of lastRow and its object number
+    std::uint32_t lastRowObject = 0;
 
     // Runs SQL that returns no rows; SQLite failures become Oracle errors.
     void Exec(const char* sql);

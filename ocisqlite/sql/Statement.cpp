@@ -91,13 +91,28 @@ void ConvertLobBind(const Value& in, const SqlType& t, Value& out) {
     if (out.bytes.empty() && !in.lob) out = Value::Null();
 }
 
-void ConvertBind(const Value& in, const SqlType& t, const SessionState& session, Value& out) {
+// The value as SQLite receives it for a place of type `t`: `in` itself when it needs no
+// change (never for a query, whose cursor reads its binds after Execute), else `out`.
+const Value& ConvertBind(const Value& in, const SqlType& t, const SessionState& session, Value& out,
+                         bool mayAlias) {
     const std::string& dateFormat = session.dateFormat;
     bool empty = (in.kind == Value::Kind::Text || in.kind == Value::Kind::Raw) &&
                  in.bytes.empty() && !(in.lob && t.IsLob());
     if (in.IsNull() || empty) {
         out.kind = Value::Kind::Null;
-        return;
+        return out;
+    }
+    if (mayAlias) {
+        // The common column binds, checked without a copy.
+        if (t.IsNumber() && (in.kind == Value::Kind::Integer || in.kind == Value::Kind::Decimal)) {
+            const bool rounds = !t.owner.empty() && (t.Constrained() || t.IsFloat());
+            if (rounds ? StoresAsIs(in, t.precision, t.scale) : StoresAsIs(in, 0, 0)) return in;
+        }
+        if (in.kind == Value::Kind::Text && (t.code == tcVarchar2 || t.code == 0) &&
+            in.bytes.size() <= 4000 && !in.lob) {
+            CheckLength(in.bytes, t);
+            return in;
+        }
     }
     // Text over 4000 bytes binds only into a LONG or LOB column, never into an expression.
     if (in.kind == Value::Kind::Text && in.bytes.size() > 4000 && t.owner.empty() &&
@@ -116,7 +131,7 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         } else {
             out = in;
         }
-        return;
+        return out;
     }
     if (t.IsNumber()) {
         Value n;
@@ -142,11 +157,16 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
             out = RoundNumber(n, t.precision, kFloatScale);
         else
             out = n;
-        return;
+        return out;
     }
-    if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval())
-        return ConvertSpecialBind(in, t, session, out);
-    if (t.IsLob()) return ConvertLobBind(in, t, out);
+    if (t.IsBinaryFloat() || t.IsTimestamp() || t.IsInterval()) {
+        ConvertSpecialBind(in, t, session, out);
+        return out;
+    }
+    if (t.IsLob()) {
+        ConvertLobBind(in, t, out);
+        return out;
+    }
     if (t.IsDate()) {
         DateTime d;
         switch (in.kind) {
@@ -161,8 +181,9 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         }
         if (!ValidDate(d)) Fail(1841, "(full) year must be between -4713 and +9999, and not be 0");
         out.kind = Value::Kind::Text;
-        out.bytes = StoredDate(d);
-        return;
+        out.bytes.clear();
+        AppendStoredDate(out.bytes, d);
+        return out;
     }
     if (t.IsRaw()) {
         switch (in.kind) {
@@ -177,7 +198,7 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         }
         CheckLength(out.bytes, t);
         if (out.bytes.empty()) out.kind = Value::Kind::Null;
-        return;
+        return out;
     }
     // Character places.
     if (in.kind == Value::Kind::Text) {
@@ -194,6 +215,7 @@ void ConvertBind(const Value& in, const SqlType& t, const SessionState& session,
         std::size_t want = static_cast<std::size_t>(t.charSemantics ? t.charLength : t.size);
         if (have < want) out.bytes.append(want - have, ' ');
     }
+    return out;
 }
 
 }  // namespace
@@ -269,8 +291,36 @@ void Statement::Bind(std::string_view name, Value value) {
 }
 
 void Statement::ClearBinds() {
-    for (Value& v : binds_) v = Value();
+    // Storage stays for the next values (array binds clear once per row).
+    for (Value& v : binds_) {
+        v.kind = Value::Kind::Null;
+        v.lob = false;
+        if (v.ref) v.ref.reset();
+    }
     bound_.assign(bound_.size(), false);
+}
+
+Value& Statement::BindSlot(std::size_t occurrence) {
+    if (occurrence >= binds_.size()) Fail(1036, "illegal variable name/number");
+    bound_[occurrence] = true;
+    return binds_[occurrence];
+}
+
+std::vector<std::size_t> Statement::Occurrences(std::string_view name) const {
+    if (!name.empty() && name[0] == ':') name.remove_prefix(1);
+    const auto fold = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    };
+    std::vector<std::size_t> out;
+    for (std::size_t i = 0; i < placeholders_.size(); ++i) {
+        const std::string& p = placeholders_[i];
+        if (p.size() != name.size()) continue;
+        std::size_t k = 0;
+        while (k < p.size() && fold(p[k]) == fold(name[k])) ++k;
+        if (k == p.size()) out.push_back(i);
+    }
+    if (out.empty()) Fail(1036, "illegal variable name/number");
+    return out;
 }
 
 void Statement::Parse() {
@@ -318,33 +368,27 @@ void Statement::Close() noexcept {
 
 namespace {
 
-void BindAll(sqlite3_stmt* stmt, const std::vector<Value>& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const Value& v = values[i];
-        int n = static_cast<int>(i + 1);
-        switch (v.kind) {
-            case Value::Kind::Null:
-                sqlite3_bind_null(stmt, n);
-                break;
-            case Value::Kind::Integer:
-                sqlite3_bind_int64(stmt, n, v.integer);
-                break;
-            case Value::Kind::Double:
-                sqlite3_bind_double(stmt, n, v.real);
-                break;
-            case Value::Kind::Text:
-                sqlite3_bind_text(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
-                                  SQLITE_STATIC);
-                break;
-            case Value::Kind::Raw:
-            case Value::Kind::Decimal:
-                sqlite3_bind_blob(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
-                                  SQLITE_STATIC);
-                break;
-            case Value::Kind::Date:
-                sqlite3_bind_null(stmt, n);
-                break;  // converted before
-        }
+void BindOne(sqlite3_stmt* stmt, int n, const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+        case Value::Kind::Date:  // converted before
+            sqlite3_bind_null(stmt, n);
+            break;
+        case Value::Kind::Integer:
+            sqlite3_bind_int64(stmt, n, v.integer);
+            break;
+        case Value::Kind::Double:
+            sqlite3_bind_double(stmt, n, v.real);
+            break;
+        case Value::Kind::Text:
+            sqlite3_bind_text(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                              SQLITE_STATIC);
+            break;
+        case Value::Kind::Raw:
+        case Value::Kind::Decimal:
+            sqlite3_bind_blob(stmt, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                              SQLITE_STATIC);
+            break;
     }
 }
 
@@ -363,10 +407,13 @@ std::int64_t Statement::Execute() {
     Kind kind = im.statement.kind;
     if (kind == Kind::Select || kind == Kind::Insert || kind == Kind::Update ||
         kind == Kind::Delete) {
+        // Close reset the statement: bound in place. DML steps to its end within this call,
+        // so SQLite may read the bind values themselves.
+        const bool mayAlias = kind != Kind::Select;
         for (std::size_t i = 0; i < binds_.size(); ++i)
-            ConvertBind(binds_[i], im.translation.bindTypes[i], c.state, im.converted[i]);
-        sqlite3_reset(im.stmt);
-        BindAll(im.stmt, im.converted);
+            BindOne(im.stmt, static_cast<int>(i + 1),
+                    ConvertBind(binds_[i], im.translation.bindTypes[i], c.state, im.converted[i],
+                                mayAlias));
         if (kind == Kind::Select) {
             // Locking rows is writing: the lock lasts to the end of the transaction.
             if (im.statement.forUpdate) {

@@ -524,6 +524,62 @@ TEST_F(OciStatementTest, ArrayDmlStopsAtTheFailingElementAndCountsTheRowsBefore)
     EXPECT_EQ(2u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
 }
 
+// Each element's values replace the last one's whatever their kinds and lengths; a name
+// used twice fills both places; NUMBER bytes still round and check against the column.
+TEST_F(OciStatementTest, ArrayBindsOfEveryKindKeepEachElementApart) {
+    Run("drop table r");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table r (id number(10) not null, name varchar2(30), "
+                               "amount number(12,2), created date, copy varchar2(30))"))
+        << Error();
+    ASSERT_EQ(OCI_SUCCESS, Prepare("insert into r values (:id, :name, :amt, :d, :name)"));
+    // VARNUM: length, exponent, base-100 digits. 1, 2, 300, 4; 123.45, NULL, -.5, 2.345.
+    unsigned char ids[4][22] = {{2, 0xC1, 2}, {2, 0xC1, 3}, {2, 0xC2, 4}, {2, 0xC1, 5}};
+    unsigned char amounts[4][22] = {
+        {4, 0xC2, 2, 24, 46}, {}, {3, 0x3F, 51, 102}, {4, 0xC1, 3, 35, 51}};
+    unsigned char dates[4][7] = {{120, 124, 2, 29, 14, 6, 10},
+                                 {119, 199, 12, 31, 24, 60, 60},
+                                 {},
+                                 {100, 101, 1, 1, 1, 1, 1}};
+    char names[4][31] = {"a name of twenty-nine letters", "b", "", "dd"};
+    sb2 amountNull[4] = {0, -1, 0, 0}, dateNull[4] = {0, 0, -1, 0}, nameNull[4] = {0, 0, -1, 0};
+    OCIBind* b = nullptr;
+    Call(OCIBindByName)(stmt, &b, err, Text(":id"), -1, ids, 22, SQLT_VNU, nullptr, nullptr,
+                        nullptr, 0, nullptr, OCI_DEFAULT);
+    Call(OCIBindByName)(stmt, &b, err, Text(":name"), -1, names, 31, SQLT_STR, nameNull, nullptr,
+                        nullptr, 0, nullptr, OCI_DEFAULT);
+    Call(OCIBindByName)(stmt, &b, err, Text(":amt"), -1, amounts, 22, SQLT_VNU, amountNull, nullptr,
+                        nullptr, 0, nullptr, OCI_DEFAULT);
+    Call(OCIBindByName)(stmt, &b, err, Text(":d"), -1, dates, 7, SQLT_DAT, dateNull, nullptr,
+                        nullptr, 0, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, Execute(4)) << Error();
+    // Element 1 is too large for NUMBER(12,2): element 0 stays in, as in the first run.
+    ids[0][2] = 6;
+    ids[1][2] = 7;
+    const unsigned char big[] = {9, 0xC7, 11, 1, 1, 1, 1, 1, 1, 51};  // 10000000000000.5
+    std::memcpy(amounts[1], big, sizeof big);
+    amountNull[1] = 0;
+    EXPECT_EQ(OCI_ERROR, Execute(2));
+    EXPECT_EQ(1438, Code());
+    EXPECT_EQ(1u, StmtAttr<ub4>(OCI_ATTR_ROW_COUNT));
+    ASSERT_EQ(
+        OCI_SUCCESS,
+        Prepare("select id || '|' || name || '|' || amount || '|' || "
+                "to_char(created, 'YYYY-MM-DD HH24:MI:SS') || '|' || copy from r order by id"));
+    char rows[6][120] = {};
+    OCIDefine* d = nullptr;
+    Call(OCIDefineByPos)(stmt, &d, err, 1, rows, 120, SQLT_STR, nullptr, nullptr, nullptr,
+                         OCI_DEFAULT);
+    ASSERT_EQ(OCI_NO_DATA, Execute(6)) << Error();
+    EXPECT_THAT(
+        (std::vector<std::string>{rows[0], rows[1], rows[2], rows[3], rows[4]}),
+        ::testing::ElementsAre("1|a name of twenty-nine letters|123.45|2024-02-29 13:05:09|"
+                               "a name of twenty-nine letters",
+                               "2|b||1999-12-31 23:59:59|b", "4|dd|2.35|0001-01-01 00:00:00|dd",
+                               "5|a name of twenty-nine letters|123.45|2024-02-29 13:05:09|"
+                               "a name of twenty-nine letters",
+                               "300||-.5||"));
+}
+
 TEST_F(OciStatementTest, RowidToCharWantsRoomForTheWholeText) {
     void* d = nullptr;
     ASSERT_EQ(OCI_SUCCESS, Call(OCIDescriptorAlloc)(env, &d, OCI_DTYPE_ROWID, 0, nullptr));

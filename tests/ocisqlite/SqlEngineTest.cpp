@@ -1005,6 +1005,99 @@ TEST(DateBytesTest, EncodesTheSevenBytesOfTheClientLibrary) {
     EXPECT_EQ(sql::DecodeDate(bc).year, -4712);
 }
 
+// Bind values are read and stored straight from NUMBER bytes when they allow it; the
+// result must be what the general conversion and rounding give.
+TEST(NumberBytesTest, DirectReadingAndStoringAgreeWithTheGeneralPath) {
+    const auto bytesOf = [](const char* text) {
+        return sql::OracleBytes(sql::Fit(sql::Decimal::Parse(text)));
+    };
+    const auto same = [](const sql::Value& a, const sql::Value& b) {
+        return a.kind == b.kind &&
+               (a.kind == sql::Value::Kind::Integer ? a.integer == b.integer : a.bytes == b.bytes);
+    };
+    std::vector<sql::Value> values;
+    for (const char* text : {"0",
+                             "1",
+                             "-1",
+                             "7",
+                             "99",
+                             "100",
+                             "-100",
+                             "120",
+                             "12345",
+                             "123.45",
+                             "-123.45",
+                             "2.345",
+                             ".05",
+                             "-.05",
+                             "-.5",
+                             "1E-130",
+                             "-1E-130",
+                             "9.99",
+                             "1000000",
+                             "-99999",
+                             "9223372036854775807",
+                             "-9223372036854775808",
+                             "9223372036854775808",
+                             "-9223372036854775809",
+                             "18446744073709551615",
+                             "100000000000000000000",
+                             "99999999999999999999",
+                             "1E125",
+                             "-1E125",
+                             "12345678901234567890123456789012345678",
+                             "-1234567890123456789012345678901234567",
+                             ".1234567890123456789012345678901234567891"}) {
+        const std::string bytes = bytesOf(text);
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        sql::Value direct;
+        direct.bytes = "stale storage";
+        ASSERT_TRUE(sql::ReadNumberBytes(b, bytes.size(), direct)) << text;
+        const sql::Value general = sql::Value::Number(sql::Decimal::FromBytes(b, bytes.size()));
+        EXPECT_TRUE(same(direct, general)) << text;
+        values.push_back(general);
+    }
+    // Bytes Oracle would never write go the general way: 100 with a trailing zero digit,
+    // a leading zero digit, -1 without its terminator, a digit out of range.
+    for (const std::vector<unsigned char>& odd : {std::vector<unsigned char>{0xC2, 0x02, 0x01},
+                                                  {0xC1, 0x01, 0x02},
+                                                  {0x3E, 0x64},
+                                                  {0xC1, 0x66},
+                                                  {}}) {
+        sql::Value v;
+        EXPECT_FALSE(sql::ReadNumberBytes(odd.data(), odd.size(), v));
+    }
+    for (const sql::Value& v : values) {
+        for (const auto& [precision, scale] :
+             std::vector<std::pair<int, int>>{{0, 0},
+                                              {1, 0},
+                                              {2, 0},
+                                              {3, 0},
+                                              {5, 2},
+                                              {12, 2},
+                                              {3, -1},
+                                              {2, 3},
+                                              {10, 0},
+                                              {19, 0},
+                                              {20, 0},
+                                              {38, 0},
+                                              {4, 4},
+                                              {38, 38},
+                                              {5, sql::kFloatScale}}) {
+            bool unchanged = false;
+            try {
+                unchanged = same(sql::RoundNumber(v, precision, scale), v);
+            } catch (const sql::OraError&) {
+            }
+            if (scale != sql::kFloatScale)
+                EXPECT_EQ(sql::StoresAsIs(v, precision, scale), unchanged)
+                    << sql::NumberToText(v) << " in (" << precision << "," << scale << ")";
+            else
+                EXPECT_FALSE(sql::StoresAsIs(v, precision, scale));
+        }
+    }
+}
+
 }  // namespace
 
 // --- exact NUMBER ----------------------------------------------------------------------
