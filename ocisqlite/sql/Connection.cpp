@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 
 #include "ocisqlite/sql/Convert.h"
@@ -106,6 +107,10 @@ Connection::Connection(const std::string& path, std::string schema)
 
 Connection::Connection(const std::string& path, std::string schema, Options options)
     : schema_(std::move(schema)), impl_(std::make_unique<Impl>()) {
+    // Memory statistics take a global mutex on every SQLite allocation, several per row
+    // written; nothing here reads them. Only possible before SQLite is first used.
+    static std::once_flag configured;
+    std::call_once(configured, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     impl_->busyTimeoutMs = options.busyTimeoutMs;
     int rc =
         sqlite3_open_v2(path.c_str(), &impl_->db,
