@@ -186,6 +186,67 @@ const InsertData& Data() {
     return data;
 }
 
+// A CSV import's row shape: NUMBER key, text, NUMBER(12,2) and DATE, as Velnor binds them
+// (NUMBER bytes, text, 7-byte dates) and as plain SQLite gets them (int, text, double, text).
+constexpr const char* kTypedSql =
+    "INSERT INTO BENCH_TYP (ID, NAME, AMOUNT, CREATED) VALUES (:1, :2, :3, :4)";
+constexpr sb4 kNumberWidth = 22;
+constexpr sb4 kNameWidth = 31;
+
+// VARNUM bytes (length, exponent, base-100 digits) of cents / 100, cents > 0.
+void PutVarnum(unsigned char* out, long long cents) {
+    unsigned char pairs[12];
+    int n = 0;
+    for (long long c = cents; c; c /= 100) pairs[n++] = static_cast<unsigned char>(c % 100);
+    int low = 0;
+    while (pairs[low] == 0) ++low;
+    int k = 1;
+    out[k++] = static_cast<unsigned char>(193 + n - 2);
+    for (int i = n - 1; i >= low; --i) out[k++] = static_cast<unsigned char>(pairs[i] + 1);
+    out[0] = static_cast<unsigned char>(k - 1);
+}
+
+struct TypedData {
+    TypedData()
+        : ids(kInsertRows * kNumberWidth),
+          amounts(kInsertRows * kNumberWidth),
+          names(kInsertRows * kNameWidth),
+          dates(kInsertRows * 7),
+          cents(kInsertRows),
+          dateTexts(kInsertRows * 20) {
+        for (std::size_t i = 0; i < kInsertRows; ++i) {
+            const auto n = static_cast<long long>(i);
+            PutVarnum(&ids[i * kNumberWidth], (n + 1) * 100);
+            cents[i] = n * 7919 % 10000000 + 1;
+            PutVarnum(&amounts[i * kNumberWidth], cents[i]);
+            std::snprintf(&names[i * kNameWidth], kNameWidth, "Customer %zu", i + 1);
+            const int year = 2000 + static_cast<int>(i % 20), month = 1 + static_cast<int>(i % 12),
+                      day = 1 + static_cast<int>(i % 28), hour = static_cast<int>(i % 24),
+                      minute = static_cast<int>(i % 60), second = static_cast<int>(i * 7 % 60);
+            unsigned char* d = &dates[i * 7];
+            d[0] = static_cast<unsigned char>(100 + year / 100);
+            d[1] = static_cast<unsigned char>(100 + year % 100);
+            d[2] = static_cast<unsigned char>(month);
+            d[3] = static_cast<unsigned char>(day);
+            d[4] = static_cast<unsigned char>(hour + 1);
+            d[5] = static_cast<unsigned char>(minute + 1);
+            d[6] = static_cast<unsigned char>(second + 1);
+            std::snprintf(&dateTexts[i * 20], 20, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
+                          hour, minute, second);
+        }
+    }
+    std::vector<unsigned char> ids, amounts;
+    std::vector<char> names;
+    std::vector<unsigned char> dates;
+    std::vector<long long> cents;
+    std::vector<char> dateTexts;
+};
+
+const TypedData& Typed() {
+    static const TypedData data;
+    return data;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point start) {
@@ -292,8 +353,67 @@ void SqliteInsert() {
     sqlite3_finalize(stmt);
 }
 
+void OciTypedInsert() {
+    Fixture& f = Fix();
+    const TypedData& data = Typed();
+    const auto& oci = oracle::Oci();
+    static std::array<unsigned char, kBatch * kNumberWidth> ids, amounts;
+    static std::array<char, kBatch * kNameWidth> names;
+    static std::array<unsigned char, kBatch * 7> dates;
+    OCIStmt* stmt = f.Prepare(kTypedSql);
+    OCIBind* bind = nullptr;
+    const auto byPos = [&](ub4 pos, void* buffer, sb4 width, ub2 type) {
+        f.Check(oci.OCIBindByPos(stmt, &bind, f.err, pos, buffer, width, type, nullptr, nullptr,
+                                 nullptr, 0, nullptr, OCI_DEFAULT),
+                "OCIBindByPos");
+    };
+    byPos(1, ids.data(), kNumberWidth, SQLT_VNU);
+    byPos(2, names.data(), kNameWidth, SQLT_STR);
+    byPos(3, amounts.data(), kNumberWidth, SQLT_VNU);
+    byPos(4, dates.data(), 7, SQLT_DAT);
+    for (std::size_t start = 0; start < kInsertRows; start += kBatch) {
+        const ub4 count = static_cast<ub4>(std::min<std::size_t>(kBatch, kInsertRows - start));
+        std::memcpy(ids.data(), &data.ids[start * kNumberWidth], count * kNumberWidth);
+        std::memcpy(names.data(), &data.names[start * kNameWidth], count * kNameWidth);
+        std::memcpy(amounts.data(), &data.amounts[start * kNumberWidth], count * kNumberWidth);
+        std::memcpy(dates.data(), &data.dates[start * 7], count * 7);
+        f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, count, 0, nullptr, nullptr, OCI_DEFAULT),
+                "OCIStmtExecute");
+    }
+    f.Check(oci.OCITransCommit(f.svc, f.err, OCI_DEFAULT), "OCITransCommit");
+    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+}
+
+void SqliteTypedInsert() {
+    sqlite3* db = Fix().scratchDb;
+    const TypedData& data = Typed();
+    sqlite3_stmt* stmt = nullptr;
+    SqliteCheck(db,
+                sqlite3_prepare_v2(db,
+                                   "INSERT INTO BENCH_TYP (ID, NAME, AMOUNT, CREATED) "
+                                   "VALUES (?1, ?2, ?3, ?4)",
+                                   -1, &stmt, nullptr),
+                "prepare");
+    SqliteExec(db, "BEGIN");
+    for (std::size_t i = 0; i < kInsertRows; ++i) {
+        sqlite3_bind_int64(stmt, 1, static_cast<sqlite3_int64>(i + 1));
+        sqlite3_bind_text(stmt, 2, &data.names[i * kNameWidth], -1, SQLITE_STATIC);
+        sqlite3_bind_double(stmt, 3, static_cast<double>(data.cents[i]) / 100);
+        sqlite3_bind_text(stmt, 4, &data.dateTexts[i * 20], 19, SQLITE_STATIC);
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE) {
+            sqlite3_finalize(stmt);
+            SqliteCheck(db, rc, "step");
+        }
+        sqlite3_reset(stmt);
+    }
+    SqliteExec(db, "COMMIT");
+    sqlite3_finalize(stmt);
+}
+
 struct Rates {
     double ociFetch = 0, sqliteFetch = 0, ociInsert = 0, sqliteInsert = 0;
+    double ociTyped = 0, sqliteTyped = 0;
 } rates;
 
 // Runs one side, timing only the work itself, and keeps its row rate for the summary.
@@ -322,15 +442,15 @@ void Measure(
 void Nothing() {}
 
 // Counts through a plain connection, so a commit the stand-in failed to write shows up.
-void CheckInserted(sqlite3* db) {
+void CheckInserted(sqlite3* db, const char* table = "BENCH_INS") {
     sqlite3_stmt* stmt = nullptr;
-    SqliteCheck(db, sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM BENCH_INS", -1, &stmt, nullptr),
-                "prepare");
+    const std::string sql = std::string("SELECT COUNT(*) FROM ") + table;
+    SqliteCheck(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), "prepare");
     const int rc = sqlite3_step(stmt);
     const sqlite3_int64 count = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
     sqlite3_finalize(stmt);
     if (count != static_cast<sqlite3_int64>(kInsertRows)) {
-        throw std::runtime_error("BENCH_INS holds " + std::to_string(count) + " rows");
+        throw std::runtime_error(std::string(table) + " holds " + std::to_string(count) + " rows");
     }
 }
 
@@ -378,10 +498,44 @@ void BM_StandInInsert(benchmark::State& state) {
         [] { CheckInserted(Fix().demoDb); });
 }
 
+void BM_SqliteTypedInsert(benchmark::State& state) {
+    Measure(
+        state, rates.sqliteTyped,
+        [] {
+            SqliteExec(Fix().scratchDb, "DROP TABLE IF EXISTS BENCH_TYP");
+            SqliteExec(Fix().scratchDb,
+                       "CREATE TABLE BENCH_TYP (ID NUMERIC NOT NULL, NAME TEXT, AMOUNT NUMERIC, "
+                       "CREATED TEXT, PRIMARY KEY (ID))");
+        },
+        [] {
+            SqliteTypedInsert();
+            return kInsertRows;
+        },
+        [] { CheckInserted(Fix().scratchDb, "BENCH_TYP"); });
+}
+void BM_StandInTypedInsert(benchmark::State& state) {
+    Measure(
+        state, rates.ociTyped,
+        [] {
+            const Fixture& f = Fix();
+            (void)f.Execute("DROP TABLE BENCH_TYP");
+            f.Check(f.Execute("CREATE TABLE BENCH_TYP (ID NUMBER(10) NOT NULL, NAME VARCHAR2(30), "
+                              "AMOUNT NUMBER(12,2), CREATED DATE, PRIMARY KEY (ID))"),
+                    "CREATE TABLE");
+        },
+        [] {
+            OciTypedInsert();
+            return kInsertRows;
+        },
+        [] { CheckInserted(Fix().demoDb, "BENCH_TYP"); });
+}
+
 BENCHMARK(BM_SqliteFetch)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_StandInFetch)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_SqliteInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_StandInInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_SqliteTypedInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_StandInTypedInsert)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 void PrintRatio(const char* what, double standIn, double sqlite) {
     if (standIn <= 0 || sqlite <= 0) {
@@ -400,6 +554,7 @@ int main(int argc, char** argv) {
         // The home and the rows are made before anything is timed.
         (void)Fix();
         (void)Data();
+        (void)Typed();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
@@ -408,5 +563,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     PrintRatio("fetch", rates.ociFetch, rates.sqliteFetch);
     PrintRatio("array insert", rates.ociInsert, rates.sqliteInsert);
+    PrintRatio("typed array insert", rates.ociTyped, rates.sqliteTyped);
     return 0;
 }

@@ -1,5 +1,6 @@
 // Oracle date format models: TO_CHAR of dates and TO_DATE.
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -43,6 +44,7 @@ enum class El {
     Tzm,
     Tzr,
 };
+static_assert(static_cast<int>(El::Tzr) < 64, "ParseDate keeps a bit per element");
 
 struct Element {
     El kind;
@@ -368,7 +370,7 @@ DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp)
     int meridian = -1;  // 0 AM, 1 PM
     long long julian = -1;
     std::size_t pos = 0;
-    std::vector<El> seen;
+    std::uint64_t seen = 0;  // bit per El: TO_DATE runs per row, so no allocation
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     auto isAlnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
     auto punctuation = [&](const Element& x) {
@@ -402,9 +404,9 @@ DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp)
         const Element& e = els[k];
         if (e.kind == El::Fm || e.kind == El::Fx) continue;
         if (e.kind != El::Literal) {
-            for (El s : seen)
-                if (s == e.kind) Fail(1810, "format code appears twice");
-            seen.push_back(e.kind);
+            const std::uint64_t bit = std::uint64_t{1} << static_cast<unsigned>(e.kind);
+            if (seen & bit) Fail(1810, "format code appears twice");
+            seen |= bit;
         }
         if (pos >= in.size()) {
             // Input ended: later time fields keep their defaults, missing date fields do not.
@@ -658,8 +660,7 @@ DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp)
     while (pos < in.size() && in[pos] == ' ') ++pos;
     if (pos < in.size())
         Fail(1830, "date format picture ends before converting entire input string");
-    bool hasHh24 = false;
-    for (El s : seen) hasHh24 = hasHh24 || s == El::Hh24;
+    const bool hasHh24 = (seen & (std::uint64_t{1} << static_cast<unsigned>(El::Hh24))) != 0;
     if (hasHh24 && meridian >= 0) Fail(1818, "'HH24' precludes use of meridian indicator");
     if (hour12 && meridian == 1 && hour < 12) hour += 12;
     if (hour12 && meridian != 1 && hour == 12) hour = 0;
