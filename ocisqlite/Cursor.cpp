@@ -183,8 +183,9 @@ const std::vector<sql::ColumnInfo>& TCursorCore::Describe(TConnection& connectio
     return columns;
 }
 
-void TCursorCore::ApplyBinds(ub4 element) {
-    statement_->ClearBinds();
+void TCursorCore::ApplyBinds(ub4 element, bool fresh) {
+    // Later elements of one execution bind the same placeholders: no clearing between them.
+    if (fresh) statement_->ClearBinds();
     for (const auto& b : binds_) {
         const ub4 stride = b->valueSkip ? b->valueSkip : static_cast<ub4>(b->valueSize);
         const sb2* ind = At(b->indicators, b->indicatorSkip, element);
@@ -208,7 +209,13 @@ void TCursorCore::ApplyBinds(ub4 element) {
             b->slotsFor = statementSerial_;
         }
         sql::Value& value = statement_->BindSlot(b->slots.back());
-        if (data) ReadExternal(b->type, data, size, value);
+        if (data) {
+            ReadExternal(b->type, data, size, value);
+        } else if (!fresh) {
+            value.kind = sql::Value::Kind::Null;
+            value.lob = false;
+            value.ref.reset();
+        }
         if (ub2* code = At(b->codes, b->codeSkip, element)) *code = 0;
         for (std::size_t k = 0; k + 1 < b->slots.size(); ++k)
             statement_->BindSlot(b->slots[k]) = value;
@@ -223,7 +230,7 @@ void TCursorCore::ExecuteDml(TConnection& connection, ub4 first, ub4 last, ub4& 
     executedType_ = statement_->Type();
     for (ub4 element = first; element < last; ++element) {
         failedElement = element;
-        ApplyBinds(element);
+        ApplyBinds(element, element == first);
         const std::int64_t rows = statement_->Execute();
         if (rows > 0) rowCount_ += static_cast<ub8>(rows);
         if (statement_->LastRow()) lastRow_ = statement_->LastRow();

@@ -107,7 +107,7 @@ public:
 
 private:
     void EnsureStatement(TConnection& connection);
-    void ApplyBinds(ub4 element);
+    void ApplyBinds(ub4 element, bool fresh = true);
     void DeliverRow(ub4 row, TFetchOutcome& outcome);
     [[nodiscard]] bool LobValuesWanted() const;
 

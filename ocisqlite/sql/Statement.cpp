@@ -291,11 +291,14 @@ void Statement::Bind(std::string_view name, Value value) {
 }
 
 void Statement::ClearBinds() {
-    // Storage stays for the next values (array binds clear once per row).
+    // Storage stays for the next values (array binds clear once per row), unless a large
+    // LONG or LOB value would stay held with it.
+    constexpr std::size_t kKeptBytes = 64 * 1024;
     for (Value& v : binds_) {
         v.kind = Value::Kind::Null;
         v.lob = false;
         if (v.ref) v.ref.reset();
+        if (v.bytes.capacity() > kKeptBytes) std::string().swap(v.bytes);
     }
     bound_.assign(bound_.size(), false);
 }
