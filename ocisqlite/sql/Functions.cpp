@@ -401,7 +401,9 @@ void TimestampIn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     std::string_view format = argc > 3                ? TextOf(a[3])
                               : code == tcTimestampTz ? std::string_view(s.timestampTzFormat)
                                                       : std::string_view(s.timestampFormat);
-    DateTime d = ParseDate(StringOf(a[0]), format, true);
+    const DateTime d = sqlite3_value_type(a[0]) == SQLITE_TEXT
+                           ? ParseDate(TextOf(a[0]), format, true)
+                           : ParseDate(StringOf(a[0]), format, true);
     ResultText(ctx, StoredTimestamp(d, code, IntArg(a[2]), s.timeZone));
 }
 

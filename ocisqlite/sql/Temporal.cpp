@@ -38,7 +38,9 @@ void CheckYear(const DateTime& d) {
 }
 
 std::string StampText(const DateTime& d) {
-    std::string out = StoredDate(d);
+    std::string out;
+    out.reserve(36);  // with a zone suffix: one allocation
+    AppendStoredDate(out, d);
     out += '.';
     AppendDigits(out, d.nanos, 9);
     return out;
