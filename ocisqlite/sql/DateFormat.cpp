@@ -372,7 +372,10 @@ DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp)
     std::size_t pos = 0;
     std::uint64_t seen = 0;  // bit per El: TO_DATE runs per row, so no allocation
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    auto isAlnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    // ASCII letters and digits: what format elements read, without a locale lookup per byte.
+    auto isAlnum = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
     auto punctuation = [&](const Element& x) {
         return x.kind == El::Literal && x.text.size() == 1 && !isAlnum(x.text[0]);
     };
