@@ -24,6 +24,9 @@ struct Tx {
     bool aggregate = false;  // contains a group function
     bool column = false;     // refers to a column outside any group function
     bool literal = false;    // a string literal (CHAR for comparisons)
+    // TO_TIMESTAMP(text, format) at full precision: its arguments, so that a place of the
+    // same type parses at its own scale instead of parsing and converting again.
+    std::string parsedText, parsedFormat;
 };
 
 struct Source {
@@ -419,6 +422,11 @@ private:
                    ")";
         return t.sql;
     }
+    static std::string TimestampParse(const std::string& text, int code, int scale,
+                                      const std::string& format) {
+        return "ora_ts_in(" + text + ", " + std::to_string(code) + ", " + std::to_string(scale) +
+               ", " + format + ")";
+    }
     // `t` as a value of the TIMESTAMP, INTERVAL or binary floating point type `target`.
     std::string AsSpecial(const Tx& t, const SqlType& target) {
         const std::string code = std::to_string(target.code);
@@ -435,6 +443,9 @@ private:
             return "ora_iv_in(" + t.sql + ", " + code + ", " + std::to_string(target.precision) +
                    ", " + scale + ")";
         }
+        if (t.type.code == target.code && !t.parsedText.empty() &&
+            t.sql == TimestampParse(t.parsedText, t.type.code, 9, t.parsedFormat))
+            return TimestampParse(t.parsedText, target.code, target.scale, t.parsedFormat);
         if (t.type.IsDate() || t.type.IsTimestamp())
             return "ora_ts_cast(" + t.sql + ", " + std::to_string(t.type.code) + ", " + code +
                    ", " + scale + ")";
@@ -1068,8 +1079,9 @@ private:
             tx.sql = AsSpecial(x, target);
         } else {
             if (!x.type.IsText() && x.type.code != 0) Inconsistent("CHAR", x.type);
-            tx.sql = "ora_ts_in(" + x.sql + ", " + std::to_string(code) + ", 9, " +
-                     AsStrictText(c.Arg(1, TextType(4000))) + ")";
+            tx.parsedText = x.sql;
+            tx.parsedFormat = AsStrictText(c.Arg(1, TextType(4000)));
+            tx.sql = TimestampParse(tx.parsedText, code, 9, tx.parsedFormat);
         }
         tx.type = target;
         return tx;

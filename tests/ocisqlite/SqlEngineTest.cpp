@@ -1224,6 +1224,26 @@ void FullTimestampFormats(sql::Connection& db) {
 
 }  // namespace
 
+// A parsed TIMESTAMP rounds once, to the scale of the column it is stored in.
+TEST_F(SqlEngineTest, ToTimestampWithAFormatStoresAtTheColumnScale) {
+    Exec(
+        "CREATE TABLE TS (A TIMESTAMP(6), B TIMESTAMP(0), C TIMESTAMP(6) WITH TIME ZONE,"
+        " D TIMESTAMP(3) WITH LOCAL TIME ZONE)");
+    Exec(
+        "INSERT INTO TS VALUES ("
+        "TO_TIMESTAMP('2024-12-31 23:59:59.9999996', 'YYYY-MM-DD HH24:MI:SS.FF'),"
+        "TO_TIMESTAMP('2024-02-28 23:59:59.5', 'YYYY-MM-DD HH24:MI:SS.FF'),"
+        "TO_TIMESTAMP_TZ('2024-06-30 23:59:59.99999951 +05:30', 'YYYY-MM-DD HH24:MI:SS.FF "
+        "TZH:TZM'),"
+        "TO_TIMESTAMP('2024-01-01 00:00:00.12351', 'YYYY-MM-DD HH24:MI:SS.FF'))");
+    EXPECT_EQ(One("SELECT TO_CHAR(A, 'YYYY-MM-DD HH24:MI:SS.FF') || '|' || "
+                  "TO_CHAR(B, 'YYYY-MM-DD HH24:MI:SS') || '|' || "
+                  "TO_CHAR(C, 'YYYY-MM-DD HH24:MI:SS.FF TZH:TZM') || '|' || "
+                  "TO_CHAR(D, 'YYYY-MM-DD HH24:MI:SS.FF') FROM TS"),
+              "2025-01-01 00:00:00.000000|2024-02-29 00:00:00|"
+              "2024-07-01 00:00:00.000000 +05:30|2024-01-01 00:00:00.124");
+}
+
 TEST_F(SqlEngineTest, TimestampIntervalAndBinaryColumnsTakeTextAndGiveItBack) {
     FullTimestampFormats(*db_);
     Exec(
