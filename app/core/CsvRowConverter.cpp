@@ -8,6 +8,7 @@
 #include "app/core/CsvNumber.h"
 #include "app/core/CsvReader.h"
 #include "oracle/query/FieldData.h"
+#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 
 namespace velnor::app {
@@ -272,6 +273,72 @@ bool TCsvRowConverter::IsDateText(std::string_view text) noexcept {
     const int daysInMonth = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
     return day <= daysInMonth && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
            Number2(text, 12) <= 59;
+}
+
+void TCsvRowConverter::DateBytes(std::string_view digits, std::uint8_t* bytes) noexcept {
+    const int year = Number2(digits, 0) * 100 + Number2(digits, 2);
+    bytes[0] = static_cast<std::uint8_t>(year / 100 + 100);
+    bytes[1] = static_cast<std::uint8_t>(year % 100 + 100);
+    bytes[2] = static_cast<std::uint8_t>(Number2(digits, 4));
+    bytes[3] = static_cast<std::uint8_t>(Number2(digits, 6));
+    bytes[4] = static_cast<std::uint8_t>(Number2(digits, 8) + 1);
+    bytes[5] = static_cast<std::uint8_t>(Number2(digits, 10) + 1);
+    bytes[6] = static_cast<std::uint8_t>(Number2(digits, 12) + 1);
+}
+
+void TCsvRowConverter::NumberVarnum(std::string_view text, std::uint8_t* bytes) {
+    // Positional text, the common case, pairs its digits directly; anything else (an
+    // exponent, more digits than a NUMBER holds) takes the general encoder.
+    const bool negative = !text.empty() && text.front() == '-';
+    char digits[oracle::OracleNumberMaxDigits + 1];
+    int count = 0;
+    int exponent = 0;  // value = 0.digits x 10^exponent
+    bool point = false;
+    bool positional = text.size() > (negative ? 1u : 0u);
+    for (std::size_t at = negative ? 1 : 0; positional && at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (!IsDigit(c)) {
+            positional = false;
+        } else if (count == 0 && c == '0') {
+            if (point) --exponent;
+        } else if (count == static_cast<int>(sizeof digits)) {
+            positional = false;
+        } else {
+            digits[count++] = c;
+            if (!point) ++exponent;
+        }
+    }
+    while (positional && count > 0 && digits[count - 1] == '0') --count;
+    if (positional && count == 0) {
+        bytes[0] = 1;
+        bytes[1] = 0x80;
+        return;
+    }
+    const bool odd = exponent % 2 != 0;
+    const int padded = count + (odd ? 1 : 0);
+    const int mantissa = (padded + 1) / 2;
+    if (!positional || mantissa > 20 || exponent > 2 * 63 || exponent < -2 * 64) {
+        const auto value = oracle::ParseDecimal(text);
+        if (!value) throw platform::EConvertError("'" + std::string(text) + "' is not a number");
+        oracle::EncodeOracleVarnum(*value, bytes);
+        return;
+    }
+    const int exponent100 = odd ? (exponent + 1) / 2 : exponent / 2;
+    const auto positiveExponent = static_cast<std::uint8_t>(0x80 + 64 + exponent100);
+    bytes[1] = negative ? static_cast<std::uint8_t>(~positiveExponent) : positiveExponent;
+    const auto at = [&](int padIndex) {
+        const int index = padIndex - (odd ? 1 : 0);
+        return index >= 0 && index < count ? digits[index] - '0' : 0;
+    };
+    for (int k = 0; k < mantissa; ++k) {
+        const int digit = at(2 * k) * 10 + at(2 * k + 1);
+        bytes[2 + k] = static_cast<std::uint8_t>(negative ? 101 - digit : digit + 1);
+    }
+    int length = 1 + mantissa;
+    if (negative && mantissa < 20) bytes[1 + length++] = 102;
+    bytes[0] = static_cast<std::uint8_t>(length);
 }
 
 void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t line,
