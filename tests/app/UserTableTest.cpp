@@ -509,6 +509,40 @@ TEST_F(ImportFixture, BadFieldStopsTheImportNamingLineAndColumn) {
                 ThrowsMessage<ECsvError>(HasSubstr("4 行目")));
 }
 
+// Records are read ahead while earlier batches execute: whatever fails first in the file is
+// the error, and nothing of a failed import stays.
+TEST_F(ImportFixture, FirstFailureInFileOrderStopsTheImport) {
+    const auto file = [](int refusedLine, int badLine, int longLine) {
+        std::string bytes = kHeader + "\r\n";
+        for (int line = 2; line <= 3200; ++line) {
+            std::string name = line == refusedLine ? "this value is far too long" : "ok";
+            if (line == longLine) name.assign(5000, 'x');
+            bytes += std::to_string(line) + "," + (line == badLine ? "x" : "1") + ",\"" + name +
+                     "\",20240131134500\r\n";
+        }
+        return bytes;
+    };
+    const struct {
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {file(1503, 2900, 0), "1503 行目: ORA-12899"},
+        {file(2900, 1503, 0), "1503 行目 2 列目 (SAL): 'x' は数値ではありません"},
+        {file(0, 3100, 0), "3100 行目 2 列目 (SAL)"},
+        {file(0, 0, 2999), "2999 行目 3 列目 (NAME): 値が長すぎます"},
+    };
+    for (const auto& c : cases) {
+        try {
+            Import(c.bytes);
+            ADD_FAILURE() << "no error: " << c.message;
+        } catch (const platform::Exception& e) {
+            EXPECT_THAT(e.what(), HasSubstr(c.message));
+        }
+        session_->Rollback();
+        EXPECT_EQ(Count("T"), 0) << c.message;
+    }
+}
+
 TEST_F(ImportFixture, NothingIsCommittedAndRollbackRestoresDeletedRows) {
     Sql("INSERT INTO T (ID) VALUES (99)");
     session_->Commit();
