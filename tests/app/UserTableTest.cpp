@@ -444,6 +444,10 @@ INSTANTIATE_TEST_SUITE_P(
                    kHeader + "\r\n1,,\"'); DROP\",\r\n",
                    {"1|<null>|'); DROP|<null>"}},
         ImportCase{"JapaneseText", kHeader + "\r\n1,,\"日本語\",\r\n", {"1|<null>|日本語|<null>"}},
+        // The day a zero date time value stands for is a date like any other in a file.
+        ImportCase{"ZeroDateTimeStaysADate",
+                   kHeader + "\r\n1,,,18991230000000\r\n",
+                   {"1|<null>|<null>|18991230000000"}},
         ImportCase{
             "ShortLineLeavesTheRestNull", kHeader + "\r\n7\r\n", {"7|<null>|<null>|<null>"}}),
     [](const auto& p) { return std::string(p.param.name); });
