@@ -39,6 +39,13 @@ std::string Shown(std::string_view value) {
                     line, static_cast<int>(index + 1));
 }
 
+// Gregorian, month 1 to 12.
+int DaysInMonth(int year, int month) noexcept {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 int Number2(std::string_view digits, std::size_t at) noexcept {
     return (digits[at] - '0') * 10 + (digits[at + 1] - '0');
 }
@@ -196,29 +203,34 @@ std::string CsvTypeName(int fieldType, int internalType) {
 }
 
 std::string TCsvRowConverter::TimestampText(std::string_view text, bool zoned) {
+    std::string out;
+    if (!TimestampText(text, zoned, out)) out.clear();
+    return out;
+}
+
+bool TCsvRowConverter::TimestampText(std::string_view text, bool zoned, std::string& out) {
     std::size_t at = 0;
     const bool bc = Skip(text, at, '-');
     const int year = Digits(text, at, 4);
-    if (year < 0 || (year == 0) || !Skip(text, at, '-')) return {};
+    if (year < 0 || (year == 0) || !Skip(text, at, '-')) return false;
     const int month = Digits(text, at, 2);
-    if (month < 1 || month > 12 || !Skip(text, at, '-')) return {};
+    if (month < 1 || month > 12 || !Skip(text, at, '-')) return false;
     const int day = Digits(text, at, 2);
-    if (day < 1 || day > 31 || !Skip(text, at, ' ')) return {};
+    if (day < 1 || day > 31 || !Skip(text, at, ' ')) return false;
     const int hour = Digits(text, at, 2);
-    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return {};
+    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return false;
     const int minute = Digits(text, at, 2);
-    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return {};
+    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return false;
     const int second = Digits(text, at, 2);
-    if (second < 0 || second > 59) return {};
-    if (!bc && !IsDateText(std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) +
-                           std::string(text.substr(8, 2)) + "000000")) {
+    if (second < 0 || second > 59) return false;
+    if (!bc && day > DaysInMonth(year, month)) {
         // Before 1583 the database's calendar (Julian) decides about 29 February.
-        if (year > 1582 || !(month == 2 && day == 29)) return {};
+        if (year > 1582 || !(month == 2 && day == 29)) return false;
     }
-    std::string out(text.substr(0, at));
+    out.assign(text.substr(0, at));
     if (Skip(text, at, '.')) {
         const std::size_t start = at;
-        if (Digits(text, at, 9, true) < 0) return {};
+        if (Digits(text, at, 9, true) < 0) return false;
         out += '.';
         out += text.substr(start, at - start);
     } else {
@@ -226,15 +238,14 @@ std::string TCsvRowConverter::TimestampText(std::string_view text, bool zoned) {
     }
     if (zoned) {
         const std::size_t start = at;
-        if (!Skip(text, at, ' ') || !(Skip(text, at, '+') || Skip(text, at, '-'))) return {};
+        if (!Skip(text, at, ' ') || !(Skip(text, at, '+') || Skip(text, at, '-'))) return false;
         const int zoneHour = Digits(text, at, 2);
-        if (zoneHour < 0 || zoneHour > 14 || !Skip(text, at, ':')) return {};
+        if (zoneHour < 0 || zoneHour > 14 || !Skip(text, at, ':')) return false;
         const int zoneMinute = Digits(text, at, 2);
-        if (zoneMinute < 0 || zoneMinute > 59) return {};
+        if (zoneMinute < 0 || zoneMinute > 59) return false;
         out += text.substr(start, at - start);
     }
-    if (at != text.size()) return {};
-    return out;
+    return at == text.size();
 }
 
 bool TCsvRowConverter::IsIntervalText(std::string_view text, bool dayToSecond) noexcept {
@@ -268,10 +279,7 @@ bool TCsvRowConverter::IsDateText(std::string_view text) noexcept {
     const int month = Number2(text, 4);
     const int day = Number2(text, 6);
     if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int daysInMonth = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-    return day <= daysInMonth && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
+    return day <= DaysInMonth(year, month) && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
            Number2(text, 12) <= 59;
 }
 
@@ -402,8 +410,7 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
             case TCsvForm::TimestampTz:
             case TCsvForm::TimestampLtz: {
                 const bool zoned = form != TCsvForm::Timestamp;
-                value.text = TimestampText(trimmed, zoned);
-                if (value.text.empty()) {
+                if (!TimestampText(trimmed, zoned, value.text)) {
                     FieldError(line, c, column, field,
                                zoned
                                    ? "はタイムスタンプ (YYYY-MM-DD HH24:MI:SS.FF TZH:TZM) "

@@ -86,6 +86,8 @@ public:
     // exactly when `zoned`) as read by kCsvTimestampFormat: the fraction always present.
     // Empty when the text is no such timestamp.
     [[nodiscard]] static std::string TimestampText(std::string_view text, bool zoned);
+    // The same into `out`, reusing its room; false when the text is no such timestamp.
+    static bool TimestampText(std::string_view text, bool zoned, std::string& out);
     // Oracle's interval literal form: "[+-]Y-MM" or "[+-]D HH:MI:SS[.F...]".
     [[nodiscard]] static bool IsIntervalText(std::string_view text, bool dayToSecond) noexcept;
 
