@@ -352,8 +352,9 @@ public:
                       const std::function<void(std::uint64_t)>& report) {
         constexpr auto kRows = static_cast<std::size_t>(TUserTable::ImportBatchRows);
         auto& variables = query_.Variables();
-        // Two batches: one executes while the other fills.
-        std::vector<TBatch> batches(2);
+        // One executes while the others fill: a few, so the reader can run ahead while either
+        // thread waits for a busy processor.
+        std::vector<TBatch> batches(kBatches);
         for (auto& batch : batches) {
             for (const auto& column : arrays_)
                 batch.columns.push_back(variables.NewArrayBuffer(column.variable, kRows));
@@ -455,6 +456,7 @@ public:
 
 private:
     static constexpr std::size_t kLobBatchRows = 16;
+    static constexpr std::size_t kBatches = 4;
 
     // The field itself: an empty one is NULL, a BLOB's must be hexadecimal.
     void AddLob(TBoundColumn& b, std::span<const std::string> fields, std::int64_t line) {
