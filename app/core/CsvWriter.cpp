@@ -5,6 +5,7 @@
 
 #include "app/core/CsvNumber.h"
 #include "app/core/Formatting.h"
+#include "oracle/query/OracleConvert.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
 
@@ -22,7 +23,9 @@ void AppendDigits(std::string& out, int value, int width) {
 
 }  // namespace
 
-TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings) : settings_(settings) {}
+TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings)
+    : settings_(settings),
+      quoteFloats_(settings_.decimalSymbol.find_first_of(",\"\r\n") != std::string::npos) {}
 
 void TCsvWriter::Clear() noexcept {
     line_.clear();
@@ -61,7 +64,10 @@ void TCsvWriter::AddInteger(std::int32_t value) {
 
 void TCsvWriter::AddFloat(double value) {
     Separate();
-    AppendField(line_, platform::FloatToText(value, settings_));
+    if (quoteFloats_)
+        AppendField(line_, platform::FloatToText(value, settings_));
+    else
+        platform::AppendFloatText(line_, value, settings_);
 }
 
 void TCsvWriter::AddNumber(const oracle::TDecimal& value) {
@@ -88,6 +94,29 @@ void TCsvWriter::AddDate(double value) {
     AppendDigits(line_, parts.hour, 2);
     AppendDigits(line_, parts.minute, 2);
     AppendDigits(line_, parts.second, 2);
+}
+
+void TCsvWriter::AddOracleDate(const std::uint8_t* bytes) {
+    const int year = (bytes[0] - 100) * 100 + bytes[1] - 100;
+    const int month = bytes[2];
+    const int day = bytes[3];
+    const int hour = bytes[4] - 1;
+    const int minute = bytes[5] - 1;
+    const int second = bytes[6] - 1;
+    // Anything but a plain date after Christ takes the checked way, which raises for it.
+    if (bytes[0] < 100 || bytes[1] < 100 || bytes[1] > 199 || year < 1 || year > 9999 ||
+        !platform::IsValidDate(year, month, day) ||
+        !platform::IsValidTime(hour, minute, second, 0)) {
+        AddDate(oracle::OracleDateToDateTime(bytes));
+        return;
+    }
+    Separate();
+    AppendDigits(line_, year, 4);
+    AppendDigits(line_, month, 2);
+    AppendDigits(line_, day, 2);
+    AppendDigits(line_, hour, 2);
+    AppendDigits(line_, minute, 2);
+    AppendDigits(line_, second, 2);
 }
 
 void TCsvWriter::AddEmpty() {
