@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "ocisqlite/ClientCharset.h"
 #include "ocisqlite/Handles.h"
@@ -45,9 +46,38 @@ std::uint64_t CheckedUnsigned(const sql::Value& v) {
     return out;
 }
 
+// A stored number whose digits a double holds exactly and whose power of ten is exact too:
+// one multiply or divide rounds correctly, as reading its text would. nullopt otherwise.
+std::optional<double> ExactlyScaled(const std::string& stored) {
+    const auto* b = reinterpret_cast<const unsigned char*>(stored.data());
+    std::size_t length = stored.size();
+    if (length < 2 || length > 9) return std::nullopt;
+    const bool negative = b[0] < 0x80;
+    if (negative && b[length - 1] == 102) --length;
+    const int exp100 = negative ? 62 - b[0] : b[0] - 193;
+    std::uint64_t mantissa = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const int pair = negative ? 101 - b[i] : b[i] - 1;
+        if (pair < 0 || pair > 99) return std::nullopt;
+        mantissa = mantissa * 100 + static_cast<unsigned>(pair);
+    }
+    if (mantissa == 0 || mantissa > (std::uint64_t{1} << 53)) return std::nullopt;
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const int power = 2 * (exp100 + 1 - static_cast<int>(length - 1));
+    if (power > 22 || power < -22) return std::nullopt;
+    const double m = static_cast<double>(mantissa);
+    const double v = power >= 0 ? m * kPowers[power] : m / kPowers[-power];
+    return negative ? -v : v;
+}
+
 double ToDouble(const sql::Value& v) {
     if (v.kind == sql::Value::Kind::Integer) return static_cast<double>(v.integer);
     if (v.kind == sql::Value::Kind::Double) return v.real;
+    if (v.kind == sql::Value::Kind::Decimal) {
+        if (const auto fast = ExactlyScaled(v.bytes)) return *fast;
+    }
     return sql::ToDouble(NumberOf(v));
 }
 
@@ -179,7 +209,7 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
         return r;
     }
     auto* out = static_cast<unsigned char*>(buffer);
-    auto copy = [&](const std::string& bytes, std::size_t room) {
+    auto copy = [&](std::string_view bytes, std::size_t room) {
         r.fullLength = bytes.size();
         r.length = std::min(bytes.size(), room);
         if (r.length) std::memcpy(out, bytes.data(), r.length);
@@ -200,9 +230,14 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
                 r.fullLength = ValueBytes(value, session).size() + 1;
                 return r;
             }
-            copy(value.kind == sql::Value::Kind::Raw ? session.ToText(value)  // hex, as CHR
-                                                     : ValueBytes(value, session),
-                 capacity - 1);
+            if (value.kind == sql::Value::Kind::Text &&
+                ClientCharset() == TClientCharset::Al32Utf8) {
+                copy(value.bytes, capacity - 1);  // the database's own bytes: no copy between
+            } else {
+                copy(value.kind == sql::Value::Kind::Raw ? session.ToText(value)  // hex, as CHR
+                                                         : ValueBytes(value, session),
+                     capacity - 1);
+            }
             out[r.length] = 0;  // not counted in the return length
             return r;
         }
