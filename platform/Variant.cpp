@@ -295,9 +295,51 @@ int FifteenDigits(double value, char (&digits)[17], int& e) {
     return count;
 }
 
+// A value that is n / 10^k for an integer n below 10^15 and k <= 4 (money and most other data):
+// that decimal reads back to the value and has at most 15 digits, so it is the 15-digit form,
+// and it lies in the fixed range. The division is exact in, correctly rounded out, so the test
+// is exact. False, writing nothing, for any other value.
+bool AppendFewDecimals(std::string& out, double value, const TRegionalSettings& settings) {
+    static constexpr double kScale[] = {1, 10, 100, 1000, 10000};
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 1e11)) return false;
+    for (int k = 0; k <= 4; ++k) {
+        const double scaled = magnitude * kScale[k];
+        if (scaled != std::trunc(scaled)) continue;
+        if (scaled == 0 || scaled / kScale[k] != magnitude) return false;
+        auto n = static_cast<std::uint64_t>(scaled);
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* p = end;
+        int fraction = k;
+        while (fraction > 0 && n % 10 == 0) {  // the zeros a shorter k would not have
+            n /= 10;
+            --fraction;
+        }
+        for (int i = 0; i < fraction; ++i) {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        }
+        const char* point = p;
+        do {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        if (value < 0) out += '-';
+        out.append(p, static_cast<std::size_t>(point - p));
+        if (fraction > 0) {
+            out += settings.decimalSymbol;
+            out.append(point, static_cast<std::size_t>(end - point));
+        }
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void AppendFloatText(std::string& out, double value, const TRegionalSettings& settings) {
+    if (AppendFewDecimals(out, value, settings)) return;
     if (std::isnan(value)) {
         out += "NAN";
         return;

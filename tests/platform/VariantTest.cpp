@@ -59,6 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
         FloatCase{-9007199254740993.0, "-9.00719925474099E15"}, FloatCase{1e23, "1E23"},
         FloatCase{-12.34, "-12.34"}, FloatCase{7.3713030335399493e-311, "7.37130303353995E-311"},
         FloatCase{DBL_MIN, "2.2250738585072E-308"},
+        // Up to four decimals take integer arithmetic; the text must not change at its edges.
+        FloatCase{0.07, "0.07"}, FloatCase{-1234567.8901, "-1234567.8901"},
+        FloatCase{99999999999.9999, "99999999999.9999"}, FloatCase{0.0003, "0.0003"},
+        FloatCase{100000000000.25, "100000000000.25"}, FloatCase{250.0, "250"},
         FloatCase{std::numeric_limits<double>::infinity(), "INF"},
         FloatCase{-std::numeric_limits<double>::infinity(), "-INF"},
         FloatCase{std::numeric_limits<double>::quiet_NaN(), "NAN"}));
