@@ -196,6 +196,10 @@ void FailInjectedCall();
 // The guarded calls counted since OCISQLITE_FAIL_CALL got its present value.
 [[nodiscard]] long FaultCallsCounted();
 
+// The database and national character sets every stand-in database reports.
+inline constexpr ub2 kCharsetId = 873;           // AL32UTF8
+inline constexpr ub2 kNationalCharsetId = 2000;  // AL16UTF16
+
 // Not Oracle attributes: observers for tests, read on the environment handle and never
 // counted by the fault injection. The handles and descriptors the environment holds, so a
 // test sees whether a caller freed what it allocated; FaultCallsCounted(), so a test sees

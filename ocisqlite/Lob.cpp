@@ -29,9 +29,6 @@ VELNOR_CHECK_SIGNATURE(OCILobCopy)
 namespace velnor::ocisqlite {
 namespace {
 
-constexpr ub2 kCharsetId = 873;           // AL32UTF8
-constexpr ub2 kNationalCharsetId = 2000;  // AL16UTF16
-
 TDescriptor* Locator(const void* handle) {
     THandle* h = AnyHandle(handle);
     if (!h || (h->Type() != OCI_DTYPE_LOB && h->Type() != OCI_DTYPE_FILE)) return nullptr;
@@ -326,36 +323,40 @@ VELNOR_EXPORT sword OCILobAssign(OCIEnv* env, OCIError* err, const OCILobLocator
     });
 }
 
+namespace {
+
+// The unguarded locator queries: a bad handle or a missing output is OCI_INVALID_HANDLE.
+template <typename T, typename Read>
+sword ReadLocator(OCIError* err, const OCILobLocator* loc, T* out, Read read) {
+    const TDescriptor* locator = Locator(loc);
+    if (!locator || !ValidError(err) || !out) return OCI_INVALID_HANDLE;
+    *out = static_cast<T>(read(locator->lob));
+    return OCI_SUCCESS;
+}
+
+}  // namespace
+
 VELNOR_EXPORT sword OCILobLocatorIsInit(OCIEnv* env, OCIError* err, const OCILobLocator* loc,
                                         boolean* init_out) {
-    TDescriptor* locator = Locator(loc);
-    if (!locator || !ValidError(err) || !init_out) return OCI_INVALID_HANDLE;
     (void)env;
-    *init_out = locator->lob.initialized ? 1 : 0;
-    return OCI_SUCCESS;
+    return ReadLocator(err, loc, init_out, [](const auto& lob) { return lob.initialized ? 1 : 0; });
 }
 
 VELNOR_EXPORT sword OCILobCharSetForm(OCIEnv* env, OCIError* err, const OCILobLocator* loc,
                                       ub1* cs_form) {
-    TDescriptor* locator = Locator(loc);
-    if (!locator || !ValidError(err) || !cs_form) return OCI_INVALID_HANDLE;
     (void)env;
     // A BLOB or BFILE has no character set: form 0.
-    *cs_form = locator->lob.type != SQLT_CLOB ? 0
-               : locator->lob.national        ? SQLCS_NCHAR
-                                              : SQLCS_IMPLICIT;
-    return OCI_SUCCESS;
+    return ReadLocator(err, loc, cs_form, [](const auto& lob) {
+        return lob.type != SQLT_CLOB ? 0 : lob.national ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    });
 }
 
 VELNOR_EXPORT sword OCILobCharSetId(OCIEnv* env, OCIError* err, const OCILobLocator* loc,
                                     ub2* cs_id) {
-    TDescriptor* locator = Locator(loc);
-    if (!locator || !ValidError(err) || !cs_id) return OCI_INVALID_HANDLE;
     (void)env;
-    *cs_id = locator->lob.type != SQLT_CLOB ? 0
-             : locator->lob.national        ? kNationalCharsetId
-                                            : kCharsetId;
-    return OCI_SUCCESS;
+    return ReadLocator(err, loc, cs_id, [](const auto& lob) {
+        return lob.type != SQLT_CLOB ? 0 : lob.national ? kNationalCharsetId : kCharsetId;
+    });
 }
 
 VELNOR_EXPORT sword OCILobIsEqual(OCIEnv* env, const OCILobLocator* x, const OCILobLocator* y,

@@ -27,9 +27,6 @@ VELNOR_CHECK_SIGNATURE(OCITransRollback)
 namespace velnor::ocisqlite {
 namespace {
 
-constexpr ub2 kCharsetId = 873;           // AL32UTF8
-constexpr ub2 kNationalCharsetId = 2000;  // AL16UTF16
-
 // The describe type code of the OCI8 interface.
 ub2 OciTypeCode(int engineType) {
     return engineType == sql::tcRowid ? ub2{SQLT_RDD} : static_cast<ub2>(engineType);
