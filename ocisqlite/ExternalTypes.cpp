@@ -95,7 +95,36 @@ T Load(const void* data) {
 
 }  // namespace
 
+namespace {
+
+// NUMBER bytes of an integer straight from its base-100 digits; every int64 fits.
+std::string IntegerBytes(std::int64_t value) {
+    if (value == 0) return std::string(1, '\x80');
+    const bool negative = value < 0;
+    std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    unsigned char pairs[10];
+    int count = 0;
+    while (magnitude > 0) {
+        pairs[count++] = static_cast<unsigned char>(magnitude % 100);
+        magnitude /= 100;
+    }
+    const int exp100 = count - 1;
+    int low = 0;
+    while (pairs[low] == 0) ++low;  // trailing zero pairs are not stored
+    std::string out;
+    out.reserve(static_cast<std::size_t>(count - low + 2));
+    out.push_back(static_cast<char>(negative ? 62 - exp100 : 193 + exp100));
+    for (int i = count - 1; i >= low; --i)
+        out.push_back(static_cast<char>(negative ? 101 - pairs[i] : pairs[i] + 1));
+    if (negative) out.push_back(static_cast<char>(102));  // at most 10 pairs: never full
+    return out;
+}
+
+}  // namespace
+
 std::string EncodeNumber(const sql::Value& number) {
+    if (number.kind == sql::Value::Kind::Integer) return IntegerBytes(number.integer);
     return sql::OracleBytes(sql::Fit(NumberOf(number)));
 }
 

@@ -6,6 +6,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -108,22 +110,42 @@ std::string TimestampText(std::string text) {
     return text;
 }
 
-// The text of a string field's row, in place unless its line breaks change.
-void AddStringField(TCsvWriter& writer, const oracle::TFieldData& f, std::size_t row,
-                    bool convertCRLF) {
-    if (f.typeCode != oracle::otString || f.IsNull(row) || row >= f.rowCapacity) {
-        writer.AddString(oracle::FieldText(f, row, convertCRLF));  // NULL is the empty string
-        return;
-    }
+// A string field's row as it is in the buffer, or nullopt when it must go through FieldText
+// (NULL, another type, or line breaks that change).
+std::optional<std::string_view> TextInPlace(const oracle::TFieldData& f, std::size_t row,
+                                            bool convertCRLF) {
+    if (f.typeCode != oracle::otString || f.IsNull(row) || row >= f.rowCapacity) return {};
     const char* begin = reinterpret_cast<const char*>(f.Row(row));
     const void* nul = std::memchr(begin, 0, f.bufferSize);
     const std::string_view text(
         begin,
         nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : f.bufferSize);
-    if (convertCRLF && text.find_first_of("\r\n") != std::string_view::npos)
-        writer.AddString(oracle::NormalizeLineBreaksIn(text, true));
+    if (convertCRLF && text.find_first_of("\r\n") != std::string_view::npos) return {};
+    return text;
+}
+
+void AddStringField(TCsvWriter& writer, const oracle::TFieldData& f, std::size_t row,
+                    bool convertCRLF) {
+    if (const auto text = TextInPlace(f, row, convertCRLF))
+        writer.AddString(*text);
     else
-        writer.AddString(text);
+        writer.AddString(oracle::FieldText(f, row, convertCRLF));  // NULL is the empty string
+}
+
+// TimestampText of the row, in place when it only loses a leading blank.
+void AddTimestampField(TCsvWriter& writer, const oracle::TFieldData& f, std::size_t row, bool utc,
+                       bool convertCRLF) {
+    auto text = TextInPlace(f, row, convertCRLF);
+    if (text && !text->empty() && text->front() == ' ') text->remove_prefix(1);
+    const std::size_t point = text ? text->find('.') : std::string_view::npos;
+    if (!text || utc ||
+        (point != std::string_view::npos &&
+         (point + 1 == text->size() || (*text)[point + 1] == ' '))) {
+        std::string value = TimestampText(oracle::FieldText(f, row, convertCRLF));
+        writer.AddText(utc ? value + " +00:00" : value);
+        return;
+    }
+    writer.AddText(*text);
 }
 
 // One value of a row in its column's form; LONG, LONG RAW and LOB columns are the caller's.
@@ -156,10 +178,8 @@ void AddValue(TCsvWriter& writer, const oracle::TFieldData& f, std::size_t row, 
             break;
         case TCsvForm::Timestamp:
         case TCsvForm::TimestampTz:
-            writer.AddText(TimestampText(FieldText(f, row, convertCRLF)));
-            break;
         case TCsvForm::TimestampLtz:
-            writer.AddText(TimestampText(FieldText(f, row, convertCRLF)) + " +00:00");
+            AddTimestampField(writer, f, row, form == TCsvForm::TimestampLtz, convertCRLF);
             break;
         case TCsvForm::IntervalYm:
         case TCsvForm::IntervalDs:

@@ -147,6 +147,11 @@ Value TextToNumber(std::string_view text) {
 }
 
 void AppendDigits(std::string& out, long long v, int width) {
+    if (width == 2 && v >= 0 && v < 100) {  // the usual month, day and time fields
+        const char pair[] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+        out.append(pair, 2);
+        return;
+    }
     unsigned long long magnitude = static_cast<unsigned long long>(v);
     if (v < 0) {
         out += '-';

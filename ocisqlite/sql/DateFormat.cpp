@@ -1,4 +1,5 @@
 // Oracle date format models: TO_CHAR of dates and TO_DATE.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -341,7 +342,14 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
                 break;
             case El::Ff: {
                 int n = FractionDigits(e.text, fraction);
-                out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
+                if (d.nanos < 0 || d.nanos > 999999999) {
+                    out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
+                    break;
+                }
+                char digits[9];
+                for (int i = 8, v = d.nanos; i >= 0; --i, v /= 10)
+                    digits[i] = static_cast<char>('0' + v % 10);
+                out.append(digits, std::min<std::size_t>(static_cast<std::size_t>(n), 9));
                 break;
             }
             case El::Tzh:
