@@ -97,9 +97,13 @@ T Load(const void* data) {
 
 namespace {
 
-// NUMBER bytes of an integer straight from its base-100 digits; every int64 fits.
-std::string IntegerBytes(std::int64_t value) {
-    if (value == 0) return std::string(1, '\x80');
+// NUMBER bytes of an integer straight from its base-100 digits into `out` (room for 12);
+// returns their count. Every int64 fits.
+std::size_t IntegerBytes(std::int64_t value, unsigned char* out) {
+    if (value == 0) {
+        out[0] = 0x80;
+        return 1;
+    }
     const bool negative = value < 0;
     std::uint64_t magnitude =
         negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
@@ -112,19 +116,22 @@ std::string IntegerBytes(std::int64_t value) {
     const int exp100 = count - 1;
     int low = 0;
     while (pairs[low] == 0) ++low;  // trailing zero pairs are not stored
-    std::string out;
-    out.reserve(static_cast<std::size_t>(count - low + 2));
-    out.push_back(static_cast<char>(negative ? 62 - exp100 : 193 + exp100));
+    std::size_t n = 0;
+    out[n++] = static_cast<unsigned char>(negative ? 62 - exp100 : 193 + exp100);
     for (int i = count - 1; i >= low; --i)
-        out.push_back(static_cast<char>(negative ? 101 - pairs[i] : pairs[i] + 1));
-    if (negative) out.push_back(static_cast<char>(102));  // at most 10 pairs: never full
-    return out;
+        out[n++] = static_cast<unsigned char>(negative ? 101 - pairs[i] : pairs[i] + 1);
+    if (negative) out[n++] = 102;  // at most 10 pairs: never full
+    return n;
 }
 
 }  // namespace
 
 std::string EncodeNumber(const sql::Value& number) {
-    if (number.kind == sql::Value::Kind::Integer) return IntegerBytes(number.integer);
+    if (number.kind == sql::Value::Kind::Integer) {
+        unsigned char bytes[12];
+        return std::string(reinterpret_cast<const char*>(bytes),
+                           IntegerBytes(number.integer, bytes));
+    }
     return sql::OracleBytes(sql::Fit(NumberOf(number)));
 }
 
@@ -348,6 +355,12 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
             return r;
         case SQLT_NUM:
         case SQLT_VNU: {
+            if (type == SQLT_VNU && value.kind == sql::Value::Kind::Integer && capacity >= 22) {
+                const std::size_t n = IntegerBytes(value.integer, out + 1);
+                out[0] = static_cast<unsigned char>(n);
+                r.length = r.fullLength = n + 1;
+                return r;
+            }
             const std::string bytes = EncodeNumber(value);
             if (type == SQLT_VNU) {
                 if (capacity < 22) throw OraError(1406);

@@ -1,6 +1,7 @@
 // TUserTable::ExportCsv: one table into a CSV file.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -120,7 +121,9 @@ std::optional<std::string_view> TextInPlace(const oracle::TFieldData& f, std::si
     const std::string_view text(
         begin,
         nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : f.bufferSize);
-    if (convertCRLF && text.find_first_of("\r\n") != std::string_view::npos) return {};
+    if (convertCRLF &&
+        std::any_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }))
+        return {};
     return text;
 }
 

@@ -1,5 +1,6 @@
 #include "app/core/CsvWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -41,7 +42,11 @@ void TCsvWriter::Separate() {
 }
 
 void TCsvWriter::AppendField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") != std::string_view::npos) {
+    // One pass: find_first_of searches the set once per character.
+    const bool quote = std::any_of(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '"' || c == '\r' || c == '\n';
+    });
+    if (quote) {
         AppendQuoted(out, text, '"');
     } else {
         out.append(text);
