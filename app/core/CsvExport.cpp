@@ -400,6 +400,8 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
             writeLine(0);
 
             const bool convertCRLF = session_.Preferences().ConvertCRLF();
+            std::vector<TCsvForm> forms;
+            for (const auto& column : columns) forms.push_back(column.Form());
             std::int64_t rows = 0;
             std::unique_ptr<TBatchFetcher> fetcher;
             const auto report = [&] {
@@ -445,7 +447,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                     for (std::size_t r = 0; r < batch->rows; ++r) {
                         writeRow([&](int i, std::string&, int&) {
                             const auto c = static_cast<std::size_t>(i);
-                            AddValue(writer, *batch->fields[c], r, columns[c].Form(), convertCRLF);
+                            AddValue(writer, *batch->fields[c], r, forms[c], convertCRLF);
                         });
                     }
                 }
@@ -454,7 +456,7 @@ void TUserTable::ExportCsv(const std::string& fileName, const std::string& table
                 while (!query.Eof()) {
                     const auto row = static_cast<std::size_t>(query.BufferRow());
                     writeRow([&](int i, std::string& ahead, int& streamed) {
-                        const TCsvForm form = columns[static_cast<std::size_t>(i)].Form();
+                        const TCsvForm form = forms[static_cast<std::size_t>(i)];
                         if (form == TCsvForm::Lob) {
                             ahead = writer.Line();
                             streamed = i;
