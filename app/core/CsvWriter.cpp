@@ -77,7 +77,10 @@ void TCsvWriter::AddFloat(double value) {
 
 void TCsvWriter::AddNumber(const oracle::TDecimal& value) {
     Separate();
-    AppendField(line_, CsvNumberText(value, settings_));
+    if (quoteFloats_)
+        AppendField(line_, CsvNumberText(value, settings_));
+    else
+        AppendCsvNumberText(line_, value, settings_);
 }
 
 void TCsvWriter::AddString(std::string_view text) {

@@ -152,6 +152,13 @@ void AppendDigits(std::string& out, long long v, int width) {
         out.append(pair, 2);
         return;
     }
+    if (width == 4 && v >= 0 && v < 10000) {  // years
+        const char four[] = {static_cast<char>('0' + v / 1000),
+                             static_cast<char>('0' + v / 100 % 10),
+                             static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+        out.append(four, 4);
+        return;
+    }
     unsigned long long magnitude = static_cast<unsigned long long>(v);
     if (v < 0) {
         out += '-';
