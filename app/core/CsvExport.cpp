@@ -215,7 +215,7 @@ void AddLongValue(TCsvWriter& writer, const TCustomOracleQuery& query, int i, TC
 
 // Bytes of one batch of copied rows above which the rows are written as they are fetched:
 // copies of wide rows would take as much memory again.
-constexpr std::size_t kMaxBatchBytes = 8u << 20;
+constexpr std::size_t kMaxBatchBytes = 4u << 20;
 
 bool Pipelined(const TCustomOracleQuery& query, const std::vector<TCsvColumn>& columns) {
     std::size_t rowBytes = 0;
