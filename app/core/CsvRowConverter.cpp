@@ -8,6 +8,7 @@
 #include "app/core/CsvNumber.h"
 #include "app/core/CsvReader.h"
 #include "oracle/query/FieldData.h"
+#include "oracle/query/OracleNumber.h"
 #include "platform/DateTime.h"
 
 namespace velnor::app {
@@ -36,6 +37,13 @@ std::string Shown(std::string_view value) {
     throw ECsvError(std::to_string(line) + " 行目 " + std::to_string(index + 1) + " 列目 (" +
                         column.name + "): '" + Shown(field) + "' " + what,
                     line, static_cast<int>(index + 1));
+}
+
+// Gregorian, month 1 to 12.
+int DaysInMonth(int year, int month) noexcept {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 int Number2(std::string_view digits, std::size_t at) noexcept {
@@ -195,29 +203,34 @@ std::string CsvTypeName(int fieldType, int internalType) {
 }
 
 std::string TCsvRowConverter::TimestampText(std::string_view text, bool zoned) {
+    std::string out;
+    if (!TimestampText(text, zoned, out)) out.clear();
+    return out;
+}
+
+bool TCsvRowConverter::TimestampText(std::string_view text, bool zoned, std::string& out) {
     std::size_t at = 0;
     const bool bc = Skip(text, at, '-');
     const int year = Digits(text, at, 4);
-    if (year < 0 || (year == 0) || !Skip(text, at, '-')) return {};
+    if (year < 0 || (year == 0) || !Skip(text, at, '-')) return false;
     const int month = Digits(text, at, 2);
-    if (month < 1 || month > 12 || !Skip(text, at, '-')) return {};
+    if (month < 1 || month > 12 || !Skip(text, at, '-')) return false;
     const int day = Digits(text, at, 2);
-    if (day < 1 || day > 31 || !Skip(text, at, ' ')) return {};
+    if (day < 1 || day > 31 || !Skip(text, at, ' ')) return false;
     const int hour = Digits(text, at, 2);
-    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return {};
+    if (hour < 0 || hour > 23 || !Skip(text, at, ':')) return false;
     const int minute = Digits(text, at, 2);
-    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return {};
+    if (minute < 0 || minute > 59 || !Skip(text, at, ':')) return false;
     const int second = Digits(text, at, 2);
-    if (second < 0 || second > 59) return {};
-    if (!bc && !IsDateText(std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) +
-                           std::string(text.substr(8, 2)) + "000000")) {
+    if (second < 0 || second > 59) return false;
+    if (!bc && day > DaysInMonth(year, month)) {
         // Before 1583 the database's calendar (Julian) decides about 29 February.
-        if (year > 1582 || !(month == 2 && day == 29)) return {};
+        if (year > 1582 || !(month == 2 && day == 29)) return false;
     }
-    std::string out(text.substr(0, at));
+    out.assign(text.substr(0, at));
     if (Skip(text, at, '.')) {
         const std::size_t start = at;
-        if (Digits(text, at, 9, true) < 0) return {};
+        if (Digits(text, at, 9, true) < 0) return false;
         out += '.';
         out += text.substr(start, at - start);
     } else {
@@ -225,15 +238,14 @@ std::string TCsvRowConverter::TimestampText(std::string_view text, bool zoned) {
     }
     if (zoned) {
         const std::size_t start = at;
-        if (!Skip(text, at, ' ') || !(Skip(text, at, '+') || Skip(text, at, '-'))) return {};
+        if (!Skip(text, at, ' ') || !(Skip(text, at, '+') || Skip(text, at, '-'))) return false;
         const int zoneHour = Digits(text, at, 2);
-        if (zoneHour < 0 || zoneHour > 14 || !Skip(text, at, ':')) return {};
+        if (zoneHour < 0 || zoneHour > 14 || !Skip(text, at, ':')) return false;
         const int zoneMinute = Digits(text, at, 2);
-        if (zoneMinute < 0 || zoneMinute > 59) return {};
+        if (zoneMinute < 0 || zoneMinute > 59) return false;
         out += text.substr(start, at - start);
     }
-    if (at != text.size()) return {};
-    return out;
+    return at == text.size();
 }
 
 bool TCsvRowConverter::IsIntervalText(std::string_view text, bool dayToSecond) noexcept {
@@ -267,11 +279,74 @@ bool TCsvRowConverter::IsDateText(std::string_view text) noexcept {
     const int month = Number2(text, 4);
     const int day = Number2(text, 6);
     if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int daysInMonth = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-    return day <= daysInMonth && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
+    return day <= DaysInMonth(year, month) && Number2(text, 8) <= 23 && Number2(text, 10) <= 59 &&
            Number2(text, 12) <= 59;
+}
+
+void TCsvRowConverter::DateBytes(std::string_view digits, std::uint8_t* bytes) noexcept {
+    const int year = Number2(digits, 0) * 100 + Number2(digits, 2);
+    bytes[0] = static_cast<std::uint8_t>(year / 100 + 100);
+    bytes[1] = static_cast<std::uint8_t>(year % 100 + 100);
+    bytes[2] = static_cast<std::uint8_t>(Number2(digits, 4));
+    bytes[3] = static_cast<std::uint8_t>(Number2(digits, 6));
+    bytes[4] = static_cast<std::uint8_t>(Number2(digits, 8) + 1);
+    bytes[5] = static_cast<std::uint8_t>(Number2(digits, 10) + 1);
+    bytes[6] = static_cast<std::uint8_t>(Number2(digits, 12) + 1);
+}
+
+void TCsvRowConverter::NumberVarnum(std::string_view text, std::uint8_t* bytes) {
+    // Positional text, the common case, pairs its digits directly; anything else (an
+    // exponent, more digits than a NUMBER holds) takes the general encoder.
+    const bool negative = !text.empty() && text.front() == '-';
+    char digits[oracle::OracleNumberMaxDigits + 1];
+    int count = 0;
+    int exponent = 0;  // value = 0.digits x 10^exponent
+    bool point = false;
+    bool positional = text.size() > (negative ? 1u : 0u);
+    for (std::size_t at = negative ? 1 : 0; positional && at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (!IsDigit(c)) {
+            positional = false;
+        } else if (count == 0 && c == '0') {
+            if (point) --exponent;
+        } else if (count == static_cast<int>(sizeof digits)) {
+            positional = false;
+        } else {
+            digits[count++] = c;
+            if (!point) ++exponent;
+        }
+    }
+    while (positional && count > 0 && digits[count - 1] == '0') --count;
+    if (positional && count == 0) {
+        bytes[0] = 1;
+        bytes[1] = 0x80;
+        return;
+    }
+    const bool odd = exponent % 2 != 0;
+    const int padded = count + (odd ? 1 : 0);
+    const int mantissa = (padded + 1) / 2;
+    if (!positional || mantissa > 20 || exponent > 2 * 63 || exponent < -2 * 64) {
+        const auto value = oracle::ParseDecimal(text);
+        if (!value) throw platform::EConvertError("'" + std::string(text) + "' is not a number");
+        oracle::EncodeOracleVarnum(*value, bytes);
+        return;
+    }
+    const int exponent100 = odd ? (exponent + 1) / 2 : exponent / 2;
+    const auto positiveExponent = static_cast<std::uint8_t>(0x80 + 64 + exponent100);
+    bytes[1] = negative ? static_cast<std::uint8_t>(~positiveExponent) : positiveExponent;
+    const auto at = [&](int padIndex) {
+        const int index = padIndex - (odd ? 1 : 0);
+        return index >= 0 && index < count ? digits[index] - '0' : 0;
+    };
+    for (int k = 0; k < mantissa; ++k) {
+        const int digit = at(2 * k) * 10 + at(2 * k + 1);
+        bytes[2 + k] = static_cast<std::uint8_t>(negative ? 101 - digit : digit + 1);
+    }
+    int length = 1 + mantissa;
+    if (negative && mantissa < 20) bytes[1 + length++] = 102;
+    bytes[0] = static_cast<std::uint8_t>(length);
 }
 
 void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t line,
@@ -335,8 +410,7 @@ void TCsvRowConverter::Convert(std::span<const std::string> fields, std::int64_t
             case TCsvForm::TimestampTz:
             case TCsvForm::TimestampLtz: {
                 const bool zoned = form != TCsvForm::Timestamp;
-                value.text = TimestampText(trimmed, zoned);
-                if (value.text.empty()) {
+                if (!TimestampText(trimmed, zoned, value.text)) {
                     FieldError(line, c, column, field,
                                zoned
                                    ? "はタイムスタンプ (YYYY-MM-DD HH24:MI:SS.FF TZH:TZM) "

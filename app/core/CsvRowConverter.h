@@ -77,10 +77,17 @@ public:
     // 14 digits naming an existing date and time in the years 1 to 9999.
     [[nodiscard]] static bool IsDateText(std::string_view text) noexcept;
 
+    // Oracle's 7-byte DATE of 14 digits IsDateText accepts.
+    static void DateBytes(std::string_view digits, std::uint8_t* bytes) noexcept;
+    // The VARNUM (22 bytes of room) of a number's text as Convert gives it.
+    static void NumberVarnum(std::string_view text, std::uint8_t* bytes);
+
     // The file's timestamp form ("[-]YYYY-MM-DD HH:MI:SS[.F...][ +HH:MM]", the zone present
     // exactly when `zoned`) as read by kCsvTimestampFormat: the fraction always present.
     // Empty when the text is no such timestamp.
     [[nodiscard]] static std::string TimestampText(std::string_view text, bool zoned);
+    // The same into `out`, reusing its room; false when the text is no such timestamp.
+    static bool TimestampText(std::string_view text, bool zoned, std::string& out);
     // Oracle's interval literal form: "[+-]Y-MM" or "[+-]D HH:MI:SS[.F...]".
     [[nodiscard]] static bool IsIntervalText(std::string_view text, bool dayToSecond) noexcept;
 

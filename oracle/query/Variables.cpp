@@ -425,6 +425,46 @@ void TVariables::StoreValue(TVariableData& v, const TVariant& value) {
     }
 }
 
+TArrayBuffer TVariables::NewArrayBuffer(int index, std::size_t count) const {
+    const TVariableData& v = Item(index);
+    const int type = v.typeCode_;
+    if (v.IsComplex() || v.isTable_ || IsWholeValueType(type) || !v.buffer_)
+        throw Exception(v.name_ + " cannot take an array buffer");
+    std::size_t size = v.elementSize_;
+    if (type == otString || type == otFixedChar) {
+        const TVariableSettings settings = Settings();
+        size = std::min(
+            size,
+            static_cast<std::size_t>(settings.hasSession ? settings.maxVarcharChars : 2000) + 1);
+    }
+    TArrayBuffer buffer;
+    buffer.size = CheckedProduct(count, size, v.name_);
+    buffer.data = buffer.size > 0 ? std::make_unique<std::byte[]>(buffer.size) : nullptr;
+    buffer.elementSize = size;
+    buffer.indicators.assign(count, -1);
+    return buffer;
+}
+
+void TVariables::SwapArray(int index, TArrayBuffer& buffer) {
+    (void)Item(index);  // raises for an index out of range
+    TVariableData& v = *items_[static_cast<std::size_t>(index)];
+    const std::size_t count = buffer.indicators.size();
+    const bool text = IsSlotTextType(v.typeCode_);
+    const std::size_t declared = DeclarationSize(v.typeCode_);
+    const bool wrongSize = text ? buffer.elementSize > declared : buffer.elementSize != declared;
+    if (v.IsComplex() || v.isTable_ || IsWholeValueType(v.typeCode_) || count == 0 ||
+        buffer.elementSize == 0 || wrongSize || buffer.size / buffer.elementSize < count) {
+        throw Exception("Array buffer does not fit variable " + v.name_);
+    }
+    std::swap(v.buffer_, buffer.data);
+    std::swap(v.bufferSize_, buffer.size);
+    std::swap(v.elementSize_, buffer.elementSize);
+    std::swap(v.indicators_, buffer.indicators);
+    v.lowIndex_ = 0;
+}
+
+bool TVariables::ConvertsLineBreaks() const { return ConvertCRLF(Settings()); }
+
 TVariant TVariables::GetVariableValue(std::string_view name) const {
     const TVariableData* v = Find(name);
     if (!v) throw Exception("Unknown variable: " + NormalizeName(name));

@@ -80,6 +80,17 @@ public:
     virtual void Bind(const TBindRequest& request, TBoundState& bound) = 0;
 };
 
+// The elements of an array variable built outside it and handed over whole (TVariables::
+// SwapArray), so a batch of array DML can be filled while the previous one executes.
+struct TArrayBuffer {
+    std::unique_ptr<std::byte[]> data;  // elementSize bytes per element
+    std::size_t size = 0;               // bytes of data
+    std::size_t elementSize = 0;
+    std::vector<sb2> indicators;  // one per element: -1 null, 0 present
+
+    [[nodiscard]] std::byte* Slot(std::size_t i) noexcept { return data.get() + i * elementSize; }
+};
+
 // One named variable. Its buffer, indicators, length and table count are handed to the client
 // library by address, so a variable is never moved (the list keeps it behind a unique_ptr) and
 // its buffers are only replaced by a new declaration, resize or value.
@@ -162,6 +173,14 @@ public:
     void SetVariableTable(std::string_view name, std::int64_t count, std::int64_t stringSize);
     void SetVariableValue(std::string_view name, const platform::TVariant& value);
     void SetVariableValue(int index, const platform::TVariant& value);
+    // A buffer of `count` null elements in the element size an array of the variable takes.
+    [[nodiscard]] TArrayBuffer NewArrayBuffer(int index, std::size_t count) const;
+    // Exchanges the variable's elements with `buffer` (one from NewArrayBuffer, or one given
+    // back by an earlier swap), making it an array of buffer.indicators.size() elements.
+    // Present text elements must be NUL-terminated within their slot.
+    void SwapArray(int index, TArrayBuffer& buffer);
+    // Whether text values lose their carriage returns on the way to the statement.
+    [[nodiscard]] bool ConvertsLineBreaks() const;
     [[nodiscard]] platform::TVariant GetVariableValue(std::string_view name) const;
     [[nodiscard]] platform::TVariant GetVariableValue(int index) const;
     void SetVariableObject(std::string_view name, platform::TComponent* object);

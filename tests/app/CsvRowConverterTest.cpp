@@ -90,6 +90,37 @@ INSTANTIATE_TEST_SUITE_P(
                       DateCase{"2024010100000", false}, DateCase{"202401010000000", false},
                       DateCase{"2024-01-01 00:", false}, DateCase{"", false}));
 
+// The bind bytes must be exactly what the general encoder makes of the same text.
+TEST(CsvBindBytesTest, NumbersEncodeAsTheGeneralEncoderDoes) {
+    for (const char* text :
+         {"0", "7", "-7", "100", "-100", "1234.5", "-0.01", "0.00012", "0.000001", "99.99",
+          "-1234567890.123456789", "12345678901234567890123456789012345678",
+          "-99999999999999999999999999999999999999", "1.5E-130", "-9.99E125", "1E20",
+          "0.1234567890123456789012345678901234567891"}) {
+        std::uint8_t expected[oracle::OracleVarnumSize] = {};
+        std::uint8_t bytes[oracle::OracleVarnumSize] = {};
+        oracle::EncodeOracleVarnum(*oracle::ParseDecimal(text), expected);
+        TCsvRowConverter::NumberVarnum(text, bytes);
+        EXPECT_EQ(std::vector<int>(bytes, bytes + bytes[0] + 1),
+                  std::vector<int>(expected, expected + expected[0] + 1))
+            << text;
+    }
+}
+
+TEST(CsvBindBytesTest, DatesBecomeOracleDateBytes) {
+    const struct {
+        const char* text;
+        std::vector<int> bytes;
+    } cases[] = {{"00010101000000", {100, 101, 1, 1, 1, 1, 1}},
+                 {"99991231235959", {199, 199, 12, 31, 24, 60, 60}},
+                 {"20240229134507", {120, 124, 2, 29, 14, 46, 8}}};
+    for (const auto& c : cases) {
+        std::uint8_t bytes[7] = {};
+        TCsvRowConverter::DateBytes(c.text, bytes);
+        EXPECT_EQ(std::vector<int>(bytes, bytes + 7), c.bytes) << c.text;
+    }
+}
+
 struct CsvRowConverterTest : ::testing::Test {
     TCsvRowConverter converter{{{"ID", oracle::otInteger},
                                 {"SAL", oracle::otFloat},

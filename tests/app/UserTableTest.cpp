@@ -472,6 +472,10 @@ INSTANTIATE_TEST_SUITE_P(
                    kHeader + "\r\n1,,\"'); DROP\",\r\n",
                    {"1|<null>|'); DROP|<null>"}},
         ImportCase{"JapaneseText", kHeader + "\r\n1,,\"日本語\",\r\n", {"1|<null>|日本語|<null>"}},
+        // The day a zero date time value stands for is a date like any other in a file.
+        ImportCase{"ZeroDateTimeStaysADate",
+                   kHeader + "\r\n1,,,18991230000000\r\n",
+                   {"1|<null>|<null>|18991230000000"}},
         ImportCase{
             "ShortLineLeavesTheRestNull", kHeader + "\r\n7\r\n", {"7|<null>|<null>|<null>"}}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -535,6 +539,40 @@ TEST_F(ImportFixture, BadFieldStopsTheImportNamingLineAndColumn) {
                 ThrowsMessage<ECsvError>(HasSubstr("2 行目: フィールドの数")));
     EXPECT_THAT([&] { Import(kHeader + "\r\n1,,,\r\n\x1a\r\n2,,,\r\n"); },
                 ThrowsMessage<ECsvError>(HasSubstr("4 行目")));
+}
+
+// Records are read ahead while earlier batches execute: whatever fails first in the file is
+// the error, and nothing of a failed import stays.
+TEST_F(ImportFixture, FirstFailureInFileOrderStopsTheImport) {
+    const auto file = [](int refusedLine, int badLine, int longLine) {
+        std::string bytes = kHeader + "\r\n";
+        for (int line = 2; line <= 3200; ++line) {
+            std::string name = line == refusedLine ? "this value is far too long" : "ok";
+            if (line == longLine) name.assign(5000, 'x');
+            bytes += std::to_string(line) + "," + (line == badLine ? "x" : "1") + ",\"" + name +
+                     "\",20240131134500\r\n";
+        }
+        return bytes;
+    };
+    const struct {
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {file(1503, 2900, 0), "1503 行目: ORA-12899"},
+        {file(2900, 1503, 0), "1503 行目 2 列目 (SAL): 'x' は数値ではありません"},
+        {file(0, 3100, 0), "3100 行目 2 列目 (SAL)"},
+        {file(0, 0, 2999), "2999 行目 3 列目 (NAME): 値が長すぎます"},
+    };
+    for (const auto& c : cases) {
+        try {
+            Import(c.bytes);
+            ADD_FAILURE() << "no error: " << c.message;
+        } catch (const platform::Exception& e) {
+            EXPECT_THAT(e.what(), HasSubstr(c.message));
+        }
+        session_->Rollback();
+        EXPECT_EQ(Count("T"), 0) << c.message;
+    }
 }
 
 TEST_F(ImportFixture, NothingIsCommittedAndRollbackRestoresDeletedRows) {

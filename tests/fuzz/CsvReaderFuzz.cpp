@@ -3,13 +3,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/core/CsvReader.h"
 #include "app/core/CsvRowConverter.h"
+#include "oracle/query/OracleNumber.h"
 
 using namespace velnor::app;
+
+namespace {
+
+// The import's bind bytes of a converted number must be the general encoder's.
+void CheckVarnum(const std::string& text) {
+    std::uint8_t fast[velnor::oracle::OracleVarnumSize] = {};
+    std::uint8_t general[velnor::oracle::OracleVarnumSize] = {};
+    TCsvRowConverter::NumberVarnum(text, fast);
+    velnor::oracle::EncodeOracleVarnum(*velnor::oracle::ParseDecimal(text), general);
+    if (fast[0] != general[0] || std::memcmp(fast, general, fast[0] + 1u) != 0) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
@@ -33,6 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             try {
                 converter.Convert(reader.Fields(), reader.RecordLine(), values);
                 if (values.size() != 4) std::abort();
+                for (const TCsvValue& value : values)
+                    if (value.kind == TCsvValue::Kind::Number) CheckVarnum(value.text);
+                if (values[3].kind == TCsvValue::Kind::Text) {
+                    std::uint8_t date[7];
+                    TCsvRowConverter::DateBytes(values[3].text, date);
+                    if (date[2] < 1 || date[2] > 12 || date[3] < 1 || date[4] > 24) std::abort();
+                }
             } catch (const ECsvError& e) {
                 if (e.Line() != reader.RecordLine()) std::abort();
             }

@@ -255,6 +255,33 @@ TEST_F(VariablesTest, StringArraysUseTheBindLimitAsElementSize) {
     EXPECT_STREQ(reinterpret_cast<const char*>(Var("s").Slot(1)), "bb");
 }
 
+TEST_F(VariablesTest, ArrayBuffersSwapInWholeAndMustFitTheVariable) {
+    vars.AddVariable("s", otString);
+    vars.AddVariable("d", otDate);
+    vars.AddVariable("l", otLong);
+    TArrayBuffer buffer = vars.NewArrayBuffer(0, 3);
+    EXPECT_EQ(buffer.elementSize, 4001u);
+    std::memcpy(buffer.Slot(0), "ab", 3);
+    std::memcpy(buffer.Slot(2), "c", 2);
+    buffer.indicators[0] = buffer.indicators[2] = 0;
+    vars.SwapArray(0, buffer);
+    EXPECT_EQ(buffer.indicators.size(), 1u) << "the variable's own elements come back";
+    const TVariant back = vars.GetVariableValue("s");
+    EXPECT_EQ(back.Element(0), TVariant("ab"));
+    EXPECT_TRUE(back.Element(1).IsUnassigned());
+    EXPECT_EQ(back.Element(2), TVariant("c"));
+    vars.SwapArray(0, buffer);
+    EXPECT_EQ(Var("s").ElementCount(), 1u);
+    EXPECT_EQ(buffer.indicators.size(), 3u);
+
+    TArrayBuffer text = vars.NewArrayBuffer(0, 2);
+    EXPECT_THROW(vars.SwapArray(1, text), platform::Exception) << "7-byte dates only";
+    TArrayBuffer empty = vars.NewArrayBuffer(1, 2);
+    empty.indicators.clear();
+    EXPECT_THROW(vars.SwapArray(1, empty), platform::Exception);
+    EXPECT_THROW((void)vars.NewArrayBuffer(2, 2), platform::Exception);
+}
+
 TEST_F(VariablesTest, ArraysAreRefusedWhereOneValueFillsTheBuffer) {
     vars.AddVariable("t", otSubstitution);
     vars.AddVariable("l", otLong);
