@@ -285,10 +285,14 @@ TFetchOutcome TCursorCore::Fetch(ub4 rows) {
             exhausted_ = true;
             break;
         }
-        // Moved, not copied: a LOB value may be large.
+        // Taken, not copied: a LOB value may be large. The statement refills every value.
         std::vector<sql::Value>& next = statement_->Row();
-        row_.resize(next.size());
-        for (std::size_t i = 0; i < next.size(); ++i) row_[i] = std::move(next[i]);
+        if (row_.size() == next.size()) {
+            row_.swap(next);
+        } else {
+            row_.resize(next.size());
+            for (std::size_t i = 0; i < next.size(); ++i) row_[i] = std::move(next[i]);
+        }
         DeliverRow(outcome.rows, outcome);
         ++outcome.rows;
         ++rowCount_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "ocisqlite/ClientCharset.h"
 #include "ocisqlite/Handles.h"
@@ -45,9 +46,38 @@ std::uint64_t CheckedUnsigned(const sql::Value& v) {
     return out;
 }
 
+// A stored number whose digits a double holds exactly and whose power of ten is exact too:
+// one multiply or divide rounds correctly, as reading its text would. nullopt otherwise.
+std::optional<double> ExactlyScaled(const std::string& stored) {
+    const auto* b = reinterpret_cast<const unsigned char*>(stored.data());
+    std::size_t length = stored.size();
+    if (length < 2 || length > 9) return std::nullopt;
+    const bool negative = b[0] < 0x80;
+    if (negative && b[length - 1] == 102) --length;
+    const int exp100 = negative ? 62 - b[0] : b[0] - 193;
+    std::uint64_t mantissa = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const int pair = negative ? 101 - b[i] : b[i] - 1;
+        if (pair < 0 || pair > 99) return std::nullopt;
+        mantissa = mantissa * 100 + static_cast<unsigned>(pair);
+    }
+    if (mantissa == 0 || mantissa > (std::uint64_t{1} << 53)) return std::nullopt;
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const int power = 2 * (exp100 + 1 - static_cast<int>(length - 1));
+    if (power > 22 || power < -22) return std::nullopt;
+    const double m = static_cast<double>(mantissa);
+    const double v = power >= 0 ? m * kPowers[power] : m / kPowers[-power];
+    return negative ? -v : v;
+}
+
 double ToDouble(const sql::Value& v) {
     if (v.kind == sql::Value::Kind::Integer) return static_cast<double>(v.integer);
     if (v.kind == sql::Value::Kind::Double) return v.real;
+    if (v.kind == sql::Value::Kind::Decimal) {
+        if (const auto fast = ExactlyScaled(v.bytes)) return *fast;
+    }
     return sql::ToDouble(NumberOf(v));
 }
 
@@ -65,7 +95,43 @@ T Load(const void* data) {
 
 }  // namespace
 
+namespace {
+
+// NUMBER bytes of an integer straight from its base-100 digits into `out` (room for 12);
+// returns their count. Every int64 fits.
+std::size_t IntegerBytes(std::int64_t value, unsigned char* out) {
+    if (value == 0) {
+        out[0] = 0x80;
+        return 1;
+    }
+    const bool negative = value < 0;
+    std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    unsigned char pairs[10];
+    int count = 0;
+    while (magnitude > 0) {
+        pairs[count++] = static_cast<unsigned char>(magnitude % 100);
+        magnitude /= 100;
+    }
+    const int exp100 = count - 1;
+    int low = 0;
+    while (pairs[low] == 0) ++low;  // trailing zero pairs are not stored
+    std::size_t n = 0;
+    out[n++] = static_cast<unsigned char>(negative ? 62 - exp100 : 193 + exp100);
+    for (int i = count - 1; i >= low; --i)
+        out[n++] = static_cast<unsigned char>(negative ? 101 - pairs[i] : pairs[i] + 1);
+    if (negative) out[n++] = 102;  // at most 10 pairs: never full
+    return n;
+}
+
+}  // namespace
+
 std::string EncodeNumber(const sql::Value& number) {
+    if (number.kind == sql::Value::Kind::Integer) {
+        unsigned char bytes[12];
+        return std::string(reinterpret_cast<const char*>(bytes),
+                           IntegerBytes(number.integer, bytes));
+    }
     return sql::OracleBytes(sql::Fit(NumberOf(number)));
 }
 
@@ -209,7 +275,7 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
         return r;
     }
     auto* out = static_cast<unsigned char*>(buffer);
-    auto copy = [&](const std::string& bytes, std::size_t room) {
+    auto copy = [&](std::string_view bytes, std::size_t room) {
         r.fullLength = bytes.size();
         r.length = std::min(bytes.size(), room);
         if (r.length) std::memcpy(out, bytes.data(), r.length);
@@ -230,9 +296,14 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
                 r.fullLength = ValueBytes(value, session).size() + 1;
                 return r;
             }
-            copy(value.kind == sql::Value::Kind::Raw ? session.ToText(value)  // hex, as CHR
-                                                     : ValueBytes(value, session),
-                 capacity - 1);
+            if (value.kind == sql::Value::Kind::Text &&
+                ClientCharset() == TClientCharset::Al32Utf8) {
+                copy(value.bytes, capacity - 1);  // the database's own bytes: no copy between
+            } else {
+                copy(value.kind == sql::Value::Kind::Raw ? session.ToText(value)  // hex, as CHR
+                                                         : ValueBytes(value, session),
+                     capacity - 1);
+            }
             out[r.length] = 0;  // not counted in the return length
             return r;
         }
@@ -314,6 +385,12 @@ TWriteResult WriteExternal(const sql::Value& value, ub2 type, void* buffer, std:
             return r;
         case SQLT_NUM:
         case SQLT_VNU: {
+            if (type == SQLT_VNU && value.kind == sql::Value::Kind::Integer && capacity >= 22) {
+                const std::size_t n = IntegerBytes(value.integer, out + 1);
+                out[0] = static_cast<unsigned char>(n);
+                r.length = r.fullLength = n + 1;
+                return r;
+            }
             const std::string bytes = EncodeNumber(value);
             if (type == SQLT_VNU) {
                 if (capacity < 22) throw OraError(1406);

@@ -259,26 +259,102 @@ std::string IntToText(std::int64_t value) {
     return std::string(buf, result.ptr);
 }
 
-std::string FloatToText(double value, const TRegionalSettings& settings) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    if (value == 0) return "0";
-    // Fifteen significant digits, correctly rounded: d.dddddddddddddde[+-]x.
+namespace {
+
+// The significant digits of |value| (no trailing zeros) and e with |value| = 0.d1d2... x 10^e,
+// correctly rounded to 15 digits. Returns the digit count.
+int FifteenDigits(double value, char (&digits)[17], int& e) {
+    const double magnitude = std::fabs(value);
     char sci[32];
-    const auto res =
-        std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
-    char digits[15];
+    // The shortest digits that read back: when there are at most 15 of them, rounding the
+    // exact value to 15 digits gives the same ones (a normal double's half unit is far below
+    // half a unit of the 15th digit), so the slower fixed-precision conversion is needed only
+    // beyond, and for subnormals, whose precision is less.
+    const bool normal = magnitude >= std::numeric_limits<double>::min();
+    auto res =
+        normal ? std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific)
+               : std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
     int count = 0;
     const char* p = sci;
     for (; p < res.ptr && *p != 'e'; ++p)
         if (*p != '.') digits[count++] = *p;
+    if (!normal) {
+        while (count > 1 && digits[count - 1] == '0') --count;
+    } else if (count > 15) {
+        res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
+        count = 0;
+        for (p = sci; p < res.ptr && *p != 'e'; ++p)
+            if (*p != '.') digits[count++] = *p;
+        while (count > 1 && digits[count - 1] == '0') --count;
+    }
+    // e[+-]dd or e[+-]ddd
+    const bool negative = p[1] == '-';
     int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), res.ptr, exponent);
-    while (count > 1 && digits[count - 1] == '0') --count;
-    const int e = exponent + 1;  // value = 0.d1d2... x 10^e
+    for (const char* q = p + 2; q < res.ptr; ++q) exponent = exponent * 10 + (*q - '0');
+    e = (negative ? -exponent : exponent) + 1;
+    return count;
+}
 
-    std::string out;
-    out.reserve(24);
+// A value that is n / 10^k for an integer n below 10^15 and k <= 4 (money and most other data):
+// that decimal reads back to the value and has at most 15 digits, so it is the 15-digit form,
+// and it lies in the fixed range. The division is exact in, correctly rounded out, so the test
+// is exact. False, writing nothing, for any other value.
+bool AppendFewDecimals(std::string& out, double value, const TRegionalSettings& settings) {
+    static constexpr double kScale[] = {1, 10, 100, 1000, 10000};
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 1e11)) return false;
+    for (int k = 0; k <= 4; ++k) {
+        const double scaled = magnitude * kScale[k];
+        if (scaled != std::trunc(scaled)) continue;
+        if (scaled == 0 || scaled / kScale[k] != magnitude) return false;
+        auto n = static_cast<std::uint64_t>(scaled);
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* p = end;
+        int fraction = k;
+        while (fraction > 0 && n % 10 == 0) {  // the zeros a shorter k would not have
+            n /= 10;
+            --fraction;
+        }
+        for (int i = 0; i < fraction; ++i) {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        }
+        const char* point = p;
+        do {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        if (value < 0) out += '-';
+        out.append(p, static_cast<std::size_t>(point - p));
+        if (fraction > 0) {
+            out += settings.decimalSymbol;
+            out.append(point, static_cast<std::size_t>(end - point));
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void AppendFloatText(std::string& out, double value, const TRegionalSettings& settings) {
+    if (AppendFewDecimals(out, value, settings)) return;
+    if (std::isnan(value)) {
+        out += "NAN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-INF" : "INF";
+        return;
+    }
+    if (value == 0) {
+        out += '0';
+        return;
+    }
+    char digits[17];
+    int e = 0;
+    const int count = FifteenDigits(value, digits, e);
     if (value < 0) out += '-';
     if (e > 15 || e < -3) {
         out += digits[0];
@@ -288,22 +364,28 @@ std::string FloatToText(double value, const TRegionalSettings& settings) {
         }
         out += 'E';
         if (e - 1 < 0) out += '-';
-        out += IntToText(std::abs(e - 1));
+        char exponent[8];
+        const auto res = std::to_chars(exponent, exponent + sizeof exponent, std::abs(e - 1));
+        out.append(exponent, res.ptr);
     } else if (e <= 0) {
         out += '0';
         out += settings.decimalSymbol;
         out.append(static_cast<std::size_t>(-e), '0');
         out.append(digits, static_cast<std::size_t>(count));
+    } else if (count <= e) {
+        out.append(digits, static_cast<std::size_t>(count));
+        out.append(static_cast<std::size_t>(e - count), '0');
     } else {
-        if (count <= e) {
-            out.append(digits, static_cast<std::size_t>(count));
-            out.append(static_cast<std::size_t>(e - count), '0');
-        } else {
-            out.append(digits, static_cast<std::size_t>(e));
-            out += settings.decimalSymbol;
-            out.append(digits + e, static_cast<std::size_t>(count - e));
-        }
+        out.append(digits, static_cast<std::size_t>(e));
+        out += settings.decimalSymbol;
+        out.append(digits + e, static_cast<std::size_t>(count - e));
     }
+}
+
+std::string FloatToText(double value, const TRegionalSettings& settings) {
+    std::string out;
+    out.reserve(24);
+    AppendFloatText(out, value, settings);
     return out;
 }
 

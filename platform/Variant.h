@@ -125,6 +125,8 @@ private:
 // "INF", "-INF", "NAN" for the non-finite values.
 [[nodiscard]] std::string FloatToText(double value);
 [[nodiscard]] std::string FloatToText(double value, const TRegionalSettings& settings);
+// FloatToText's text appended to `out`.
+void AppendFloatText(std::string& out, double value, const TRegionalSettings& settings);
 // Leading blanks, an optional sign and decimal digits, or hexadecimal after "$", "x" or "0x";
 // raises EConvertError "'%s' は整数ではありません" for anything else or outside 32 bits.
 [[nodiscard]] std::int32_t TextToInteger(std::string_view text);

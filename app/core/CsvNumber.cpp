@@ -36,16 +36,17 @@ bool IsCanonical(std::string_view t) noexcept {
 
 }  // namespace
 
-std::string CsvNumberText(const oracle::TDecimal& value,
-                          const platform::TRegionalSettings& settings) {
-    if (value.IsZero()) return "0";
+void AppendCsvNumberText(std::string& out, const oracle::TDecimal& value,
+                         const platform::TRegionalSettings& settings) {
+    if (value.IsZero()) {
+        out += '0';
+        return;
+    }
     const std::string& digits = value.digits;
     const auto count = static_cast<int>(digits.size());
     const int precision = std::max(15, count);
     const int e = value.exponent;  // value = 0.d1d2... x 10^e
 
-    std::string out;
-    out.reserve(digits.size() + settings.decimalSymbol.size() + 8);
     if (value.negative) out += '-';
     if (e > precision || e < -3) {
         out += digits[0];
@@ -69,6 +70,13 @@ std::string CsvNumberText(const oracle::TDecimal& value,
         out += settings.decimalSymbol;
         out.append(digits, static_cast<std::size_t>(e));
     }
+}
+
+std::string CsvNumberText(const oracle::TDecimal& value,
+                          const platform::TRegionalSettings& settings) {
+    std::string out;
+    out.reserve(value.digits.size() + settings.decimalSymbol.size() + 8);
+    AppendCsvNumberText(out, value, settings);
     return out;
 }
 

@@ -17,6 +17,9 @@ namespace velnor::app {
 // longer precision.
 [[nodiscard]] std::string CsvNumberText(const oracle::TDecimal& value,
                                         const platform::TRegionalSettings& settings);
+// CsvNumberText's text appended to `out`.
+void AppendCsvNumberText(std::string& out, const oracle::TDecimal& value,
+                         const platform::TRegionalSettings& settings);
 
 enum class TCsvNumberKind {
     Number,      // `text` is the canonical text (oracle::DecimalToText), every digit

@@ -1,10 +1,12 @@
 #include "app/core/CsvWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 #include "app/core/CsvNumber.h"
 #include "app/core/Formatting.h"
+#include "oracle/query/OracleConvert.h"
 #include "platform/DateTime.h"
 #include "platform/Variant.h"
 
@@ -22,7 +24,9 @@ void AppendDigits(std::string& out, int value, int width) {
 
 }  // namespace
 
-TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings) : settings_(settings) {}
+TCsvWriter::TCsvWriter(const platform::TRegionalSettings& settings)
+    : settings_(settings),
+      quoteFloats_(settings_.decimalSymbol.find_first_of(",\"\r\n") != std::string::npos) {}
 
 void TCsvWriter::Clear() noexcept {
     line_.clear();
@@ -38,7 +42,11 @@ void TCsvWriter::Separate() {
 }
 
 void TCsvWriter::AppendField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") != std::string_view::npos) {
+    // One pass: find_first_of searches the set once per character.
+    const bool quote = std::any_of(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '"' || c == '\r' || c == '\n';
+    });
+    if (quote) {
         AppendQuoted(out, text, '"');
     } else {
         out.append(text);
@@ -61,12 +69,18 @@ void TCsvWriter::AddInteger(std::int32_t value) {
 
 void TCsvWriter::AddFloat(double value) {
     Separate();
-    AppendField(line_, platform::FloatToText(value, settings_));
+    if (quoteFloats_)
+        AppendField(line_, platform::FloatToText(value, settings_));
+    else
+        platform::AppendFloatText(line_, value, settings_);
 }
 
 void TCsvWriter::AddNumber(const oracle::TDecimal& value) {
     Separate();
-    AppendField(line_, CsvNumberText(value, settings_));
+    if (quoteFloats_)
+        AppendField(line_, CsvNumberText(value, settings_));
+    else
+        AppendCsvNumberText(line_, value, settings_);
 }
 
 void TCsvWriter::AddString(std::string_view text) {
@@ -88,6 +102,29 @@ void TCsvWriter::AddDate(double value) {
     AppendDigits(line_, parts.hour, 2);
     AppendDigits(line_, parts.minute, 2);
     AppendDigits(line_, parts.second, 2);
+}
+
+void TCsvWriter::AddOracleDate(const std::uint8_t* bytes) {
+    const int year = (bytes[0] - 100) * 100 + bytes[1] - 100;
+    const int month = bytes[2];
+    const int day = bytes[3];
+    const int hour = bytes[4] - 1;
+    const int minute = bytes[5] - 1;
+    const int second = bytes[6] - 1;
+    // Anything but a plain date after Christ takes the checked way, which raises for it.
+    if (bytes[0] < 100 || bytes[1] < 100 || bytes[1] > 199 || year < 1 || year > 9999 ||
+        !platform::IsValidDate(year, month, day) ||
+        !platform::IsValidTime(hour, minute, second, 0)) {
+        AddDate(oracle::OracleDateToDateTime(bytes));
+        return;
+    }
+    Separate();
+    AppendDigits(line_, year, 4);
+    AppendDigits(line_, month, 2);
+    AppendDigits(line_, day, 2);
+    AppendDigits(line_, hour, 2);
+    AppendDigits(line_, minute, 2);
+    AppendDigits(line_, second, 2);
 }
 
 void TCsvWriter::AddEmpty() {

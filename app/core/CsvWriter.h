@@ -33,6 +33,8 @@ public:
     void AddString(std::string_view text);
     // yyyymmddhhnnss; raises for a date outside the years 1 to 9999, which has no such form.
     void AddDate(double value);
+    // The same from a DATE's 7 bytes as the client library gives them.
+    void AddOracleDate(const std::uint8_t* bytes);
     // An empty field: a NULL number or date, or a column of a type the files do not carry.
     void AddEmpty();
     // A value already in its file form (timestamp, interval), quoted only when it must be.
@@ -55,6 +57,7 @@ private:
     void Separate();
 
     platform::TRegionalSettings settings_;
+    bool quoteFloats_ = false;  // the decimal symbol is a character a field must quote
     std::string line_;
     bool empty_ = true;
     int fields_ = 0;

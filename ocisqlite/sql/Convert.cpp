@@ -255,6 +255,18 @@ Value TextToNumber(std::string_view text) {
 }
 
 void AppendDigits(std::string& out, long long v, int width) {
+    if (width == 2 && v >= 0 && v < 100) {  // the usual month, day and time fields
+        const char pair[] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+        out.append(pair, 2);
+        return;
+    }
+    if (width == 4 && v >= 0 && v < 10000) {  // years
+        const char four[] = {static_cast<char>('0' + v / 1000),
+                             static_cast<char>('0' + v / 100 % 10),
+                             static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+        out.append(four, 4);
+        return;
+    }
     unsigned long long magnitude = static_cast<unsigned long long>(v);
     if (v < 0) {
         out += '-';
@@ -315,24 +327,27 @@ void AppendStoredDate(std::string& out, const DateTime& date) {
 }
 
 std::optional<DateTime> ParseStoredDate(std::string_view t) {
-    bool bc = !t.empty() && t[0] == '-';
+    const bool bc = !t.empty() && t[0] == '-';
     if (bc) t.remove_prefix(1);
     if (t.size() != 19 || t[4] != '-' || t[7] != '-' || t[10] != ' ' || t[13] != ':' ||
         t[16] != ':')
         return std::nullopt;
-    auto num = [&](std::size_t pos, std::size_t len, int& out) {
-        int v = 0;
-        for (std::size_t k = pos; k < pos + len; ++k) {
-            if (t[k] < '0' || t[k] > '9') return false;
-            v = v * 10 + (t[k] - '0');
-        }
-        out = v;
-        return true;
-    };
+    // Every row of a DATE column comes through here: fixed places, one check for all digits.
+    const auto* p = reinterpret_cast<const unsigned char*>(t.data());
+    unsigned v[19];
+    unsigned bad = 0;
+    for (std::size_t k = 0; k < 19; ++k) {
+        v[k] = p[k] - unsigned{'0'};
+        if (k != 4 && k != 7 && k != 10 && k != 13 && k != 16) bad |= v[k] > 9 ? 1u : 0u;
+    }
     DateTime d;
-    if (!num(0, 4, d.year) || !num(5, 2, d.month) || !num(8, 2, d.day) || !num(11, 2, d.hour) ||
-        !num(14, 2, d.minute) || !num(17, 2, d.second))
-        return std::nullopt;
+    d.year = static_cast<int>(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3]);
+    d.month = static_cast<int>(v[5] * 10 + v[6]);
+    d.day = static_cast<int>(v[8] * 10 + v[9]);
+    d.hour = static_cast<int>(v[11] * 10 + v[12]);
+    d.minute = static_cast<int>(v[14] * 10 + v[15]);
+    d.second = static_cast<int>(v[17] * 10 + v[18]);
+    if (bad) return std::nullopt;
     if (bc) d.year = -d.year;
     return d;
 }

@@ -1,4 +1,5 @@
 // Oracle date format models: TO_CHAR of dates and TO_DATE.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -207,6 +208,18 @@ const char* const kDays[] = {"SUNDAY",   "MONDAY", "TUESDAY", "WEDNESDAY",
                              "THURSDAY", "FRIDAY", "SATURDAY"};
 
 // Names follow the letter case of the element: MON -> JAN, Mon -> Jan, mon -> jan.
+void AppendCaseAs(std::string& out, std::string_view name, std::string_view written) {
+    const bool firstUpper =
+        !written.empty() && std::isupper(static_cast<unsigned char>(written[0]));
+    const bool secondUpper =
+        written.size() > 1 && std::isupper(static_cast<unsigned char>(written[1]));
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool upper = i == 0 ? firstUpper : (firstUpper && secondUpper);
+        const auto c = static_cast<unsigned char>(name[i]);
+        out += static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+    }
+}
+
 std::string CaseAs(std::string_view name, std::string_view written) {
     bool firstUpper = !written.empty() && std::isupper(static_cast<unsigned char>(written[0]));
     bool secondUpper = written.size() > 1 && std::isupper(static_cast<unsigned char>(written[1]));
@@ -242,6 +255,7 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
     if ((model.timestampOnly && fraction < 0) || (model.zone && !zone)) BadFormat();
     const std::vector<Element>& els = model.els;
     std::string out;
+    out.reserve(32);
     bool fill = false;
     int absYear = d.year < 0 ? -d.year : d.year;
     int hour12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
@@ -257,80 +271,87 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
                 break;
             case El::SYyyy:
                 out += d.year < 0 ? "-" : (fill ? "" : " ");
-                out += Digits(absYear, 4, fill);
+                AppendDigits(out, absYear, fill ? 0 : 4);
                 break;
             case El::Yyyy:
             case El::Rrrr:
-                out += Digits(absYear, 4, fill);
+                AppendDigits(out, absYear, fill ? 0 : 4);
                 break;
             case El::Yyy:
-                out += Digits(absYear % 1000, 3, fill);
+                AppendDigits(out, absYear % 1000, fill ? 0 : 3);
                 break;
             case El::Yy:
             case El::Rr:
-                out += Digits(absYear % 100, 2, fill);
+                AppendDigits(out, absYear % 100, fill ? 0 : 2);
                 break;
             case El::Y:
-                out += Digits(absYear % 10, 1, fill);
+                AppendDigits(out, absYear % 10, fill ? 0 : 1);
                 break;
             case El::Month:
                 out += PadName(CaseAs(kMonths[d.month - 1], e.text), fill);
                 break;
             case El::Mon:
-                out += CaseAs(std::string_view(kMonths[d.month - 1]).substr(0, 3), e.text);
+                AppendCaseAs(out, std::string_view(kMonths[d.month - 1]).substr(0, 3), e.text);
                 break;
             case El::Mm:
-                out += Digits(d.month, 2, fill);
+                AppendDigits(out, d.month, fill ? 0 : 2);
                 break;
             case El::Ddd:
-                out += Digits(DayNumber(d.year, d.month, d.day) - DayNumber(d.year, 1, 1) + 1, 3,
-                              fill);
+                AppendDigits(out, DayNumber(d.year, d.month, d.day) - DayNumber(d.year, 1, 1) + 1,
+                             fill ? 0 : 3);
                 break;
             case El::Dd:
-                out += Digits(d.day, 2, fill);
+                AppendDigits(out, d.day, fill ? 0 : 2);
                 break;
             case El::Day:
                 out += PadName(CaseAs(kDays[DayOfWeek(d)], e.text), fill);
                 break;
             case El::Dy:
-                out += CaseAs(std::string_view(kDays[DayOfWeek(d)]).substr(0, 3), e.text);
+                AppendCaseAs(out, std::string_view(kDays[DayOfWeek(d)]).substr(0, 3), e.text);
                 break;
             case El::D:
-                out += Digits(DayOfWeek(d) + 1, 1, fill);
+                AppendDigits(out, DayOfWeek(d) + 1, fill ? 0 : 1);
                 break;
             case El::Hh24:
-                out += Digits(d.hour, 2, fill);
+                AppendDigits(out, d.hour, fill ? 0 : 2);
                 break;
             case El::Hh12:
-                out += Digits(hour12, 2, fill);
+                AppendDigits(out, hour12, fill ? 0 : 2);
                 break;
             case El::Mi:
-                out += Digits(d.minute, 2, fill);
+                AppendDigits(out, d.minute, fill ? 0 : 2);
                 break;
             case El::Ss:
-                out += Digits(d.second, 2, fill);
+                AppendDigits(out, d.second, fill ? 0 : 2);
                 break;
             case El::Sssss:
-                out += Digits(d.hour * 3600 + d.minute * 60 + d.second, 5, fill);
+                AppendDigits(out, d.hour * 3600 + d.minute * 60 + d.second, fill ? 0 : 5);
                 break;
             case El::Meridian:
-                out += CaseAs(d.hour < 12 ? "AM" : "PM", e.text);
+                AppendCaseAs(out, d.hour < 12 ? "AM" : "PM", e.text);
                 break;
             case El::MeridianDots:
-                out += CaseAs(d.hour < 12 ? "A.M." : "P.M.", e.text);
+                AppendCaseAs(out, d.hour < 12 ? "A.M." : "P.M.", e.text);
                 break;
             case El::J:
-                out += Digits(DayNumber(d.year, d.month, d.day) + 2440588, 7, fill);
+                AppendDigits(out, DayNumber(d.year, d.month, d.day) + 2440588, fill ? 0 : 7);
                 break;
             case El::Q:
-                out += Digits((d.month - 1) / 3 + 1, 1, fill);
+                AppendDigits(out, (d.month - 1) / 3 + 1, fill ? 0 : 1);
                 break;
             case El::X:
                 out += '.';
                 break;
             case El::Ff: {
                 int n = FractionDigits(e.text, fraction);
-                out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
+                if (d.nanos < 0 || d.nanos > 999999999) {
+                    out += Digits(d.nanos, 9, false).substr(0, static_cast<std::size_t>(n));
+                    break;
+                }
+                char digits[9];
+                for (int i = 8, v = d.nanos; i >= 0; --i, v /= 10)
+                    digits[i] = static_cast<char>('0' + v % 10);
+                out.append(digits, std::min<std::size_t>(static_cast<std::size_t>(n), 9));
                 break;
             }
             case El::Tzh:

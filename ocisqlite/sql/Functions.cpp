@@ -428,9 +428,9 @@ void TemporalTextFn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
             ctx, IntervalText(sqlite3_value_int64(a[0]), code, IntArg(a[2]), IntArg(a[3])));
     auto d = ParseStoredTimestamp(TextOf(a[0]), code, s.timeZone);
     if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
-    std::string format = argc > 4                ? std::string(TextOf(a[4]))
-                         : code == tcTimestampTz ? s.timestampTzFormat
-                                                 : s.timestampFormat;
+    const std::string_view format = argc > 4                ? TextOf(a[4])
+                                    : code == tcTimestampTz ? s.timestampTzFormat
+                                                            : s.timestampFormat;
     ResultText(ctx, FormatDate(*d, format, IntArg(a[3]), code == tcTimestampTz));
 }
 

@@ -93,7 +93,18 @@ std::optional<DateTime> ParseStoredTimestamp(std::string_view t, int code, int s
     if (dot == std::string_view::npos || t.size() < dot + 10) return std::nullopt;
     auto d = ParseStoredDate(t.substr(0, dot));
     if (!d) return std::nullopt;
-    d->nanos = std::atoi(std::string(t.substr(dot + 1, 9)).c_str());
+    const std::string_view fraction = t.substr(dot + 1, 9);
+    if (fraction[0] >= '0' && fraction[0] <= '9') {
+        // The digits as atoi reads them, without a string per row.
+        int nanos = 0;
+        for (char c : fraction) {
+            if (c < '0' || c > '9') break;
+            nanos = nanos * 10 + (c - '0');
+        }
+        d->nanos = nanos;
+    } else {
+        d->nanos = std::atoi(std::string(fraction).c_str());
+    }
     if (code == tcTimestamp) return d;
     int zone = sessionZone;
     if (code == tcTimestampTz) {

@@ -216,6 +216,26 @@ std::size_t TFieldData::CopyFromPieces(std::byte* destination, std::size_t offse
     return copied;
 }
 
+void TFieldData::CopyRows(const TFieldData& from, std::size_t first, std::size_t count) {
+    column = from.column;
+    typeCode = from.typeCode;
+    bufferSize = from.bufferSize;
+    const std::size_t bytes = CheckedProduct(bufferSize, count);
+    if (buffer.size() < bytes) buffer.resize(bytes);
+    if (indicators.size() < count) {
+        indicators.resize(count);
+        lengths.resize(count);
+        returnCodes.resize(count);
+    }
+    rowCapacity = std::max(rowCapacity, count);
+    if (bytes > 0) std::memcpy(buffer.data(), from.Row(first), bytes);
+    std::copy_n(from.indicators.begin() + static_cast<std::ptrdiff_t>(first), count,
+                indicators.begin());
+    std::copy_n(from.lengths.begin() + static_cast<std::ptrdiff_t>(first), count, lengths.begin());
+    std::copy_n(from.returnCodes.begin() + static_cast<std::ptrdiff_t>(first), count,
+                returnCodes.begin());
+}
+
 TLongPiece& TFieldData::AddLongPiece() {
     const std::size_t capacity =
         NextLongPieceCapacity(longPieces.empty() ? 0 : longPieces.back()->Capacity());

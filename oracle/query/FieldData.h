@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "oci/OciTypes.h"
+#include "oracle/query/OracleNumber.h"
 #include "oracle/query/detail/TypeCodes.h"
 #include "oracle/session/SessionPreferences.h"
 
@@ -151,6 +152,17 @@ public:
     void ResetLongPieces() noexcept { longPieces.clear(); }
     // Appends a piece of the next capacity and returns it.
     TLongPiece& AddLongPiece();
+    // Takes `count` rows of `from` from row `first` on, with its description, into rows 0 ..
+    // count - 1; the buffers are resized, never shrunk. LONG pieces are not copied.
+    void CopyRows(const TFieldData& from, std::size_t first, std::size_t count);
 };
+
+// One buffered row's value as TOracleQuery's accessors give it (NULL is "", 0 or the zero
+// decimal), for a caller that reads the buffers directly.
+[[nodiscard]] std::string FieldText(const TFieldData& field, std::size_t row, bool convertCRLF);
+[[nodiscard]] std::int32_t FieldInteger(const TFieldData& field, std::size_t row);
+[[nodiscard]] double FieldFloat(const TFieldData& field, std::size_t row);
+[[nodiscard]] TDecimal FieldDecimal(const TFieldData& field, std::size_t row);
+[[nodiscard]] double FieldDate(const TFieldData& field, std::size_t row);
 
 }  // namespace velnor::oracle

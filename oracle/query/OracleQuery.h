@@ -154,6 +154,12 @@ public:
     std::size_t ReadLongField(int index, void* destination, std::size_t offset,
                               std::size_t length) const;
     [[nodiscard]] const TFieldData& FieldData(int index) const;
+    // The current row's index in the fields' buffers (FieldFloat and the like read it there),
+    // and the rows the buffers hold from it on; 0 at Eof.
+    [[nodiscard]] int BufferRow() const noexcept;
+    [[nodiscard]] int BufferedRows() const noexcept;
+    // Moves past every buffered row at once, as that many calls of Next.
+    void SkipBufferedRows();
     // The LOB of a CLOB, NCLOB, BLOB or BFILE field; it follows the current row.
     [[nodiscard]] TLobLocator& FieldLOB(int index);
 

@@ -100,9 +100,7 @@ bool TOracleQuery::FieldIsNull(int index) const {
     return impl_->ValueField(index).IsNull(static_cast<std::size_t>(impl_->currentRow_));
 }
 
-std::string TOracleQuery::FieldAsString(int index) const {
-    const TFieldData& f = impl_->ValueField(index);
-    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+std::string FieldText(const TFieldData& f, std::size_t row, bool convertCRLF) {
     if (f.IsNull(row)) return {};
     switch (f.typeCode) {
         case otInteger:
@@ -110,8 +108,7 @@ std::string TOracleQuery::FieldAsString(int index) const {
         case otFloat:
             return platform::FloatToText(Load<double>(f.Row(row)));
         case otString:
-            return NormalizeLineBreaksIn(f.RowText(row),
-                                         !session_ || session_->Preferences().ConvertCRLF());
+            return NormalizeLineBreaksIn(f.RowText(row), convertCRLF);
         case otDate:
             return platform::DateTimeToText(
                 OracleDateToDateTime(reinterpret_cast<const std::uint8_t*>(f.Row(row))));
@@ -122,9 +119,7 @@ std::string TOracleQuery::FieldAsString(int index) const {
     }
 }
 
-std::int32_t TOracleQuery::FieldAsInteger(int index) const {
-    const TFieldData& f = impl_->ValueField(index);
-    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+std::int32_t FieldInteger(const TFieldData& f, std::size_t row) {
     if (f.IsNull(row)) return 0;
     switch (f.typeCode) {
         case otInteger:
@@ -143,9 +138,7 @@ std::int32_t TOracleQuery::FieldAsInteger(int index) const {
     }
 }
 
-double TOracleQuery::FieldAsFloat(int index) const {
-    const TFieldData& f = impl_->ValueField(index);
-    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+double FieldFloat(const TFieldData& f, std::size_t row) {
     if (f.IsNull(row)) return 0.0;
     switch (f.typeCode) {
         case otInteger:
@@ -163,9 +156,7 @@ double TOracleQuery::FieldAsFloat(int index) const {
     }
 }
 
-TDecimal TOracleQuery::FieldAsDecimal(int index) const {
-    const TFieldData& f = impl_->ValueField(index);
-    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+TDecimal FieldDecimal(const TFieldData& f, std::size_t row) {
     if (f.IsNull(row)) return {};
     switch (f.typeCode) {
         case otInteger:
@@ -181,9 +172,7 @@ TDecimal TOracleQuery::FieldAsDecimal(int index) const {
     }
 }
 
-double TOracleQuery::FieldAsDate(int index) const {
-    const TFieldData& f = impl_->ValueField(index);
-    const auto row = static_cast<std::size_t>(impl_->currentRow_);
+double FieldDate(const TFieldData& f, std::size_t row) {
     if (f.IsNull(row)) return 0.0;
     switch (f.typeCode) {
         case otInteger:
@@ -197,6 +186,39 @@ double TOracleQuery::FieldAsDate(int index) const {
         default:
             CannotConvert(f, "a Date");
     }
+}
+
+std::string TOracleQuery::FieldAsString(int index) const {
+    return FieldText(impl_->ValueField(index), static_cast<std::size_t>(impl_->currentRow_),
+                     !session_ || session_->Preferences().ConvertCRLF());
+}
+
+std::int32_t TOracleQuery::FieldAsInteger(int index) const {
+    return FieldInteger(impl_->ValueField(index), static_cast<std::size_t>(impl_->currentRow_));
+}
+
+double TOracleQuery::FieldAsFloat(int index) const {
+    return FieldFloat(impl_->ValueField(index), static_cast<std::size_t>(impl_->currentRow_));
+}
+
+TDecimal TOracleQuery::FieldAsDecimal(int index) const {
+    return FieldDecimal(impl_->ValueField(index), static_cast<std::size_t>(impl_->currentRow_));
+}
+
+double TOracleQuery::FieldAsDate(int index) const {
+    return FieldDate(impl_->ValueField(index), static_cast<std::size_t>(impl_->currentRow_));
+}
+
+int TOracleQuery::BufferRow() const noexcept { return impl_->eof_ ? 0 : impl_->currentRow_; }
+
+int TOracleQuery::BufferedRows() const noexcept {
+    return impl_->eof_ ? 0 : impl_->rowsInBuffer_ - impl_->currentRow_;
+}
+
+void TOracleQuery::SkipBufferedRows() {
+    if (impl_->eof_) return;
+    impl_->currentRow_ = impl_->rowsInBuffer_ - 1;
+    Next();
 }
 
 platform::TVariant TOracleQuery::GetFieldValue(int index) const { return Field(index); }

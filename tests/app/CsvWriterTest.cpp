@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -72,6 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
                   [](auto& w) { w.AddDate(kDay + (86399.9996 / 86400.0)); }, ".", "20240306000000"},
         FieldCase{"DateBefore1899", [](auto& w) { w.AddDate(platform::EncodeDate(1, 1, 1)); }, ".",
                   "00010101000000"},
+        FieldCase{"OracleDateBytes",
+                  [](auto& w) {
+                      const std::uint8_t year1[] = {100, 101, 1, 1, 1, 1, 1};
+                      const std::uint8_t last[] = {199, 199, 12, 31, 24, 60, 60};
+                      w.AddOracleDate(year1);
+                      w.AddOracleDate(last);
+                  },
+                  ".", "00010101000000,99991231235959"},
         FieldCase{"Empty", [](auto& w) { w.AddEmpty(); }, ".", ""},
         FieldCase{"BinaryDoubleShortest", [](auto& w) { w.AddBinary(0.1, false); }, ",", "0.1"},
         FieldCase{"TextQuotedOnlyWhenNeeded",
@@ -116,6 +126,12 @@ TEST(CsvWriterTest, DateWithoutAFourDigitYearRaises) {
     TCsvWriter writer(WithDecimal("."));
     EXPECT_THROW(writer.AddDate(platform::EncodeDate(-44, 3, 15)), platform::Exception);
     EXPECT_EQ(writer.Line(), "");
+    // The same from DATE bytes: a year before Christ, a day February lacks, an hour byte 0.
+    for (const auto& bytes : std::vector<std::array<std::uint8_t, 7>>{
+             {100, 56, 3, 15, 1, 1, 1}, {120, 123, 2, 30, 1, 1, 1}, {120, 124, 1, 1, 0, 1, 1}}) {
+        EXPECT_THROW(writer.AddOracleDate(bytes.data()), platform::EConvertError);
+        EXPECT_EQ(writer.Line(), "");
+    }
 }
 
 // What the writer produces, the reader and the converter must give back unchanged.

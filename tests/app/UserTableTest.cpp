@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -118,6 +119,33 @@ TEST_F(ExportFixture, EmptyTableGivesTheHeaderOnly) {
     const std::string path = dir_.File("n.csv");
     TUserTable(*session_).ExportCsv(path, "NOTHING");
     EXPECT_EQ(test::ReadBytes(path), "\"A\",\"B\"\r\n");
+}
+
+// Rows pass from the fetch to the file in batches: every row once, in order, and an error
+// in a late batch names its row and keeps the target as it was.
+TEST_F(ExportFixture, RowsOfManyFetchBatchesKeepTheirOrder) {
+    constexpr int kRows = 2600;
+    Sql("CREATE TABLE MANY (ID NUMBER(9), SAL NUMBER(10,2), NAME VARCHAR2(10), HIRED DATE)");
+    std::string expected = "\"ID\",\"SAL\",\"NAME\",\"HIRED\"\r\n";
+    for (int i = 0; i < kRows; ++i) {
+        const std::string n = std::to_string(i);
+        Sql("INSERT INTO MANY VALUES (" + n + ", " + n + ".25, 'n" + n +
+            "', TO_DATE('20240101','YYYYMMDD') + " + n + " / 86400)");
+        char hired[16];
+        std::snprintf(hired, sizeof hired, "20240101%02d%02d%02d", i / 3600, i / 60 % 60, i % 60);
+        expected += n + "," + n + ".25,\"n" + n + "\"," + hired + "\r\n";
+    }
+    session_->Commit();
+    const std::string path = dir_.File("many.csv");
+    TUserTable(*session_).ExportCsv(path, "MANY");
+    EXPECT_EQ(test::ReadBytes(path), expected);
+
+    Sql("UPDATE MANY SET HIRED = TO_DATE('-0044-03-15','SYYYY-MM-DD') WHERE ID = 2500");
+    session_->Commit();
+    EXPECT_THAT([&] { TUserTable(*session_).ExportCsv(path, "MANY"); },
+                ThrowsMessage<platform::EConvertError>(HasSubstr("2501 件目の行、列 HIRED")));
+    EXPECT_EQ(test::ReadBytes(path), expected);
+    EXPECT_THAT(DirectoryEntries(), ElementsAre("many.csv"));
 }
 
 // A failing export used to leave the chosen file emptied or half written.

@@ -336,6 +336,12 @@ TEST_F(OciStatementTest, NumbersFetchExactlyAsTypesTwoAndSix) {
          {0xFF, 100, 100, 100, 100, 100, 100, 100, 100, 100,
           100,  100, 100, 100, 100, 100, 100, 100, 100, 100}},
         {"-123.45", {0x3D, 100, 78, 56, 102}},
+        // Integers: trailing zero pairs are dropped, the lowest int64 has no positive twin.
+        {"0", {0x80}},
+        {"1200", {0xC2, 13}},
+        {"-120", {0x3D, 100, 81, 102}},
+        {"9223372036854775807", {0xCA, 10, 23, 34, 73, 4, 69, 55, 78, 59, 8}},
+        {"-9223372036854775808", {0x35, 92, 79, 68, 29, 98, 33, 47, 24, 43, 93, 102}},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(OCI_SUCCESS, Run("delete from w")) << Error();
@@ -356,6 +362,26 @@ TEST_F(OciStatementTest, NumbersFetchExactlyAsTypesTwoAndSix) {
                 got.assign(out + 1, out + 1 + out[0]);
             EXPECT_EQ(got, c.bytes) << c.literal << " type " << type;
         }
+    }
+}
+
+// A NUMBER fetched as a double is the double nearest to it, as reading its text gives.
+TEST_F(OciStatementTest, NumbersFetchAsTheNearestDouble) {
+    Run("drop table w");
+    ASSERT_EQ(OCI_SUCCESS, Run("create table w (n number)")) << Error();
+    for (const char* literal :
+         {"1.25", "-0.07", "0.1", "123456789012345.6", "-12345678.9012345", "1E22", "1E23",
+          "9007199254740993", "4.35", "1E-130", "-99999999.99", "0.000001"}) {
+        ASSERT_EQ(OCI_SUCCESS, Run("delete from w")) << Error();
+        ASSERT_EQ(OCI_SUCCESS, Run(std::string("insert into w values (") + literal + ")"))
+            << Error();
+        ASSERT_EQ(OCI_SUCCESS, Prepare("select n from w"));
+        double got = 0;
+        OCIDefine* d = nullptr;
+        Call(OCIDefineByPos)(stmt, &d, err, 1, &got, sizeof got, SQLT_FLT, nullptr, nullptr,
+                             nullptr, OCI_DEFAULT);
+        ASSERT_EQ(OCI_SUCCESS, Execute(1)) << Error();
+        EXPECT_EQ(got, std::strtod(literal, nullptr)) << literal;
     }
 }
 

@@ -47,12 +47,22 @@ INSTANTIATE_TEST_SUITE_P(
         FloatCase{999999999999999.0, "999999999999999"}, FloatCase{1e15, "1E15"},
         FloatCase{2.5e20, "2.5E20"}, FloatCase{1e100, "1E100"}, FloatCase{-1.5e-100, "-1.5E-100"},
         // Rounding to 15 digits can move a value over an exponent switch.
-        FloatCase{999999999999999.9, "1E15"}, FloatCase{0.0000999999999999999, "9.99999999999999E-5"},
+        FloatCase{999999999999999.9, "1E15"},
+        FloatCase{0.0000999999999999999, "9.99999999999999E-5"},
         FloatCase{9.999999999999999e-5, "0.0001"},
         FloatCase{123456789012345678.0, "1.23456789012346E17"},
         FloatCase{0.1234567890123456, "0.123456789012346"},
         FloatCase{1e14 + 0.25, "100000000000000"}, FloatCase{12345678901234.56, "12345678901234.6"},
         FloatCase{DBL_MAX, "1.79769313486232E308"}, FloatCase{5e-324, "4.94065645841247E-324"},
+        // Shortest digits beyond 15 must still be rounded; subnormals have fewer bits.
+        FloatCase{123456789012345.67, "123456789012346"}, FloatCase{1.0000000000000002, "1"},
+        FloatCase{-9007199254740993.0, "-9.00719925474099E15"}, FloatCase{1e23, "1E23"},
+        FloatCase{-12.34, "-12.34"}, FloatCase{7.3713030335399493e-311, "7.37130303353995E-311"},
+        FloatCase{DBL_MIN, "2.2250738585072E-308"},
+        // Up to four decimals take integer arithmetic; the text must not change at its edges.
+        FloatCase{0.07, "0.07"}, FloatCase{-1234567.8901, "-1234567.8901"},
+        FloatCase{99999999999.9999, "99999999999.9999"}, FloatCase{0.0003, "0.0003"},
+        FloatCase{100000000000.25, "100000000000.25"}, FloatCase{250.0, "250"},
         FloatCase{std::numeric_limits<double>::infinity(), "INF"},
         FloatCase{-std::numeric_limits<double>::infinity(), "-INF"},
         FloatCase{std::numeric_limits<double>::quiet_NaN(), "NAN"}));
