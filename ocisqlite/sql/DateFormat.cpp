@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "ocisqlite/sql/Convert.h"
@@ -175,7 +176,23 @@ struct Model {
     std::vector<Element> els;
     bool timestampOnly = false;  // holds an element only a TIMESTAMP has
     bool zone = false;           // holds a time zone element
+    bool iso = false;            // exactly SYYYY-MM-DD HH24:MI:SS.FF
 };
+
+// The model of fixed-width fields whose text needs no general parsing or formatting.
+bool IsIsoTimestamp(const std::vector<Element>& els) {
+    static constexpr El kinds[] = {El::SYyyy,   El::Literal, El::Mm,      El::Literal, El::Dd,
+                                   El::Literal, El::Hh24,    El::Literal, El::Mi,      El::Literal,
+                                   El::Ss,      El::Literal, El::Ff};
+    static constexpr char literals[] = "?-?-? ?:?:?.?";  // by position: the literals
+    if (els.size() != std::size(kinds)) return false;
+    for (std::size_t i = 0; i < els.size(); ++i) {
+        if (els[i].kind != kinds[i]) return false;
+        if (kinds[i] == El::Literal && els[i].text != std::string_view(&literals[i], 1))
+            return false;
+    }
+    return els.back().text.size() == 2;  // FF, not FFn
+}
 
 // The same few models (nearly always literals) come back for every row of a statement;
 // parsing them once per thread keeps the per-row cost down to a string compare.
@@ -191,6 +208,7 @@ const Model& CachedFormat(std::string_view f) {
         m.timestampOnly = m.timestampOnly || TimestampOnly(e.kind);
         m.zone = m.zone || ZoneElement(e.kind);
     }
+    m.iso = IsIsoTimestamp(m.els);
     if (cache.size() < kSlots) {
         cache.push_back(std::move(m));
         return cache.back();
@@ -373,9 +391,63 @@ void ValidateDateFormat(std::string_view format) {
     if (CachedFormat(format).timestampOnly) BadFormat();
 }
 
+namespace {
+
+// Two digits at `at`, or -1.
+int TwoDigits(std::string_view t, std::size_t at) {
+    const char a = t[at], b = t[at + 1];
+    if (a < '0' || a > '9' || b < '0' || b > '9') return -1;
+    return (a - '0') * 10 + (b - '0');
+}
+
+// "YYYY-MM-DD HH:MI:SS.f..." with one to nine fraction digits and fields in range, read at
+// fixed places; anything else is left to the general parser and its errors.
+std::optional<DateTime> ParseIsoTimestamp(std::string_view t) {
+    if (t.size() < 21 || t.size() > 29 || t[4] != '-' || t[7] != '-' || t[10] != ' ' ||
+        t[13] != ':' || t[16] != ':' || t[19] != '.')
+        return std::nullopt;
+    const int high = TwoDigits(t, 0), low = TwoDigits(t, 2);
+    DateTime d;
+    d.month = TwoDigits(t, 5);
+    d.day = TwoDigits(t, 8);
+    d.hour = TwoDigits(t, 11);
+    d.minute = TwoDigits(t, 14);
+    d.second = TwoDigits(t, 17);
+    if (high < 0 || low < 0 || d.month < 1 || d.month > 12 || d.day < 1 || d.hour < 0 ||
+        d.hour > 23 || d.minute < 0 || d.minute > 59 || d.second < 0 || d.second > 59)
+        return std::nullopt;
+    d.year = high * 100 + low;
+    if (d.year == 0 || d.day > DaysInMonth(d.year, d.month)) return std::nullopt;
+    int nanos = 0;
+    for (std::size_t i = 20; i < 29; ++i) {
+        const char c = i < t.size() ? t[i] : '0';
+        if (c < '0' || c > '9') return std::nullopt;
+        nanos = nanos * 10 + (c - '0');
+    }
+    d.nanos = nanos;
+    return d;
+}
+
+}  // namespace
+
+bool FormatStoredIsoTimestamp(std::string_view stored, std::string_view format, int fraction,
+                              std::string& out) {
+    // Stored "YYYY-MM-DD HH:MI:SS.fffffffff": an AD year, every field zero-padded.
+    if (fraction < 0 || fraction > 9 || stored.size() != 29 || stored[0] < '0' || stored[0] > '9' ||
+        stored[19] != '.' || !CachedFormat(format).iso)
+        return false;
+    out.clear();
+    out += ' ';  // S of a positive year
+    out.append(stored.substr(0, 20 + static_cast<std::size_t>(fraction)));
+    return true;
+}
+
 DateTime ParseDate(std::string_view in, std::string_view format, bool timestamp) {
     const Model& model = CachedFormat(format);
     if (!timestamp && model.timestampOnly) BadFormat();
+    if (model.iso && timestamp) {
+        if (auto d = ParseIsoTimestamp(in)) return *d;
+    }
     const std::vector<Element>& els = model.els;
     int nanos = 0, zoneHours = 0, zoneMinutes = 0;
     bool zoneNegative = false, hasZone = false;

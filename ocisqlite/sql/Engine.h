@@ -167,6 +167,10 @@ struct ColumnInfo {
                                      int fraction = -1, bool zone = false);
 [[nodiscard]] DateTime ParseDate(std::string_view text, std::string_view format,
                                  bool timestamp = false);
+// FormatDate of a stored TIMESTAMP (without zone) in the model SYYYY-MM-DD HH24:MI:SS.FF,
+// straight from the stored text into `out`; false when the general path is needed.
+[[nodiscard]] bool FormatStoredIsoTimestamp(std::string_view stored, std::string_view format,
+                                            int fraction, std::string& out);
 
 // Where a row lives, as an extended ROWID shows it. Stand-in rows get a stable object
 // number per table and file, block and slot from their SQLite rowid.

@@ -426,11 +426,16 @@ void TemporalTextFn(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     if (code == tcIntervalYm || code == tcIntervalDs)
         return ResultText(
             ctx, IntervalText(sqlite3_value_int64(a[0]), code, IntArg(a[2]), IntArg(a[3])));
-    auto d = ParseStoredTimestamp(TextOf(a[0]), code, s.timeZone);
-    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
     const std::string_view format = argc > 4                ? TextOf(a[4])
                                     : code == tcTimestampTz ? s.timestampTzFormat
                                                             : s.timestampFormat;
+    if (code == tcTimestamp) {
+        thread_local std::string text;
+        if (FormatStoredIsoTimestamp(TextOf(a[0]), format, IntArg(a[3]), text))
+            return ResultText(ctx, text);
+    }
+    auto d = ParseStoredTimestamp(TextOf(a[0]), code, s.timeZone);
+    if (!d) Fail(1858, "a non-numeric character was found where a numeric was expected");
     ResultText(ctx, FormatDate(*d, format, IntArg(a[3]), code == tcTimestampTz));
 }
 

@@ -961,6 +961,48 @@ TEST(DateFormatReuseTest, ModelsTakenInTurnKeepTheirOwnReading) {
     }
 }
 
+// The fixed-place reading and writing of SYYYY-MM-DD HH24:MI:SS.FF must agree with the
+// general path (FM twice changes nothing but the model) on values and on errors.
+TEST(DateFormatReuseTest, IsoTimestampShortcutAgreesWithTheGeneralPath) {
+    const char* iso = "SYYYY-MM-DD HH24:MI:SS.FF";
+    const char* general = "FMFMSYYYY-MM-DD HH24:MI:SS.FF";
+    auto outcome = [](std::string_view text, const char* model) -> std::string {
+        try {
+            const sql::DateTime d = sql::ParseDate(text, model, true);
+            return sql::FormatDate(d, "SYYYY-MM-DD HH24:MI:SS.FF9", 9) + " " +
+                   std::to_string(d.zone) + (d.hasZone ? "z" : "");
+        } catch (const sql::OraError& e) {
+            return "ORA-" + std::to_string(e.Code());
+        }
+    };
+    for (const char* text : {"2001-02-02 01:01:07.007919",     "2001-02-02 01:01:07.1",
+                             "2024-02-29 23:59:59.123456789",  "0044-03-15 12:00:00.5",
+                             "9999-12-31 23:59:59.999999999",  "2023-02-29 00:00:00.0",
+                             "2001-13-02 01:01:07.0",          "2001-00-02 01:01:07.0",
+                             "2001-04-31 01:01:07.0",          "2001-02-02 24:00:00.0",
+                             "2001-02-02 23:60:00.0",          "2001-02-02 23:59:60.0",
+                             "0000-01-01 00:00:00.0",          "2001-02-02 01:01:07.",
+                             "2001-02-02 01:01:07.1234567890", "2001-2-02 01:01:07.5",
+                             "-0044-03-15 12:00:00.5",         "+2001-02-02 01:01:07.5",
+                             "2001-02-02 01:01:07.5 ",         " 2001-02-02 01:01:07.5",
+                             "2001-02-02T01:01:07.5",          "2001-02-02 01:01:07.5x",
+                             "20x1-02-02 01:01:07.5"})
+        EXPECT_EQ(outcome(text, iso), outcome(text, general)) << text;
+
+    std::string fast;
+    for (const char* stored : {"2001-02-02 01:01:07.007919000", "0044-03-15 12:00:00.500000000",
+                               "9999-12-31 23:59:59.999999999"})
+        for (int fraction : {0, 3, 6, 9}) {
+            ASSERT_TRUE(sql::FormatStoredIsoTimestamp(stored, iso, fraction, fast)) << stored;
+            const auto d = sql::ParseStoredTimestamp(stored, sql::tcTimestamp, 0);
+            ASSERT_TRUE(d.has_value());
+            EXPECT_EQ(fast, sql::FormatDate(*d, general, fraction)) << stored << " " << fraction;
+        }
+    EXPECT_FALSE(sql::FormatStoredIsoTimestamp("-0044-03-15 12:00:00.500000000", iso, 6, fast));
+    EXPECT_FALSE(sql::FormatStoredIsoTimestamp("2001-02-02 01:01:07.007919000",
+                                               "SYYYY-MM-DD HH24:MI:SS.FF3", 6, fast));
+}
+
 struct StoredCase {
     sql::DateTime date;
     const char* stored;
