@@ -55,6 +55,7 @@ struct TArrayColumn {
     std::size_t column;
     int variable;  // index among the query's variables
     TSlotForm form;
+    std::size_t maxText = 0;  // a fixed text form's longest value, 0 for the bind limit
 };
 
 // Records in the bind buffers of the array columns, filled apart from the statement.
@@ -324,7 +325,12 @@ public:
             }
             insert += value;
             query_.Variables().AddVariable(name, variableType);
-            arrayColumns.push_back({c, query_.Variables().Count() - 1, slot});
+            // Checked timestamp and interval texts are at most 37 bytes long.
+            const bool fixedText = form == TCsvForm::Timestamp || form == TCsvForm::TimestampTz ||
+                                   form == TCsvForm::TimestampLtz || form == TCsvForm::IntervalYm ||
+                                   form == TCsvForm::IntervalDs;
+            arrayColumns.push_back(
+                {c, query_.Variables().Count() - 1, slot, fixedText ? std::size_t{64} : 0});
             bound_.push_back({c, std::move(name), {}, {}, 0, {}});
             bound_.back().values.reserve(TUserTable::ImportBatchRows);
             if (form == TCsvForm::Lob) bound_.back().lobType = cols[c].type;
@@ -357,7 +363,8 @@ public:
         std::vector<TBatch> batches(kBatches);
         for (auto& batch : batches) {
             for (const auto& column : arrays_)
-                batch.columns.push_back(variables.NewArrayBuffer(column.variable, kRows));
+                batch.columns.push_back(
+                    variables.NewArrayBuffer(column.variable, kRows, column.maxText));
             batch.lines.reserve(kRows);
         }
         TBatchReader batchReader(reader, converter_, arrays_, variables.ConvertsLineBreaks(),

@@ -134,6 +134,7 @@ void TVariableData::Allocate(std::size_t count, std::size_t elementSize) {
     buffer_ = size > 0 ? std::make_unique<std::byte[]>(size) : nullptr;
     bufferSize_ = size;
     elementSize_ = elementSize;
+    terminated_ = false;
 }
 
 void TVariableData::ReleaseData() noexcept {
@@ -425,7 +426,7 @@ void TVariables::StoreValue(TVariableData& v, const TVariant& value) {
     }
 }
 
-TArrayBuffer TVariables::NewArrayBuffer(int index, std::size_t count) const {
+TArrayBuffer TVariables::NewArrayBuffer(int index, std::size_t count, std::size_t maxText) const {
     const TVariableData& v = Item(index);
     const int type = v.typeCode_;
     if (v.IsComplex() || v.isTable_ || IsWholeValueType(type) || !v.buffer_)
@@ -436,12 +437,14 @@ TArrayBuffer TVariables::NewArrayBuffer(int index, std::size_t count) const {
         size = std::min(
             size,
             static_cast<std::size_t>(settings.hasSession ? settings.maxVarcharChars : 2000) + 1);
+        if (maxText > 0) size = std::min(size, maxText + 1);
     }
     TArrayBuffer buffer;
     buffer.size = CheckedProduct(count, size, v.name_);
     buffer.data = buffer.size > 0 ? std::make_unique<std::byte[]>(buffer.size) : nullptr;
     buffer.elementSize = size;
     buffer.indicators.assign(count, -1);
+    buffer.terminated = true;
     return buffer;
 }
 
@@ -460,6 +463,7 @@ void TVariables::SwapArray(int index, TArrayBuffer& buffer) {
     std::swap(v.bufferSize_, buffer.size);
     std::swap(v.elementSize_, buffer.elementSize);
     std::swap(v.indicators_, buffer.indicators);
+    std::swap(v.terminated_, buffer.terminated);
     v.lowIndex_ = 0;
 }
 
@@ -660,7 +664,7 @@ void TVariables::BindOne(TVariableData& v, TBinder& binder, int maxVarcharChars,
         !isArray) {
         valueSize = std::min(valueSize, static_cast<std::size_t>(maxVarcharChars) + 1);
     }
-    if (IsSlotTextType(v.typeCode_)) {
+    if (IsSlotTextType(v.typeCode_) && !v.terminated_) {
         const std::size_t used =
             v.isTable_ ? std::min<std::size_t>(v.tableCount_, v.ElementCount()) : v.ElementCount();
         for (std::size_t i = 0; i < used; ++i) {

@@ -87,6 +87,9 @@ struct TArrayBuffer {
     std::size_t size = 0;               // bytes of data
     std::size_t elementSize = 0;
     std::vector<sb2> indicators;  // one per element: -1 null, 0 present
+    // Filled under SwapArray's terms (text terminated within its slot), so binding it need
+    // not look for each terminator again.
+    bool terminated = false;
 
     [[nodiscard]] std::byte* Slot(std::size_t i) noexcept { return data.get() + i * elementSize; }
 };
@@ -143,7 +146,8 @@ private:
     ub2 bindLength_ = 0;  // LONG and LONG RAW up to 65535 bytes: the length the client reads
     int lowIndex_ = 0;
     bool isTable_ = false;
-    ub4 tableCount_ = 0;  // PL/SQL table: elements passed in, and returned by the server
+    bool terminated_ = false;  // an array swapped in from a TArrayBuffer
+    ub4 tableCount_ = 0;       // PL/SQL table: elements passed in, and returned by the server
     platform::TComponent* object_ = nullptr;  // complex types: the attached object
 
     TBoundState bound_;
@@ -173,8 +177,10 @@ public:
     void SetVariableTable(std::string_view name, std::int64_t count, std::int64_t stringSize);
     void SetVariableValue(std::string_view name, const platform::TVariant& value);
     void SetVariableValue(int index, const platform::TVariant& value);
-    // A buffer of `count` null elements in the element size an array of the variable takes.
-    [[nodiscard]] TArrayBuffer NewArrayBuffer(int index, std::size_t count) const;
+    // A buffer of `count` null elements in the element size an array of the variable takes;
+    // for text, `maxText` bytes (plus the terminator) when smaller.
+    [[nodiscard]] TArrayBuffer NewArrayBuffer(int index, std::size_t count,
+                                              std::size_t maxText = 0) const;
     // Exchanges the variable's elements with `buffer` (one from NewArrayBuffer, or one given
     // back by an earlier swap), making it an array of buffer.indicators.size() elements.
     // Present text elements must be NUL-terminated within their slot.

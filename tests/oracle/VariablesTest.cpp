@@ -273,6 +273,16 @@ TEST_F(VariablesTest, ArrayBuffersSwapInWholeAndMustFitTheVariable) {
     vars.SwapArray(0, buffer);
     EXPECT_EQ(Var("s").ElementCount(), 1u);
     EXPECT_EQ(buffer.indicators.size(), 3u);
+    EXPECT_TRUE(buffer.terminated) << "the filler's promise goes back with its buffer";
+
+    TArrayBuffer narrow = vars.NewArrayBuffer(0, 2, 64);
+    EXPECT_EQ(narrow.elementSize, 65u);
+    EXPECT_EQ(vars.NewArrayBuffer(0, 2, 9000).elementSize, 4001u) << "never past the limit";
+    std::memcpy(narrow.Slot(1), "x", 2);
+    narrow.indicators[1] = 0;
+    vars.SwapArray(0, narrow);
+    EXPECT_EQ(vars.GetVariableValue("s").Element(1), TVariant("x"));
+    vars.SwapArray(0, narrow);
 
     TArrayBuffer text = vars.NewArrayBuffer(0, 2);
     EXPECT_THROW(vars.SwapArray(1, text), platform::Exception) << "7-byte dates only";
