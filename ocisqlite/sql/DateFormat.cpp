@@ -231,6 +231,10 @@ void AppendCaseAs(std::string& out, std::string_view name, std::string_view writ
         !written.empty() && std::isupper(static_cast<unsigned char>(written[0]));
     const bool secondUpper =
         written.size() > 1 && std::isupper(static_cast<unsigned char>(written[1]));
+    if (firstUpper && secondUpper) {  // the names are kept in capitals
+        out.append(name);
+        return;
+    }
     for (std::size_t i = 0; i < name.size(); ++i) {
         const bool upper = i == 0 ? firstUpper : (firstUpper && secondUpper);
         const auto c = static_cast<unsigned char>(name[i]);
@@ -272,8 +276,7 @@ std::string FormatDate(const DateTime& d, std::string_view format, int fraction,
     const Model& model = CachedFormat(format);
     if ((model.timestampOnly && fraction < 0) || (model.zone && !zone)) BadFormat();
     const std::vector<Element>& els = model.els;
-    std::string out;
-    out.reserve(32);
+    std::string out;  // most results fit its own small buffer
     bool fill = false;
     int absYear = d.year < 0 ? -d.year : d.year;
     int hour12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
