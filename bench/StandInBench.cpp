@@ -304,6 +304,21 @@ std::size_t SqliteFetch(std::size_t& bytes) {
     return rows;
 }
 
+// Executes the prepared insert over all rows in batches; `fill(start, count)` puts each
+// batch into the bound arrays. Commits and frees the statement.
+template <class Fill>
+void ExecuteInBatches(Fixture& f, OCIStmt* stmt, Fill fill) {
+    const auto& oci = oracle::Oci();
+    for (std::size_t start = 0; start < kInsertRows; start += kBatch) {
+        const ub4 count = static_cast<ub4>(std::min<std::size_t>(kBatch, kInsertRows - start));
+        fill(start, std::size_t{count});
+        f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, count, 0, nullptr, nullptr, OCI_DEFAULT),
+                "OCIStmtExecute");
+    }
+    f.Check(oci.OCITransCommit(f.svc, f.err, OCI_DEFAULT), "OCITransCommit");
+    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+}
+
 void OciInsert() {
     Fixture& f = Fix();
     const InsertData& data = Data();
@@ -319,15 +334,20 @@ void OciInsert() {
     f.Check(oci.OCIBindByPos(stmt, &bindS, f.err, 2, texts.data(), kTextWidth, SQLT_STR, nullptr,
                              nullptr, nullptr, 0, nullptr, OCI_DEFAULT),
             "OCIBindByPos");
-    for (std::size_t start = 0; start < kInsertRows; start += kBatch) {
-        const ub4 count = static_cast<ub4>(std::min<std::size_t>(kBatch, kInsertRows - start));
+    ExecuteInBatches(f, stmt, [&](std::size_t start, std::size_t count) {
         std::memcpy(numbers.data(), &data.numbers[start], count * sizeof(sb4));
         std::memcpy(texts.data(), data.Text(start), count * static_cast<std::size_t>(kTextWidth));
-        f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, count, 0, nullptr, nullptr, OCI_DEFAULT),
-                "OCIStmtExecute");
+    });
+}
+
+// One row of a prepared insert, ready for the next.
+void StepInsert(sqlite3* db, sqlite3_stmt* stmt) {
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) {
+        sqlite3_finalize(stmt);
+        SqliteCheck(db, rc, "step");
     }
-    f.Check(oci.OCITransCommit(f.svc, f.err, OCI_DEFAULT), "OCITransCommit");
-    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+    sqlite3_reset(stmt);
 }
 
 void SqliteInsert() {
@@ -342,12 +362,7 @@ void SqliteInsert() {
     for (std::size_t i = 0; i < kInsertRows; ++i) {
         sqlite3_bind_int(stmt, 1, data.numbers[i]);
         sqlite3_bind_text(stmt, 2, data.Text(i), -1, SQLITE_STATIC);
-        const int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_DONE) {
-            sqlite3_finalize(stmt);
-            SqliteCheck(db, rc, "step");
-        }
-        sqlite3_reset(stmt);
+        StepInsert(db, stmt);
     }
     SqliteExec(db, "COMMIT");
     sqlite3_finalize(stmt);
@@ -371,17 +386,12 @@ void OciTypedInsert() {
     byPos(2, names.data(), kNameWidth, SQLT_STR);
     byPos(3, amounts.data(), kNumberWidth, SQLT_VNU);
     byPos(4, dates.data(), 7, SQLT_DAT);
-    for (std::size_t start = 0; start < kInsertRows; start += kBatch) {
-        const ub4 count = static_cast<ub4>(std::min<std::size_t>(kBatch, kInsertRows - start));
+    ExecuteInBatches(f, stmt, [&](std::size_t start, std::size_t count) {
         std::memcpy(ids.data(), &data.ids[start * kNumberWidth], count * kNumberWidth);
         std::memcpy(names.data(), &data.names[start * kNameWidth], count * kNameWidth);
         std::memcpy(amounts.data(), &data.amounts[start * kNumberWidth], count * kNumberWidth);
         std::memcpy(dates.data(), &data.dates[start * 7], count * 7);
-        f.Check(oci.OCIStmtExecute(f.svc, stmt, f.err, count, 0, nullptr, nullptr, OCI_DEFAULT),
-                "OCIStmtExecute");
-    }
-    f.Check(oci.OCITransCommit(f.svc, f.err, OCI_DEFAULT), "OCITransCommit");
-    oci.OCIHandleFree(stmt, OCI_HTYPE_STMT);
+    });
 }
 
 void SqliteTypedInsert() {
@@ -400,12 +410,7 @@ void SqliteTypedInsert() {
         sqlite3_bind_text(stmt, 2, &data.names[i * kNameWidth], -1, SQLITE_STATIC);
         sqlite3_bind_double(stmt, 3, static_cast<double>(data.cents[i]) / 100);
         sqlite3_bind_text(stmt, 4, &data.dateTexts[i * 20], 19, SQLITE_STATIC);
-        const int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_DONE) {
-            sqlite3_finalize(stmt);
-            SqliteCheck(db, rc, "step");
-        }
-        sqlite3_reset(stmt);
+        StepInsert(db, stmt);
     }
     SqliteExec(db, "COMMIT");
     sqlite3_finalize(stmt);
