@@ -271,22 +271,26 @@ int FifteenDigits(double value, char (&digits)[17], int& e) {
     // half a unit of the 15th digit), so the slower fixed-precision conversion is needed only
     // beyond, and for subnormals, whose precision is less.
     const bool normal = magnitude >= std::numeric_limits<double>::min();
-    auto res =
-        normal ? std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific)
-               : std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
     int count = 0;
     const char* p = sci;
-    for (; p < res.ptr && *p != 'e'; ++p)
-        if (*p != '.') digits[count++] = *p;
-    if (!normal) {
-        while (count > 1 && digits[count - 1] == '0') --count;
-    } else if (count > 15) {
-        res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
+    // The mantissa's digits of `res`, leaving p on its 'e'.
+    const auto read = [&](std::to_chars_result res, bool trimZeros) {
         count = 0;
         for (p = sci; p < res.ptr && *p != 'e'; ++p)
             if (*p != '.') digits[count++] = *p;
-        while (count > 1 && digits[count - 1] == '0') --count;
-    }
+        if (trimZeros)
+            while (count > 1 && digits[count - 1] == '0') --count;
+        return res;
+    };
+    const auto fifteen = [&] {
+        return std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
+    };
+    auto res =
+        normal
+            ? read(std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific),
+                   false)
+            : read(fifteen(), true);
+    if (normal && count > 15) res = read(fifteen(), true);
     // e[+-]dd or e[+-]ddd
     const bool negative = p[1] == '-';
     int exponent = 0;
